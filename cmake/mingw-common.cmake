@@ -1,0 +1,8 @@
+# The -posix compilers: GoogleTest needs std::thread and std::mutex.
+set(CMAKE_C_COMPILER   ${MV_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MV_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${MV_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${MV_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

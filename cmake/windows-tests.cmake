@@ -1,0 +1,24 @@
+# Windows tests, built only for the x64 twin (this machine runs no 32-bit code) and run under
+# wine64: the Win32 layer, the stand-in product, and the end-to-end driver with its robot.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+set(MV_TEST_LINK -static -static-libgcc -static-libstdc++)
+
+file(GLOB MV_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+add_executable(win_tests ${MV_WIN_TEST_SOURCES})
+target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main)
+target_link_options(win_tests PRIVATE ${MV_TEST_LINK})
+
+file(GLOB MV_STANDIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/standin/*.cpp)
+add_executable(mirvane_standin WIN32 ${MV_STANDIN_SOURCES})
+set_target_properties(mirvane_standin PROPERTIES OUTPUT_NAME Mirvane)
+target_link_options(mirvane_standin PRIVATE ${MV_TEST_LINK})
+
+file(GLOB MV_E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
+add_executable(e2e_tests ${MV_E2E_SOURCES})
+target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(e2e_tests PRIVATE GTest::gtest_main advapi32 user32)
+target_link_options(e2e_tests PRIVATE ${MV_TEST_LINK})
+
+add_custom_target(windows_tests DEPENDS win_tests mirvane_standin e2e_tests)

@@ -1,0 +1,73 @@
+# Cross build: the installer (shipped x86, or its x64 twin) and, on request, the Windows tests.
+
+# Build-time constants, set by tools/build-installer.
+set(MV_PAYLOAD_NAME "mvm3" CACHE STRING "payload base name and resource name")
+set(MV_PAYLOAD_EXT "pak" CACHE STRING "payload kind: file extension and resource type")
+set(MV_PAYLOAD_VERSION "92" CACHE STRING "payload version shown in the questions")
+set(MV_ADDON_TITLE_UTF16 "0x0022,0x0422,0x0430,0x0440,0x0432,0x0435,0x043B,0x0438,0x043D,0x0020,0x0033,0x0022,0x0020,0x0432,0x0435,0x0440,0x0441,0x0438,0x0438,0x0020" CACHE STRING "add-on title as comma-separated UTF-16 code units")
+set(MV_PAYLOAD_FILES "" CACHE STRING "payload file, or the two halves of a split payload")
+option(MV_BUILD_TESTS "build the Windows tests, the stand-in product and the test robot" OFF)
+
+set(MV_OPT_FLAGS -Os -ffunction-sections -fdata-sections
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+# No timestamp, no build id: two builds from the same inputs are byte-identical.
+set(MV_LINK_FLAGS -static -static-libgcc -static-libstdc++ -s
+    -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--build-id=none)
+target_compile_options(mvsetup_core PRIVATE ${MV_OPT_FLAGS})
+target_compile_definitions(mvsetup_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+
+add_library(mvsetup_win STATIC
+  src/app/integrity.cpp
+  src/app/product_launch.cpp
+  src/app/win_setup_host.cpp
+  src/env/messages.cpp
+  src/env/shared_registry.cpp
+  src/env/startup.cpp
+  src/install/extract.cpp
+  src/install/folder_size.cpp
+)
+target_compile_options(mvsetup_win PRIVATE ${MV_OPT_FLAGS})
+target_link_libraries(mvsetup_win PUBLIC mvsetup_core advapi32 user32 shell32)
+
+# The generated constants and resource script change with every build variant; only they
+# are recompiled, so rebuilding with other constants takes seconds.
+list(LENGTH MV_PAYLOAD_FILES mv_payload_count)
+if(mv_payload_count EQUAL 0)
+  message(FATAL_ERROR "MV_PAYLOAD_FILES is empty: build through tools/build-installer")
+endif()
+string(TOUPPER "${MV_PAYLOAD_NAME}" MV_RES_NAME)
+string(TOUPPER "${MV_PAYLOAD_EXT}" MV_RES_TYPE)
+# windres takes a quoted type only before an unquoted file name, so the payload is copied
+# under a plain name beside the generated script (only when its content changed).
+set(MV_PAYLOAD_RC "")
+set(mv_payload_copies "")
+set(mv_index 0)
+foreach(mv_file IN LISTS MV_PAYLOAD_FILES)
+  math(EXPR mv_index "${mv_index} + 1")
+  configure_file(${mv_file} generated/payload${mv_index}.bin COPYONLY)
+  list(APPEND mv_payload_copies ${CMAKE_BINARY_DIR}/generated/payload${mv_index}.bin)
+  if(mv_payload_count EQUAL 1)
+    set(mv_res "${MV_RES_NAME}")
+  else()
+    set(mv_res "${MV_RES_NAME}${mv_index}")
+  endif()
+  string(APPEND MV_PAYLOAD_RC "${mv_res} \"${MV_RES_TYPE}\" payload${mv_index}.bin\n")
+endforeach()
+set(MV_RES_DIR ${CMAKE_SOURCE_DIR}/src/app/res)
+configure_file(src/app/build_constants.cpp.in generated/build_constants.cpp @ONLY)
+configure_file(src/app/installer.rc.in generated/installer.rc @ONLY)
+
+add_executable(installer WIN32
+  src/app/main.cpp
+  ${CMAKE_BINARY_DIR}/generated/build_constants.cpp
+  ${CMAKE_BINARY_DIR}/generated/installer.rc
+)
+set_source_files_properties(${CMAKE_BINARY_DIR}/generated/installer.rc PROPERTIES
+  OBJECT_DEPENDS "${mv_payload_copies};${MV_RES_DIR}/installer.manifest;${MV_RES_DIR}/installer.ico")
+target_compile_options(installer PRIVATE ${MV_OPT_FLAGS})
+target_link_options(installer PRIVATE ${MV_LINK_FLAGS})
+target_link_libraries(installer PRIVATE mvsetup_win)
+
+if(MV_BUILD_TESTS)
+  include(cmake/windows-tests.cmake)
+endif()

@@ -1,0 +1,36 @@
+#pragma once
+// The operations of the process's registry accessor, apart from the Windows registry itself
+// so that the rules built on them can be tested without Windows.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace mv {
+
+enum class RegistryRoot { CurrentUser, LocalMachine };
+
+// A read or write that failed, or a value of the wrong type. Opening a key never throws.
+class RegistryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class RegistryAccess {
+ public:
+  virtual ~RegistryAccess() = default;
+  // A change of root closes the current key.
+  virtual void SetRoot(RegistryRoot root) = 0;
+  // Opens (or creates) a key below the root; on success it becomes the current key.
+  virtual bool OpenKey(std::string_view path, bool create) = 0;
+  // False when no key is open.
+  virtual bool ValueExists(std::string_view name) = 0;
+  // REG_SZ or REG_EXPAND_SZ as stored (not expanded), cut at the first NUL; no data gives "".
+  // Any other type, or a failed read, throws RegistryError.
+  virtual std::string ReadString(std::string_view name) = 0;
+  // Writes a REG_DWORD; a failure throws RegistryError.
+  virtual void WriteInteger(std::string_view name, std::int32_t value) = 0;
+  virtual void CloseKey() = 0;
+};
+
+}  // namespace mv
