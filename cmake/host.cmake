@@ -1,18 +1,21 @@
 # Native build on the Linux host: the build tool that stamps installers, the unit tests of the
 # pure rules (with sanitizers), and the registration of every test layer with CTest.
+option(MV_TOOL_ONLY "build only the host tool (for tools/build-installer)" OFF)
 option(MV_SANITIZE "build the native tests with AddressSanitizer and UBSan" ON)
 set(MV_X64_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/x64" CACHE PATH "build folder of the x64 twin and its tests")
+
+if(NOT MV_TOOL_ONLY AND MV_SANITIZE)
+  set(MV_SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_compile_options(${MV_SANITIZE_FLAGS})
+  add_link_options(-fsanitize=address,undefined)
+  # The core library was declared before these options; give it the same instrumentation.
+  target_compile_options(mvsetup_core PRIVATE ${MV_SANITIZE_FLAGS})
+endif()
 
 add_executable(mvsetup-tool tools/host/mvsetup_tool.cpp)
 target_link_libraries(mvsetup-tool PRIVATE mvsetup_core)
 
 if(NOT MV_TOOL_ONLY)
-  if(MV_SANITIZE)
-    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
-    add_link_options(-fsanitize=address,undefined)
-    # The core library was declared before these options; give it the same instrumentation.
-    target_compile_options(mvsetup_core PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
-  endif()
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)

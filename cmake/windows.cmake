@@ -11,7 +11,7 @@ option(MV_BUILD_TESTS "build the Windows tests, the stand-in product and the tes
 set(MV_OPT_FLAGS -Os -ffunction-sections -fdata-sections
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 # No timestamp, no build id: two builds from the same inputs are byte-identical.
-set(MV_LINK_FLAGS -static -static-libgcc -static-libstdc++ -s
+set(MV_LINK_FLAGS -municode -static -static-libgcc -static-libstdc++ -s
     -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--build-id=none)
 target_compile_options(mvsetup_core PRIVATE ${MV_OPT_FLAGS})
 target_compile_definitions(mvsetup_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)

@@ -33,4 +33,16 @@ class RegistryAccess {
   virtual void CloseKey() = 0;
 };
 
+// Closes the accessor's current key when a step ends, also when a read or write throws.
+class CurrentKeyScope {
+ public:
+  explicit CurrentKeyScope(RegistryAccess& registry) : registry_(registry) {}
+  CurrentKeyScope(const CurrentKeyScope&) = delete;
+  CurrentKeyScope& operator=(const CurrentKeyScope&) = delete;
+  ~CurrentKeyScope() { registry_.CloseKey(); }
+
+ private:
+  RegistryAccess& registry_;
+};
+
 }  // namespace mv

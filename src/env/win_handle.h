@@ -42,7 +42,7 @@ namespace detail {
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void CloseKey(HKEY k) { ::RegCloseKey(k); }
 inline void CloseFind(HANDLE h) { ::FindClose(h); }
-inline void FreeModule(HMODULE m) { ::FreeLibrary(m); }
+inline void ReleaseModule(HMODULE m) { ::FreeLibrary(m); }
 inline void UnmapView(const void* p) { ::UnmapViewOfFile(p); }
 }  // namespace detail
 
@@ -50,7 +50,7 @@ inline void UnmapView(const void* p) { ::UnmapViewOfFile(p); }
 // (A template argument cannot be INVALID_HANDLE_VALUE itself, so files use a wrapper type.)
 using UniqueHandle = UniqueResource<HANDLE, nullptr, detail::CloseKernelHandle>;
 using UniqueKey = UniqueResource<HKEY, nullptr, detail::CloseKey>;
-using UniqueModule = UniqueResource<HMODULE, nullptr, detail::FreeModule>;
+using UniqueModule = UniqueResource<HMODULE, nullptr, detail::ReleaseModule>;
 using UniqueView = UniqueResource<const void*, nullptr, detail::UnmapView>;
 
 // A file or find handle: INVALID_HANDLE_VALUE is "none".
@@ -69,6 +69,7 @@ class UniqueInvalidable {
   ~UniqueInvalidable() { reset(); }
   HANDLE get() const { return h_; }
   explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
   void reset(HANDLE h = INVALID_HANDLE_VALUE) {
     if (h_ != INVALID_HANDLE_VALUE && h_ != nullptr) Close(h_);
     h_ = h;

@@ -1,0 +1,56 @@
+#include "app/product_launch.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "env/win_handle.h"
+
+namespace mv {
+
+bool IsProductRunning() {
+  // The probe creates the mapping itself when the product has none; it is closed again at once
+  // in every case, so that a product that quits later is not taken for a running one.
+  UniqueHandle mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, kProductMappingName));
+  return mapping && ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+void AskProductToQuit() {
+  // A quit request to a null window would land in the installer's own queue.
+  if (HWND window = ::FindWindowA(MainWindowClass, nullptr)) ::PostMessageA(window, WM_QUIT, 0, 0);
+}
+
+void StartProduct(const std::string& productFolder, const std::string& productName) {
+  ::SetCurrentDirectoryA(productFolder.c_str());
+  const std::string executable = productFolder + productName + ".exe";
+  ::ShellExecuteA(nullptr, "open", executable.c_str(), "", "", SW_SHOWNORMAL);
+}
+
+void LaunchProduct(const std::string& productFolder, const std::string& productName) {
+  StartProduct(productFolder, productName);
+
+  // The product counts as started only if its mapping shows up within seven probes; the
+  // eighth probe is made but not believed.
+  int counter = 0;
+  bool running;
+  do {
+    ::Sleep(512);
+    ++counter;
+    running = IsProductRunning();
+  } while (!running && counter <= 7);
+  if (counter >= 8) return;
+
+  // Likewise the window must appear within ten look-ups.
+  HWND window;
+  counter = 0;
+  do {
+    ::Sleep(1024);
+    ++counter;
+    window = ::FindWindowA(MainWindowClass, nullptr);
+  } while (window == nullptr && counter <= 10);
+  if (counter >= 11) return;
+
+  ::ShowWindow(window, SW_SHOWNORMAL);
+  ::SetForegroundWindow(window);
+}
+
+}  // namespace mv
