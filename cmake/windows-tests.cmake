@@ -6,8 +6,13 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 set(MV_TEST_LINK -static -static-libgcc -static-libstdc++)
 
 file(GLOB MV_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
-add_executable(win_tests ${MV_WIN_TEST_SOURCES})
+add_executable(win_tests ${MV_WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/tests/win/data/payload.bin;${CMAKE_SOURCE_DIR}/tests/win/data/part1.bin;${CMAKE_SOURCE_DIR}/tests/win/data/part2.bin")
+target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
 target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main)
+# Test data is read through Wine's Z: drive (Windows takes forward slashes too).
+target_compile_definitions(win_tests PRIVATE MV_TEST_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}/tests/win")
 target_link_options(win_tests PRIVATE ${MV_TEST_LINK})
 
 file(GLOB MV_STANDIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/standin/*.cpp)

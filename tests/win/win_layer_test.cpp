@@ -1,0 +1,235 @@
+// The Win32 layer against the real (Wine) system: registry accessor, payload writing, folder
+// size, product probe, start-up settings.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/product_launch.h"
+#include "app/win_setup_host.h"
+#include "env/shared_registry.h"
+#include "env/startup.h"
+#include "install/extract.h"
+#include "install/folder_size.h"
+#include "test_support.h"
+
+namespace mv {
+namespace {
+
+using testing::TempDir;
+
+const char kTestKey[] = "Software\\MvSetupTests";
+
+struct RecordedMessages : MessageSink {
+  std::vector<std::wstring> english;
+  void ShowBilingualError(std::wstring_view en, std::wstring_view) override { english.emplace_back(en); }
+};
+
+class SharedRegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HKEY key;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    auto set = [&](const char* name, DWORD type, const void* data, DWORD size) {
+      ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    };
+    set("plain", REG_SZ, "C:\\Apps\\Mirvane", 16);
+    set("expand", REG_EXPAND_SZ, "%ProgramFiles%\\x", 17);
+    set("empty", REG_SZ, nullptr, 0);
+    set("unterminated", REG_SZ, "abc", 3);
+    set("embedded", REG_SZ, "ab\0cd", 6);
+    const DWORD number = 7;
+    set("number", REG_DWORD, &number, sizeof number);
+    set("binary", REG_BINARY, "xy", 2);
+    set("multi", REG_MULTI_SZ, "a\0b\0", 5);
+    ::RegCloseKey(key);
+  }
+  void TearDown() override { ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey); }
+};
+
+TEST_F(SharedRegistryTest, ReadsStringsAsStoredAndRefusesOtherTypes) {
+  SharedRegistry registry(SharedRegistryAccess(false));
+  registry.SetRoot(RegistryRoot::CurrentUser);
+  EXPECT_FALSE(registry.ValueExists("plain")) << "no key open yet";
+  ASSERT_TRUE(registry.OpenKey(kTestKey, false));
+  EXPECT_EQ(registry.ReadString("plain"), "C:\\Apps\\Mirvane");
+  EXPECT_EQ(registry.ReadString("expand"), "%ProgramFiles%\\x") << "not expanded";
+  EXPECT_EQ(registry.ReadString("empty"), "");
+  EXPECT_EQ(registry.ReadString("unterminated"), "abc");
+  EXPECT_EQ(registry.ReadString("embedded"), "ab");
+  for (const char* name : {"number", "binary", "multi", "missing"}) EXPECT_THROW(registry.ReadString(name), RegistryError) << name;
+  EXPECT_TRUE(registry.ValueExists("number"));
+  EXPECT_FALSE(registry.ValueExists("missing"));
+
+  registry.WriteInteger("EstimatedSize", -1);
+  HKEY key;
+  ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+  DWORD type = 0, value = 0, size = sizeof value;
+  ASSERT_EQ(::RegQueryValueExA(key, "EstimatedSize", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+  ::RegCloseKey(key);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(value, 0xFFFFFFFFu);
+
+  registry.CloseKey();
+  EXPECT_FALSE(registry.ValueExists("plain"));
+  EXPECT_THROW(registry.WriteInteger("x", 1), RegistryError) << "no key open";
+}
+
+TEST_F(SharedRegistryTest, OpeningAMissingKeyFailsQuietlyAndCreatingMakesIt) {
+  SharedRegistry registry(SharedRegistryAccess(false));
+  registry.SetRoot(RegistryRoot::CurrentUser);
+  const std::string child = std::string(kTestKey) + "\\Child";
+  EXPECT_FALSE(registry.OpenKey(child, false));
+  ASSERT_TRUE(registry.OpenKey(child, true));
+  registry.CloseKey();
+  EXPECT_TRUE(registry.OpenKey(child, false));
+  registry.SetRoot(RegistryRoot::LocalMachine);  // a change of root closes the key
+  EXPECT_FALSE(registry.ValueExists("anything"));
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, child.c_str());
+}
+
+TEST(SharedRegistryAccess, SixtyFourBitViewExactlyOnSixtyFourBitWindows) {
+  EXPECT_EQ(SharedRegistryAccess(false), static_cast<REGSAM>(0x000F003F));
+  EXPECT_EQ(SharedRegistryAccess(true), static_cast<REGSAM>(0x000F013F));
+  SharedRegistry registry(SharedRegistryAccess(true));
+  EXPECT_EQ(registry.Access() & KEY_WOW64_64KEY, static_cast<REGSAM>(KEY_WOW64_64KEY));
+}
+
+TEST(StartupSettings, LocaleAndArguments) {
+  StartupSettings s = MakeStartupSettings(2073, "\"C:\\x y\\setup.exe\" MoDeSt RunApp extra");
+  EXPECT_TRUE(s.RussianMessages);
+  EXPECT_EQ(s.CommandSwitch, "modest");
+  EXPECT_EQ(s.SecondArgument, "runapp");
+  s = MakeStartupSettings(1045, "setup.exe");
+  EXPECT_FALSE(s.RussianMessages);
+  EXPECT_EQ(s.CommandSwitch, "");
+}
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  std::vector<std::uint8_t> Payload() { return testing::ReadFile(source_ + "/data/payload.bin"); }
+  TempDir dir;
+  RecordedMessages messages;
+  std::string source_ = MV_TEST_SOURCE_DIR;
+};
+
+TEST_F(ExtractTest, WritesTheResourceByteForByteAndOverwritesAnOldFile) {
+  const std::string target = dir / "mvm3.pak";
+  ExtractPayload("testpay", "pak", target, true, messages);
+  EXPECT_TRUE(messages.english.empty());
+  const auto expected = Payload();
+  ASSERT_EQ(expected.size(), 8192u);
+  EXPECT_EQ(testing::ReadFile(target), expected);
+
+  testing::WriteFile(target, 100000);
+  ExtractPayload("TESTPAY", "pak", target, false, messages);
+  EXPECT_EQ(testing::ReadFile(target), expected);
+}
+
+TEST_F(ExtractTest, SplitPayloadIsJoined) {
+  const std::string target = dir / "mvq.pak";
+  ExtractSplitPayload("tsplit", "pak", target, messages);
+  EXPECT_TRUE(messages.english.empty());
+  EXPECT_EQ(testing::ReadFile(target), Payload());
+}
+
+TEST_F(ExtractTest, MissingResourceTouchesNothing) {
+  const std::string target = dir / "mvm3.pak";
+  testing::WriteFile(target, 123);
+  ExtractPayload("nosuch", "pak", target, true, messages);
+  ExtractPayload("testpay", "cok", target, true, messages);
+  ExtractSplitPayload("testpay", "pak", target, messages);  // no parts 1 and 2
+  ASSERT_EQ(messages.english.size(), 3u);
+  EXPECT_EQ(messages.english[0], L"Can't install file " + std::wstring(target.begin(), target.end()));
+  EXPECT_EQ(testing::ReadFile(target).size(), 123u);
+}
+
+TEST_F(ExtractTest, UnwritableDestinationIsReported) {
+  const std::string target = dir / "missing-folder\\mvm3.pak";
+  ExtractPayload("testpay", "pak", target, true, messages);
+  ASSERT_EQ(messages.english.size(), 1u);
+
+  // A copy held open without sharing cannot be replaced.
+  const std::string locked = dir / "locked.pak";
+  testing::WriteFile(locked, 10);
+  HANDLE holder = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  ExtractPayload("testpay", "pak", locked, true, messages);
+  ::CloseHandle(holder);
+  EXPECT_EQ(messages.english.size(), 2u);
+  EXPECT_EQ(testing::ReadFile(locked).size(), 10u);
+}
+
+TEST(FolderSize, CountsEveryFileBelowTheFolder) {
+  TempDir dir;
+  EXPECT_EQ(GetFolderSizeKB(dir.path()), 0);
+  testing::WriteFile(dir / "a", 1000);
+  testing::WriteFile(dir / "b", 23);
+  EXPECT_EQ(GetFolderSizeKB(dir.path()), 0) << "1023 bytes";
+  testing::WriteFile(dir / "c", 1);
+  EXPECT_EQ(GetFolderSizeKB(dir.path()), 1) << "1024 bytes";
+  testing::WriteFile(dir / "d", 1023);
+  EXPECT_EQ(GetFolderSizeKB(dir.path()), 1) << "2047 bytes";
+  EXPECT_EQ(GetFolderSizeKB(dir.path() + "\\"), 1) << "trailing backslash";
+
+  std::string deep = dir.path();
+  for (const char* level : {"\\one", "\\two", "\\three", "\\four"}) {
+    deep += level;
+    ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr));
+  }
+  testing::WriteFile(deep + "\\deep", 2048);
+  testing::WriteFile(dir / "hidden", 1024, FILE_ATTRIBUTE_HIDDEN);
+  testing::WriteFile(dir / "one\\system", 1024, FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(GetFolderSizeKB(dir.path()), 1 + 2 + 1 + 1);
+}
+
+TEST(FolderSize, NotAFolderIsMinusOne) {
+  TempDir dir;
+  testing::WriteFile(dir / "file", 5000);
+  EXPECT_EQ(GetFolderSizeKB(""), -1);
+  EXPECT_EQ(GetFolderSizeKB(dir / "file"), -1);
+  EXPECT_EQ(GetFolderSizeKB(dir / "missing"), -1);
+}
+
+TEST(FolderSize, KibFromBytesClampsInsteadOfWrapping) {
+  EXPECT_EQ(KibFromBytes(0), 0);
+  EXPECT_EQ(KibFromBytes(5ull << 30), 5 * 1024 * 1024) << "beyond 4 GiB";
+  EXPECT_EQ(KibFromBytes((2ull << 40) - 1), 0x7FFFFFFF);
+  EXPECT_EQ(KibFromBytes(3ull << 40), 0x7FFFFFFF);
+}
+
+TEST(ProductProbe, SeesTheMappingOnlyWhileItExists) {
+  EXPECT_FALSE(IsProductRunning());
+  EXPECT_FALSE(IsProductRunning()) << "the probe must not keep its own mapping alive";
+  HANDLE product = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, kProductMappingName);
+  ASSERT_NE(product, nullptr);
+  EXPECT_TRUE(IsProductRunning());
+  ::CloseHandle(product);
+  EXPECT_FALSE(IsProductRunning()) << "a product that quit is not seen as running";
+}
+
+TEST(ProductProbe, NoQuitRequestWithoutAWindow) {
+  // With no product window nothing may be posted to this thread's own queue.
+  AskProductToQuit();
+  MSG msg;
+  EXPECT_FALSE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST(Administrator, WineRunsEveryoneAsAdministrator) { EXPECT_TRUE(UserIsAdministrator()); }
+
+TEST(FileExists, DirectoriesDoNotCount) {
+  TempDir dir;
+  SharedRegistry registry(KEY_READ);
+  WinSetupHost host(registry);
+  testing::WriteFile(dir / "Mirvane.exe", 1);
+  ASSERT_TRUE(::CreateDirectoryA((dir / "Folder.exe").c_str(), nullptr));
+  EXPECT_TRUE(host.FileExists(dir / "Mirvane.exe"));
+  EXPECT_FALSE(host.FileExists(dir / "Folder.exe"));
+  EXPECT_FALSE(host.FileExists(dir / "None.exe"));
+}
+
+}  // namespace
+}  // namespace mv
