@@ -1,0 +1,515 @@
+#!/usr/bin/env python3
+"""Tests of tools/build-installer: what it refuses, and the executables it writes.
+
+The builds share one build tree, so they run one after another; each one after the first
+takes seconds. Outputs that several tests look at are built once and kept in BUILT.
+"""
+
+import hashlib
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import types
+import unittest
+import xml.etree.ElementTree as ET
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+TOOL = os.path.join(REPO, "tools", "build-installer")
+SAMPLE = os.path.join(REPO, "build", "payload", "mvm3-sample.pak")
+DEFAULT_OUT = os.path.join(REPO, "dist", "mvm3-setup.exe")
+DEFAULT_OUT_X64 = os.path.join(REPO, "dist", "x64", "mvm3-setup.exe")
+DEFAULT_TITLE = '"Тарвелин 3" версии '
+
+RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
+IMAGE_FILE_MACHINE_I386, IMAGE_FILE_MACHINE_AMD64 = 0x14C, 0x8664
+IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+
+# DLLs every Windows installation has; anything else would have to ship beside the installer.
+SYSTEM_DLLS = {
+    "kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll",
+    "gdi32.dll", "ole32.dll", "oleaut32.dll", "shlwapi.dll", "comdlg32.dll", "version.dll",
+    "uxtheme.dll", "ntdll.dll", "rpcrt4.dll", "userenv.dll", "bcrypt.dll", "crypt32.dll",
+    "wintrust.dll", "psapi.dll", "ws2_32.dll", "dwmapi.dll",
+}
+
+TMP = None
+BUILT = {}
+
+
+def setUpModule():
+    global TMP
+    TMP = tempfile.mkdtemp(prefix="builder-test-")
+
+
+def tearDownModule():
+    shutil.rmtree(TMP, ignore_errors=True)
+
+
+def run_tool(*args, cwd=None):
+    return subprocess.run([TOOL, *args], cwd=cwd or TMP, stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, encoding="utf-8", errors="replace")
+
+
+def build(key, *args, cwd=None):
+    """Runs a build that must succeed; each distinct build runs once per test run."""
+    if key not in BUILT:
+        proc = run_tool(*args, cwd=cwd)
+        if proc.returncode != 0:
+            raise AssertionError(f"build-installer {' '.join(args)} failed ({proc.returncode}):\n"
+                                 f"{proc.stdout}{proc.stderr}")
+        BUILT[key] = proc
+    return BUILT[key]
+
+
+def out_of(proc):
+    lines = proc.stdout.splitlines()
+    assert len(lines) == 1, f"expected the output path alone on stdout, got {proc.stdout!r}"
+    return lines[0]
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+def tmp_path(name):
+    return os.path.join(TMP, name)
+
+
+def load_tool_module():
+    """The tool's functions, for checks too fine-grained for whole builds."""
+    module = types.ModuleType("build_installer")
+    module.__file__ = TOOL
+    with open(TOOL, encoding="utf-8") as f:
+        exec(compile(f.read(), TOOL, "exec"), module.__dict__)
+    return module
+
+
+# --- a small PE reader --------------------------------------------------------------------
+
+
+class PE:
+    def __init__(self, data):
+        self.data = data
+        if data[:2] != b"MZ":
+            raise ValueError("no MZ header")
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("no PE signature")
+        (self.machine, nsections, self.timestamp, _, _, opt_size,
+         self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        opt = pe + 24
+        self.magic = struct.unpack_from("<H", data, opt)[0]
+        if self.magic not in (0x10B, 0x20B):
+            raise ValueError(f"unknown optional header magic {self.magic:#x}")
+        self.pe32plus = self.magic == 0x20B
+        self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+        dirs = opt + (112 if self.pe32plus else 96)
+        count = struct.unpack_from("<I", data, dirs - 4)[0]
+        self.directories = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(count)]
+        self.sections = []
+        for i in range(nsections):
+            name, vsize, va, raw_size, raw_ptr = struct.unpack_from("<8sIIII", data, opt + opt_size + 40 * i)
+            self.sections.append((name.rstrip(b"\0").decode("ascii", "replace"), va, max(vsize, raw_size),
+                                  raw_ptr, raw_size))
+
+    def offset(self, rva):
+        for _, va, size, raw_ptr, raw_size in self.sections:
+            if va <= rva < va + size:
+                if rva - va >= raw_size:
+                    raise ValueError(f"RVA {rva:#x} lies in uninitialised data")
+                return raw_ptr + rva - va
+        raise ValueError(f"RVA {rva:#x} outside every section")
+
+    def cstring(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def imported_dlls(self):
+        rva, size = self.directories[1]
+        if not rva:
+            return []
+        names, at = [], self.offset(rva)
+        while True:
+            descriptor = struct.unpack_from("<IIIII", self.data, at)
+            if not any(descriptor):
+                return names
+            names.append(self.cstring(descriptor[3]))
+            at += 20
+
+    def resources(self):
+        """{(type, name): {language: bytes}}; types and names are ints or upper-case strings."""
+        rva, _ = self.directories[2]
+        base = self.offset(rva)
+        data = self.data
+
+        def entries(offset):
+            named, ids = struct.unpack_from("<HH", data, base + offset + 12)
+            for i in range(named + ids):
+                key, target = struct.unpack_from("<II", data, base + offset + 16 + 8 * i)
+                if key & 0x80000000:
+                    at = base + (key & 0x7FFFFFFF)
+                    length = struct.unpack_from("<H", data, at)[0]
+                    key = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+                yield key, target
+
+        found = {}
+        for rtype, names in entries(0):
+            for name, languages in entries(names & 0x7FFFFFFF):
+                for language, leaf in entries(languages & 0x7FFFFFFF):
+                    if leaf & 0x80000000:
+                        raise ValueError("resource tree deeper than three levels")
+                    data_rva, size = struct.unpack_from("<II", data, base + leaf)
+                    start = self.offset(data_rva)
+                    found.setdefault((rtype, name), {})[language] = data[start:start + size]
+        return found
+
+    def resource(self, rtype, name):
+        languages = self.resources().get((rtype, name))
+        if not languages:
+            return None
+        if len(languages) != 1:
+            raise ValueError(f"resource {rtype}/{name} exists in several languages")
+        return next(iter(languages.values()))
+
+
+def local(tag):
+    return tag.rsplit("}", 1)[-1]
+
+
+# --- refusing bad input -------------------------------------------------------------------
+
+
+class RefusesBadInput(unittest.TestCase):
+    """Every refusal is one line on stderr, a non-zero exit, and no change at --out."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.empty = write(tmp_path("empty.pak"), b"")
+        cls.folder = tmp_path("a-folder.pak")
+        os.makedirs(cls.folder, exist_ok=True)
+        cls.dangling = tmp_path("dangling.pak")
+        os.symlink(tmp_path("no-such-target"), cls.dangling)
+
+    def assertRefused(self, args, *words):
+        existing = write(tmp_path("existing-setup.exe"), b"previous installer")
+        fresh = tmp_path("fresh-setup.exe")
+        if os.path.exists(fresh):
+            os.unlink(fresh)
+        for out, expect in ((existing, b"previous installer"), (fresh, None)):
+            proc = run_tool("--out", out, *args)
+            self.assertNotEqual(proc.returncode, 0, f"{args} was accepted")
+            lines = proc.stderr.splitlines()
+            self.assertEqual(len(lines), 1, f"{args}: stderr was {proc.stderr!r}")
+            for word in words:
+                self.assertIn(word.lower(), lines[0].lower(), f"{args}: {lines[0]!r}")
+            self.assertEqual(proc.stdout, "")
+            if expect is None:
+                self.assertFalse(os.path.exists(out), f"{args} created {out}")
+            else:
+                self.assertEqual(read(out), expect, f"{args} changed {out}")
+
+    def test_payload_missing_unreadable_or_empty(self):
+        cases = [
+            (["--payload", tmp_path("no-such.pak")], ["payload", "not found", "no-such.pak"]),
+            (["--payload", self.folder], ["payload", "a-folder.pak"]),
+            (["--payload", self.empty], ["payload", "empty"]),
+            (["--payload", self.dangling], ["payload", "dangling.pak"]),
+        ]
+        if os.geteuid() != 0:  # root reads any file, so the mode alone cannot make it unreadable
+            locked = write(tmp_path("locked.pak"), b"data")
+            os.chmod(locked, 0)
+            cases.append((["--payload", locked], ["payload", "locked.pak"]))
+        for args, words in cases:
+            with self.subTest(args=args):
+                self.assertRefused(args, *words)
+
+    def test_version_not_a_32_bit_signed_decimal(self):
+        for version in ["2147483648", "-2147483649", "99999999999999999999", "", "12a", "0x10",
+                        "$10", " 5", "5 ", "1.0", "1e3", "1_000", "++1", "-", "٣"]:
+            with self.subTest(version=version):
+                self.assertRefused(["--version", version], "version")
+
+    def test_name_unfit_for_file_or_resource(self):
+        for name in ["", "1mvm", "_mvm", "mv-m", "mvm3.pak", "mv m", "имя", "a" * 65,
+                     "CON", "prn", "Aux", "nul", "COM1", "com9", "LPT1", "lpt9"]:
+            with self.subTest(name=name):
+                self.assertRefused(["--name", name], "name")
+
+    def test_kind_unfit_for_extension_or_resource_type(self):
+        for kind in ["", ".pak", "p.k", "pak!", "p k", "расш", "k" * 17]:
+            with self.subTest(kind=kind):
+                self.assertRefused(["--ext", kind], "kind")
+
+    def test_title_outside_code_page_1251(self):
+        for title in ["日本語", "Tarvelin \u0100", "Тарвелин \u2603", "\U0001F600"]:
+            with self.subTest(title=title):
+                self.assertRefused(["--title", title], "title")
+
+    def test_unknown_arch(self):
+        for arch in ["arm64", "x86_64", "amd64", "X64", ""]:
+            with self.subTest(arch=arch):
+                self.assertRefused(["--arch", arch], "arch")
+
+    def test_unknown_or_malformed_options(self):
+        cases = [
+            (["--bogus"], "--bogus"),
+            (["-x"], "-x"),
+            (["--vers", "92"], "--vers"),   # no abbreviations
+            (["stray"], "stray"),
+            (["--name"], "--name"),          # value missing
+        ]
+        for args, word in cases:
+            with self.subTest(args=args):
+                self.assertRefused(args, word)
+
+    def test_valid_edge_values_pass_validation(self):
+        # Validation looks at the payload last: a refusal that names the missing payload shows
+        # that the value before it was accepted, without a build.
+        missing = tmp_path("no-such.pak")
+        for args in [["--version", "2147483647"], ["--version", "-2147483648"], ["--version", "+0"],
+                     ["--version", "007"], ["--name", "a" * 64], ["--name", "COM10"],
+                     ["--name", "CONSOLE"], ["--name", "LPT0"], ["--name", "Mv_9"],
+                     ["--ext", "k" * 16], ["--ext", "3bs"], ["--ext", "_"], ["--arch", "x64"],
+                     ["--title", "Ёж «№1» — тест"], ["--title=-starts-with-dash"]]:
+            with self.subTest(args=args):
+                self.assertRefused([*args, "--payload", missing], "payload", "not found")
+
+    def test_help(self):
+        proc = run_tool("--help")
+        self.assertEqual(proc.returncode, 0)
+        self.assertIn("--payload", proc.stdout)
+        self.assertEqual(proc.stderr, "")
+
+
+# --- reading payload versions -------------------------------------------------------------
+
+
+class ReadsPayloadVersions(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tool = load_tool_module()
+
+    def test_binary_version_fields(self):
+        version = self.tool.payload_version
+        self.assertEqual(version("pak", b"\0" * 6 + b"\x34\x12"), 0x1234)
+        self.assertEqual(version("pak", b"\0" * 6 + b"\xff\xff" + b"tail"), 0xFFFF)
+        self.assertEqual(version("pak", b"\0" * 6 + b"\x34"), 0)  # short
+        self.assertEqual(version("cok", b"\0" * 5 + b"\x34\x12" + b"\x99"), 0x1234)
+        self.assertEqual(version("cok", b"\0" * 6), 0)
+        self.assertEqual(version("3bs", b"\0" * 6 + b"\xc8\x01"), 200)
+        self.assertEqual(version("3bs", b"\0" * 6), 0)
+        self.assertIsNone(version("dat", b"\0" * 16))
+        self.assertIsNone(version("PAK", b"\0" * 16))  # kinds are case-sensitive
+
+    def test_integer_text(self):
+        parse = self.tool.parse_int32
+        cases = {
+            b"92": 92, b"   92": 92, b"+92": 92, b"-92": -92, b"0092": 92,
+            b"$1F": 31, b"x1f": 31, b"X1F": 31, b"0x1f": 31, b"0X1F": 31, b"-$10": -16,
+            b"2147483647": 2**31 - 1, b"-2147483648": -2**31, b"$7FFFFFFF": 2**31 - 1,
+            b"2147483648": None, b"-2147483649": None,
+            b"\t92": None, b"92 ": None, b"9 2": None, b"": None, b"-": None, b"$": None,
+            b"0x": None, b"1_0": None, b"0b1": None, b"$G": None, b"1a": None, b"+-1": None,
+        }
+        for text, expected in cases.items():
+            with self.subTest(text=text):
+                self.assertEqual(parse(text), expected)
+
+    def test_language_file_text(self):
+        text = self.tool.lng_version_text
+        cases = [
+            (b"[Strings]\r\nok=OK\r\n[LangVer]\r\n 93\r\n[More]\r\nx=1\r\n", b" 93"),
+            (b"  [LangVer]  \n7\n9\n", b"9"),              # a header starts at the first char
+            (b"[LANGVER]   \t\n7\n9\n", b"7"),             # trimmed and lower-cased
+            (b"[LangVer] comment\n7\n9\n", b"7"),
+            (b"[xLangVer]\n7\n9", b"9"),
+            (b"[Lang\rVer]\n7\n9", b"7"),                  # a lone CR is dropped
+            (b"a\r\nb\r\n5", b"5"),
+            (b"a\nb\n5\n", b"5"),                          # the final LF ends the last line
+            (b"a\n5\n\n", b""),
+            (b"a\n5\x1a\n6\n", b"5"),                      # 0x1A ends the text
+            (b"[LangVer]", b""),
+            (b"", b""),
+        ]
+        for data, expected in cases:
+            with self.subTest(data=data):
+                self.assertEqual(text(data), expected)
+        self.assertEqual(self.tool.payload_version("lng", b"[LangVer]\r\n$2A\r\n"), 42)
+        self.assertEqual(self.tool.payload_version("lng", b"[LangVer]\r\nv2\r\n"), 0)
+
+
+# --- built installers ---------------------------------------------------------------------
+
+
+def default_build():
+    # Run from elsewhere: the default output lies in the repository, not the current folder.
+    return build("default")
+
+
+class DefaultInstaller(unittest.TestCase):
+    """The shipped 32-bit installer built from the sample payload with every default."""
+
+    @classmethod
+    def setUpClass(cls):
+        proc = default_build()
+        cls.stderr = proc.stderr
+        cls.path = out_of(proc)
+        cls.pe = PE(read(cls.path))
+
+    def test_written_to_dist_quietly(self):
+        self.assertEqual(os.path.realpath(self.path), os.path.realpath(DEFAULT_OUT))
+        self.assertEqual(self.stderr, "")
+
+    def test_sample_payload(self):
+        sample = read(SAMPLE)
+        self.assertEqual(len(sample), 4194304)
+        self.assertEqual(sample[6:8], b"\x5c\x00")
+        # Pseudo-random: no byte value is much rarer or commoner than the others.
+        counts = [sample.count(bytes([b])) for b in range(256)]
+        self.assertLess(max(counts) - min(counts), 2000)
+
+    def test_pe32_gui_i386(self):
+        self.assertFalse(self.pe.pe32plus)
+        self.assertEqual(self.pe.machine, IMAGE_FILE_MACHINE_I386)
+        self.assertEqual(self.pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
+        self.assertEqual(self.pe.timestamp, 0)
+
+    def test_payload_resource(self):
+        self.assertEqual(self.pe.resource("PAK", "MVM3"), read(SAMPLE))
+
+    def test_icon(self):
+        group = self.pe.resource(RT_GROUP_ICON, 1)
+        self.assertIsNotNone(group)
+        _, kind, count = struct.unpack_from("<HHH", group)
+        self.assertEqual(kind, 1)
+        self.assertGreater(count, 0)
+        icons = {name for (rtype, name) in self.pe.resources() if rtype == RT_ICON}
+        for i in range(count):
+            icon_id = struct.unpack_from("<H", group, 6 + 14 * i + 12)[0]
+            self.assertIn(icon_id, icons)
+
+    def test_manifest(self):
+        manifest = self.pe.resource(RT_MANIFEST, 1)
+        self.assertIsNotNone(manifest)
+        root = ET.fromstring(manifest)
+        levels = [e.get("level") for e in root.iter() if local(e.tag) == "requestedExecutionLevel"]
+        self.assertEqual(levels, ["requireAdministrator"])
+        controls = [e for e in root.iter() if local(e.tag) == "assemblyIdentity"
+                    and e.get("name") == "Microsoft.Windows.Common-Controls"]
+        self.assertEqual(len(controls), 1)
+        self.assertEqual(controls[0].get("version"), "6.0.0.0")
+        self.assertEqual([e for e in root.iter() if local(e.tag) == "supportedOS"], [])
+
+    def test_imports_only_system_dlls(self):
+        dlls = [d.lower() for d in self.pe.imported_dlls()]
+        self.assertIn("kernel32.dll", dlls)
+        for dll in dlls:
+            self.assertNotRegex(dll, r"^lib|stdc\+\+|gcc|pthread")
+            self.assertIn(dll, SYSTEM_DLLS)
+
+    def test_title_compiled_in(self):
+        self.assertIn(DEFAULT_TITLE.encode("utf-16-le"), self.pe.data)
+
+
+class X64Installer(unittest.TestCase):
+    def test_pe32plus_amd64(self):
+        proc = build("x64", "--arch", "x64")
+        path = out_of(proc)
+        self.assertEqual(os.path.realpath(path), os.path.realpath(DEFAULT_OUT_X64))
+        pe = PE(read(path))
+        self.assertTrue(pe.pe32plus)
+        self.assertEqual(pe.machine, IMAGE_FILE_MACHINE_AMD64)
+        self.assertEqual(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
+        self.assertEqual(pe.resource("PAK", "MVM3"), read(SAMPLE))
+        for dll in pe.imported_dlls():
+            self.assertIn(dll.lower(), SYSTEM_DLLS)
+
+
+class Reproducible(unittest.TestCase):
+    def test_same_inputs_give_identical_files(self):
+        first = read(out_of(default_build()))
+        # Another variant in between makes the second build recompile and relink.
+        other = build("v93", "--version", "93", "--out", tmp_path("v93.exe"))
+        sample = read(SAMPLE)
+        # A sample of the wrong size is made anew, with the same bytes as before.
+        write(SAMPLE, sample[:1000])
+        again = build("again", "--out", tmp_path("again.exe"))
+        self.assertEqual(read(SAMPLE), sample)
+        self.assertNotEqual(read(out_of(other)), first)
+        self.assertTrue(read(out_of(again)) == first, "two builds of the same inputs differ")
+
+
+class Variants(unittest.TestCase):
+    def test_split_payload(self):
+        # An odd size tells the first half (size // 2) from the rest.
+        payload = bytearray(hashlib.sha256(b"split").digest() * 40)[:1001]
+        payload[6:8] = (92).to_bytes(2, "little")
+        path = write(tmp_path("odd.pak"), bytes(payload))
+        proc = build("mvq", "--name", "mvq", "--payload", "odd.pak", "--out", "mvq.exe", cwd=TMP)
+        # A relative --out is taken from the current folder.
+        self.assertEqual(os.path.realpath(out_of(proc)), os.path.realpath(tmp_path("mvq.exe")))
+        pe = PE(read(tmp_path("mvq.exe")))
+        first, rest = pe.resource("PAK", "MVQ1"), pe.resource("PAK", "MVQ2")
+        self.assertEqual(len(first), 500)
+        self.assertEqual(first + rest, read(path))
+        self.assertIsNone(pe.resource("PAK", "MVQ"))
+
+    def test_only_the_exact_split_name_splits(self):
+        # The installer looks for the halves only under the name "mvq" itself.
+        pe = PE(read(out_of(build("MVQ", "--name", "MVQ", "--out", tmp_path("MVQ.exe")))))
+        self.assertEqual(pe.resource("PAK", "MVQ"), read(SAMPLE))
+        self.assertIsNone(pe.resource("PAK", "MVQ1"))
+
+    def test_kind_title_and_extreme_version(self):
+        title = "Тест «Ёж» №5 версии "
+        # A ';' in the path must not make CMake see two payload files.
+        payload = write(tmp_path("data;v7.3bs"), b"3BS\0\0\0\x07" + bytes(range(200)))
+        proc = build("3bs", "--ext", "3bs", "--payload", payload, "--name", "Ext_Pack",
+                     "--version", "-2147483648", "--title", title, "--out", tmp_path("3bs.exe"))
+        pe = PE(read(out_of(proc)))
+        self.assertEqual(pe.resource("3BS", "EXT_PACK"), read(payload))
+        self.assertIsNone(pe.resource("PAK", "MVM3"))
+        self.assertIn(title.encode("utf-16-le"), pe.data)
+        self.assertEqual(len(proc.stderr.splitlines()), 1)   # 7 in the file, not -2147483648
+        self.assertIn("warning", proc.stderr)
+
+
+class VersionWarning(unittest.TestCase):
+    def assertWarned(self, proc, warned):
+        lines = proc.stderr.splitlines()
+        if warned:
+            self.assertEqual(len(lines), 1, proc.stderr)
+            self.assertIn("warning", lines[0])
+            self.assertIn("version", lines[0])
+        else:
+            self.assertEqual(lines, [])
+        self.assertTrue(os.path.isfile(out_of(proc)))  # built either way
+
+    def test_pak(self):
+        self.assertWarned(build("v93", "--version", "93", "--out", tmp_path("v93.exe")), True)
+        self.assertWarned(default_build(), False)
+
+    def test_lng_with_langver_header(self):
+        text = b"[Strings]\r\nyes=Yes\r\n[LangVer]\r\n 93\r\n[Other]\r\nno=No\r\n"
+        payload = write(tmp_path("ru.lng"), text)
+        same = build("lng93", "--ext", "lng", "--payload", payload, "--version", "93",
+                     "--out", tmp_path("lng93.exe"))
+        self.assertWarned(same, False)
+        other = build("lng94", "--ext", "lng", "--payload", payload, "--version", "94",
+                      "--out", tmp_path("lng94.exe"))
+        self.assertWarned(other, True)
+        self.assertEqual(PE(read(out_of(other))).resource("LNG", "MVM3"), text)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
