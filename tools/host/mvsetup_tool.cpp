@@ -1,0 +1,120 @@
+// Build-side companion of the installer: stamps a linked installer so that it can check its own
+// file at run time, and verifies a stamp the same way the installer does.
+//
+//   mvsetup-tool stamp IN OUT   exit 0 stamped, 1 refused or failed
+//   mvsetup-tool verify FILE    prints "intact" (exit 0) or "distorted" (exit 1); exit 2 unreadable
+//
+// Every failure is one line on stderr, "mvsetup-tool: <problem>", for build logs.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/stamp_layout.h"
+
+namespace {
+
+void Fail(const std::string& problem) { std::fprintf(stderr, "mvsetup-tool: %s\n", problem.c_str()); }
+
+std::string SystemError(const std::string& what, const std::string& path, int error) {
+  return what + " " + path + ": " + std::strerror(error);
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path, std::string& problem) {
+  std::FILE* raw = std::fopen(path.c_str(), "rb");
+  if (!raw) {
+    problem = SystemError("cannot open", path, errno);
+    return std::nullopt;
+  }
+  const std::unique_ptr<std::FILE, FileCloser> file(raw);
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t chunk[1 << 16];
+  for (;;) {
+    const std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
+    bytes.insert(bytes.end(), chunk, chunk + got);
+    if (got < sizeof chunk) break;
+  }
+  if (std::ferror(file.get())) {
+    problem = SystemError("cannot read", path, errno);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// The output appears complete or not at all: a build interrupted halfway must not leave an
+// unstamped or half-written installer under the final name for a later step to ship.
+bool WriteAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& problem) {
+  const std::string temp = path + ".tmp-" + std::to_string(::getpid());
+  std::FILE* file = std::fopen(temp.c_str(), "wb");
+  if (!file) {
+    problem = SystemError("cannot create", temp, errno);
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 &&
+            ::fsync(::fileno(file)) == 0;
+  int error = errno;
+  if (std::fclose(file) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    error = errno;
+    problem = SystemError("cannot rename " + temp + " to", path, error);
+  } else if (!ok) {
+    problem = SystemError("cannot write", temp, error);
+  }
+  if (!ok) std::remove(temp.c_str());
+  return ok;
+}
+
+int StampCommand(const std::string& in, const std::string& out) {
+  std::string problem;
+  const auto image = ReadAll(in, problem);
+  if (!image) {
+    Fail(problem);
+    return 1;
+  }
+  std::string error;
+  const std::vector<std::uint8_t> stamped = mv::stamp::Stamp(*image, error);
+  if (stamped.empty()) {
+    Fail(in + ": " + error);
+    return 1;
+  }
+  if (!WriteAtomically(out, stamped, problem)) {
+    Fail(problem);
+    return 1;
+  }
+  return 0;
+}
+
+int VerifyCommand(const std::string& path) {
+  std::string problem;
+  const auto file = ReadAll(path, problem);
+  if (!file) {
+    Fail(problem);
+    return 2;
+  }
+  const bool intact = mv::stamp::Verify(*file) == mv::stamp::Verdict::Intact;
+  std::puts(intact ? "intact" : "distorted");
+  return intact ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 3 && args[0] == "stamp") return StampCommand(args[1], args[2]);
+  if (args.size() == 2 && args[0] == "verify") return VerifyCommand(args[1]);
+  Fail("usage: mvsetup-tool stamp IN OUT | mvsetup-tool verify FILE");
+  return 2;
+}
