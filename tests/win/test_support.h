@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "env/win_handle.h"
+
 namespace mv::testing {
 
 class TempDir {
@@ -26,8 +28,8 @@ class TempDir {
 
   static void RemoveTree(const std::string& dir) {
     WIN32_FIND_DATAA entry;
-    HANDLE find = ::FindFirstFileA((dir + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+    UniqueFind find(::FindFirstFileA((dir + "\\*").c_str(), &entry));
+    if (find) {
       do {
         const std::string name = entry.cFileName;
         if (name == "." || name == "..") continue;
@@ -38,8 +40,7 @@ class TempDir {
           ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
           if (!::DeleteFileA(full.c_str())) ::RemoveDirectoryA(full.c_str());
         }
-      } while (::FindNextFileA(find, &entry));
-      ::FindClose(find);
+      } while (::FindNextFileA(find.get(), &entry));
     }
     ::RemoveDirectoryA(dir.c_str());
   }
@@ -49,11 +50,12 @@ class TempDir {
 };
 
 inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes, DWORD attributes = 0) {
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(h);
+  {
+    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    DWORD written = 0;
+    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
   if (attributes) ::SetFileAttributesA(path.c_str(), attributes);
 }
 
@@ -63,13 +65,12 @@ inline void WriteFile(const std::string& path, std::size_t size, DWORD attribute
 
 inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
   std::vector<std::uint8_t> bytes;
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  bytes.resize(::GetFileSize(h, nullptr));
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return bytes;
+  bytes.resize(::GetFileSize(file.get(), nullptr));
   DWORD read = 0;
-  ::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+  ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
   bytes.resize(read);
-  ::CloseHandle(h);
   return bytes;
 }
 

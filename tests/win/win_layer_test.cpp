@@ -30,11 +30,11 @@ struct RecordedMessages : MessageSink {
 class SharedRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    HKEY key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    UniqueKey key;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     auto set = [&](const char* name, DWORD type, const void* data, DWORD size) {
-      ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+      ::RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
     };
     set("plain", REG_SZ, "C:\\Apps\\Mirvane", 16);
     set("expand", REG_EXPAND_SZ, "%ProgramFiles%\\x", 17);
@@ -45,7 +45,6 @@ class SharedRegistryTest : public ::testing::Test {
     set("number", REG_DWORD, &number, sizeof number);
     set("binary", REG_BINARY, "xy", 2);
     set("multi", REG_MULTI_SZ, "a\0b\0", 5);
-    ::RegCloseKey(key);
   }
   void TearDown() override { ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey); }
 };
@@ -65,11 +64,11 @@ TEST_F(SharedRegistryTest, ReadsStringsAsStoredAndRefusesOtherTypes) {
   EXPECT_FALSE(registry.ValueExists("missing"));
 
   registry.WriteInteger("EstimatedSize", -1);
-  HKEY key;
-  ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+  UniqueKey key;
+  ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, key.put()), ERROR_SUCCESS);
   DWORD type = 0, value = 0, size = sizeof value;
-  ASSERT_EQ(::RegQueryValueExA(key, "EstimatedSize", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
-  ::RegCloseKey(key);
+  ASSERT_EQ(::RegQueryValueExA(key.get(), "EstimatedSize", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(value, 0xFFFFFFFFu);
 
@@ -155,10 +154,11 @@ TEST_F(ExtractTest, UnwritableDestinationIsReported) {
   // A copy held open without sharing cannot be replaced.
   const std::string locked = dir / "locked.pak";
   testing::WriteFile(locked, 10);
-  HANDLE holder = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  ExtractPayload("testpay", "pak", locked, true, messages);
-  ::CloseHandle(holder);
+  {
+    UniqueFile holder(::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    ExtractPayload("testpay", "pak", locked, true, messages);
+  }
   EXPECT_EQ(messages.english.size(), 2u);
   EXPECT_EQ(testing::ReadFile(locked).size(), 10u);
 }
@@ -204,10 +204,10 @@ TEST(FolderSize, KibFromBytesClampsInsteadOfWrapping) {
 TEST(ProductProbe, SeesTheMappingOnlyWhileItExists) {
   EXPECT_FALSE(IsProductRunning());
   EXPECT_FALSE(IsProductRunning()) << "the probe must not keep its own mapping alive";
-  HANDLE product = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, kProductMappingName);
-  ASSERT_NE(product, nullptr);
+  UniqueHandle product(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, kProductMappingName));
+  ASSERT_TRUE(product);
   EXPECT_TRUE(IsProductRunning());
-  ::CloseHandle(product);
+  product.reset();
   EXPECT_FALSE(IsProductRunning()) << "a product that quit is not seen as running";
 }
 
