@@ -1,0 +1,164 @@
+#include "e2e/fixture.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+
+namespace expect {
+
+namespace {
+constexpr std::wstring_view kAddon = L"\"Тарвелин 3\" версии 92";
+std::wstring Caption() { return RussianLocale() ? L"Обновление Mirvane" : L"Mirvane update"; }
+}  // namespace
+
+Box Question() {
+  if (RussianLocale())
+    return YesNoBox(L"Резонный вопрос",
+                    L"Вы действительно хотите установить\r\nОбновление Mirvane -\r\n" + std::wstring(kAddon) + L"?");
+  return YesNoBox(L"Sound question", L"Would you like to setup\r\nMirvane update -\r\n" + std::wstring(kAddon) + L"?");
+}
+
+Box ClosingQuestion() {
+  return YesNoBox(L"Mirvane update", L"На Ваш компьютер установлено\r\nОбновление Mirvane -\r\n" +
+                                         std::wstring(kAddon) + L"\r\n\r\nЗапустить программу?");
+}
+
+Box Error(std::wstring_view english, std::wstring_view russian) {
+  return OkBox(Caption(), RussianLocale() ? russian : english);
+}
+
+Box NoRegistryAccess() { return Error(L"No access to system registry", L"Нет доступа к системному реестру"); }
+
+Box Distorted() {
+  return Error(L"The package file has been distorted!\r\nVirus?", L"Файл пакета установки искажён!\r\nВирус?");
+}
+
+Box NoProduct() {
+  return Error(L"There's no subject of update - the Mirvane installed.\r\nPlease, install the program at first.",
+               L"Нет предмета обновления - установленной программы Mirvane.\r\n"
+               L"Пожалуйста, сначала установите программу.");
+}
+
+Box CannotInstall(const std::wstring& path) {
+  return Error(L"Can't install file " + path, L"Не удается установить файл " + path);
+}
+
+}  // namespace expect
+
+std::wstring InstallerTest::Installer() { return ConfiguredPath(L"MV_E2E_INSTALLER"); }
+std::wstring InstallerTest::Payload() { return ConfiguredPath(L"MV_E2E_PAYLOAD"); }
+
+void InstallerTest::SetUp() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  root_ = L"C:\\e2e\\" + Wide(info->test_suite_name()) + L"." + Wide(info->name()) + L"\\";
+  product_ = root_ + L"Mirvane\\";
+  log_ = root_ + L"standin.log";
+  config_ = root_ + L"standin.cfg";
+
+  KillProcesses(L"Mirvane.exe");
+  RemoveTree(root_);
+  MakeDirectories(root_);
+  PlaceProduct(product_);
+  ConfigureStandin();
+  SetEnvironmentVariableW(L"MIRVANE_STANDIN", config_.c_str());
+  RegisterUninstallString(product_ + L"unins000.exe");
+}
+
+void InstallerTest::TearDown() {
+  KillProcesses(L"Mirvane.exe");
+  RemoveUninstallEntries();
+  restore_.clear();
+  for (const auto& folder : remove_) RemoveTree(folder);
+  RemoveTree(root_);
+}
+
+void InstallerTest::ConfigureStandin(const std::string& extraLines) {
+  WriteBytes(config_, "log=" + Utf8(log_) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n" + extraLines);
+}
+
+void InstallerTest::RemoveUninstallEntries() {
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kWowUninstallKey);
+}
+
+void InstallerTest::RegisterUninstallString(const std::wstring& uninstallString, bool underWow6432Node) {
+  RemoveUninstallEntries();
+  WriteString(HKEY_LOCAL_MACHINE, underWow6432Node ? kWowUninstallKey : kUninstallKey, L"UninstallString",
+              uninstallString);
+}
+
+void InstallerTest::PlaceProduct(const std::wstring& folder) {
+  if (folder != product_ && folder.rfind(root_, 0) != 0) RemoveAfterTest(folder);
+  MakeDirectories(folder + L"data");
+  if (!CopyFileW(ConfiguredPath(L"MV_E2E_STANDIN").c_str(), (folder + L"Mirvane.exe").c_str(), FALSE))
+    ADD_FAILURE() << "cannot copy the stand-in to " << Utf8(folder);
+  // Two files of 600 bytes: rounding each file down to KiB gives another total than rounding
+  // the sum, and one of them sits in a subfolder.
+  WriteBytes(folder + L"readme.txt", std::string(600, 'r'));
+  WriteBytes(folder + L"data\\lessons.dat", std::string(600, 'd'));
+}
+
+void InstallerTest::RestoreAfterTest(HKEY root, const std::wstring& key, const std::wstring& name) {
+  restore_.push_back(std::make_unique<RestoreValueLater>(root, key, name));
+}
+
+void InstallerTest::RemoveAfterTest(const std::wstring& folder) { remove_.push_back(folder); }
+
+RunResult InstallerTest::Run(const std::wstring& installer, const std::wstring& arguments,
+                             const std::vector<Answer>& answers) {
+  RunResult result = RunWithRobot(installer, arguments, root_, answers);
+  EXPECT_TRUE(result.started);
+  EXPECT_FALSE(result.timedOut) << "the installer did not end by itself";
+  EXPECT_EQ(result.boxes.size(), answers.size()) << "boxes shown: " << ::testing::PrintToString(result.boxes);
+  for (std::size_t i = 0; i < std::min(answers.size(), result.boxes.size()); ++i) {
+    if (answers[i].anyText)
+      EXPECT_EQ(result.boxes[i].buttons, answers[i].expected.buttons) << "box " << i;
+    else
+      EXPECT_EQ(result.boxes[i], answers[i].expected) << "box " << i;
+  }
+  return result;
+}
+
+void InstallerTest::ExpectInstalled(const std::wstring& folder, const std::wstring& payload,
+                                    const std::wstring& fileName) {
+  auto written = ReadBytes(folder + fileName);
+  auto wanted = ReadBytes(payload);
+  ASSERT_TRUE(wanted.has_value());
+  ASSERT_TRUE(written.has_value()) << Utf8(folder + fileName) << " was not written";
+  EXPECT_EQ(written->size(), wanted->size());
+  EXPECT_TRUE(*written == *wanted) << Utf8(folder + fileName) << " differs from the payload";
+  auto size = ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
+  ASSERT_TRUE(size.has_value()) << "no REG_DWORD EstimatedSize under the uninstall key";
+  EXPECT_EQ(*size, FolderBytes(folder) / 1024) << "folder holds " << FolderBytes(folder) << " bytes";
+}
+
+void InstallerTest::ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName) {
+  EXPECT_FALSE(IsFile(folder + fileName)) << Utf8(folder + fileName) << " was written";
+  EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize").has_value());
+  EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kWowUninstallKey, L"EstimatedSize").has_value());
+}
+
+void InstallerTest::ExpectProductStartedAndShown() {
+  EXPECT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window", "shown", "activated"}, 3s))
+      << "stand-in log:\n" << ::testing::PrintToString(ReadLogLines(log_));
+  EXPECT_EQ(CountLogLines(log_, "start"), 1);
+  EXPECT_EQ(CountLogLines(log_, "quit"), 0);
+  // Started without parameters, in its own folder.
+  EXPECT_EQ(LogValue(log_, "args"), std::optional<std::string>(""));
+  std::string folder = Utf8(product_);
+  folder.pop_back();
+  auto cwd = LogValue(log_, "cwd");
+  if (cwd && cwd->size() > 3 && cwd->back() == '\\') cwd->pop_back();
+  EXPECT_EQ(cwd, std::optional<std::string>(folder));
+}
+
+void InstallerTest::ExpectProductNotStarted() {
+  // A product started through the shell exists as a process before the installer ends.
+  EXPECT_EQ(CountProcesses(L"Mirvane.exe"), 0);
+  EXPECT_EQ(CountLogLines(log_, "start"), 0);
+}
+
+}  // namespace e2e

@@ -1,0 +1,80 @@
+#pragma once
+// The stage every end-to-end test starts from: its own folder C:\e2e\<suite>.<test>\ with an
+// installed product (the stand-in as Mirvane.exe plus a few data files), an uninstall entry
+// pointing at it, no other uninstall entry, and the stand-in's settings and log beside the
+// product folder (the installer measures the product folder, so the log must not be in it).
+#include "e2e/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+inline const std::wstring kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
+inline const std::wstring kWowUninstallKey =
+    L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
+inline const std::wstring kCurrentVersionKey = L"Software\\Microsoft\\Windows\\CurrentVersion";
+inline const std::wstring kShellFoldersKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// The texts the installer must show, written out here rather than taken from its sources.
+namespace expect {
+Box Question();          // the first question, in the driver's locale
+Box ClosingQuestion();   // the same in every locale
+Box Error(std::wstring_view english, std::wstring_view russian);  // in the driver's locale
+Box NoRegistryAccess();
+Box Distorted();
+Box NoProduct();
+Box CannotInstall(const std::wstring& path);
+}  // namespace expect
+
+class InstallerTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The installers and files handed over by tests/e2e/run.
+  static std::wstring Installer();
+  static std::wstring Payload();
+
+  // Writes the stand-in's settings; the log path and a short lifetime are always included,
+  // and the window starts hidden so that "shown" in the log is the installer's doing.
+  void ConfigureStandin(const std::string& extraLines = "");
+  // Replaces both uninstall entries by one with this UninstallString.
+  void RegisterUninstallString(const std::wstring& uninstallString, bool underWow6432Node = false);
+  void RemoveUninstallEntries();
+  // Puts the stand-in and some data files into `folder` (and deletes that folder afterwards).
+  void PlaceProduct(const std::wstring& folder);
+  // Keeps a registry value as it is now and restores it after the test.
+  void RestoreAfterTest(HKEY root, const std::wstring& key, const std::wstring& name);
+  void RemoveAfterTest(const std::wstring& folder);
+
+  // Runs an installer under the robot and checks that it ended by itself after showing
+  // exactly the boxes of `answers`.
+  RunResult Run(const std::wstring& installer, const std::wstring& arguments, const std::vector<Answer>& answers);
+  RunResult RunInstaller(const std::wstring& arguments, const std::vector<Answer>& answers) {
+    return Run(Installer(), arguments, answers);
+  }
+
+  // `folder` holds the payload byte for byte as `fileName`, and EstimatedSize under the plain
+  // uninstall key matches the folder's size.
+  void ExpectInstalled(const std::wstring& folder, const std::wstring& payload, const std::wstring& fileName = L"mvm3.pak");
+  // Neither the data file nor EstimatedSize was written.
+  void ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName = L"mvm3.pak");
+  void ExpectProductStartedAndShown();
+  void ExpectProductNotStarted();
+
+  std::wstring root_;     // the test's own folder, with a final backslash
+  std::wstring product_;  // root_ + "Mirvane" + backslash
+  std::wstring log_;
+
+ private:
+  std::wstring config_;
+  std::vector<std::unique_ptr<RestoreValueLater>> restore_;
+  std::vector<std::wstring> remove_;
+};
+
+}  // namespace e2e
