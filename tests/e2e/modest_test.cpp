@@ -44,7 +44,9 @@ TEST_F(ModestRun, GivesUpOnAProductThatDoesNotComeUp) {
   RunResult r = RunInstaller(L"modest runapp", {});
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_LT(took, std::chrono::seconds(6)) << "the installer waited for the late product";
+  // About four seconds of probing; the bound is loose so that a loaded machine cannot fail it.
+  // That the installer gave up is shown by the window it never touched.
+  EXPECT_LT(took, std::chrono::seconds(15)) << "the installer did not give up on the late product";
   ASSERT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, std::chrono::seconds(8)));
   EXPECT_EQ(CountLogLines(log_, "shown"), 0);
 }
