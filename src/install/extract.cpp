@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <span>
 
@@ -55,41 +56,42 @@ void ReportFailure(const std::string& destination, MessageSink& messages) {
                               std::wstring(text::kCannotInstallFile.ru) + path);
 }
 
-}  // namespace
-
-void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
-                    bool /*checkExisting*/, MessageSink& messages) {
-  // A missing resource must never truncate or replace the file that is there.
-  const std::span<const std::uint8_t> resource = FindPayloadResource(std::string(name), kind);
-  if (resource.empty()) {
-    ReportFailure(destination, messages);
-    return;
+// Joins the parts into one buffer and writes it; a missing part must never truncate or replace
+// the file that is there.
+void InstallParts(std::initializer_list<std::span<const std::uint8_t>> parts, const std::string& destination,
+                  MessageSink& messages) {
+  std::size_t size = 0;
+  for (const auto& part : parts) {
+    if (part.empty()) {
+      ReportFailure(destination, messages);
+      return;
+    }
+    size += part.size();
   }
   try {
-    PayloadBuffer buffer(resource.size());
-    std::memcpy(buffer.data(), resource.data(), resource.size());
+    PayloadBuffer buffer(size);
+    std::size_t at = 0;
+    for (const auto& part : parts) {
+      std::memcpy(buffer.data() + at, part.data(), part.size());
+      at += part.size();
+    }
     if (!WriteWholeFile(destination, buffer.bytes())) ReportFailure(destination, messages);
   } catch (const std::bad_alloc&) {
     ReportFailure(destination, messages);
   }
 }
 
+}  // namespace
+
+void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
+                    bool /*checkExisting*/, MessageSink& messages) {
+  InstallParts({FindPayloadResource(std::string(name), kind)}, destination, messages);
+}
+
 void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
                          MessageSink& messages) {
-  const std::span<const std::uint8_t> first = FindPayloadResource(std::string(name) + "1", kind);
-  const std::span<const std::uint8_t> second = FindPayloadResource(std::string(name) + "2", kind);
-  if (first.empty() || second.empty()) {
-    ReportFailure(destination, messages);
-    return;
-  }
-  try {
-    PayloadBuffer buffer(first.size() + second.size());
-    std::memcpy(buffer.data(), first.data(), first.size());
-    std::memcpy(buffer.data() + first.size(), second.data(), second.size());
-    if (!WriteWholeFile(destination, buffer.bytes())) ReportFailure(destination, messages);
-  } catch (const std::bad_alloc&) {
-    ReportFailure(destination, messages);
-  }
+  InstallParts({FindPayloadResource(std::string(name) + "1", kind), FindPayloadResource(std::string(name) + "2", kind)},
+               destination, messages);
 }
 
 }  // namespace mv
