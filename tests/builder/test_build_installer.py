@@ -510,6 +510,11 @@ class VersionWarning(unittest.TestCase):
         self.assertWarned(other, True)
         self.assertEqual(PE(read(out_of(other))).resource("LNG", "MVM3"), text)
 
+    def test_lng_hex_version_is_read_as_its_32_bits(self):
+        payload = write(tmp_path("hex.lng"), b"[langver]\r\n$FFFFFFFF\r\n")
+        self.assertWarned(build("lnghex", "--ext", "lng", "--payload", payload, "--version", "-1",
+                                "--out", tmp_path("lnghex.exe")), False)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

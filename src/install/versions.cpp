@@ -1,0 +1,166 @@
+#include "install/versions.h"
+
+#include "env/messages.h"
+#include "env/rules.h"
+
+namespace mv {
+
+namespace {
+
+int DigitValue(char c, bool hex) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (!hex) return -1;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> TextToInteger(std::string_view text) {
+  std::size_t at = text.find_first_not_of(' ');
+  if (at == std::string_view::npos) return std::nullopt;
+  bool negative = false;
+  if (text[at] == '+' || text[at] == '-') negative = text[at++] == '-';
+  bool hex = false;
+  if (at < text.size() && (text[at] == '$' || text[at] == 'x' || text[at] == 'X')) {
+    hex = true;
+    at += 1;
+  } else if (at + 1 < text.size() && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
+    hex = true;
+    at += 2;
+  }
+  if (at == text.size()) return std::nullopt;  // a sign or prefix without digits
+
+  // Hexadecimal digits spell the 32 bits themselves ("$FFFFFFFF" is -1); a decimal value must
+  // fit the signed range.
+  const std::uint64_t limit = hex ? 0xFFFFFFFFu : (negative ? 0x80000000u : 0x7FFFFFFFu);
+  std::uint64_t value = 0;
+  for (; at < text.size(); ++at) {
+    const int digit = DigitValue(text[at], hex);
+    if (digit < 0) return std::nullopt;
+    value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+    if (value > limit) return std::nullopt;
+  }
+  const auto bits = static_cast<std::uint32_t>(value);
+  return static_cast<std::int32_t>(negative ? 0u - bits : bits);
+}
+
+std::optional<std::int32_t> LngVersionFromText(std::string_view content) {
+  // A byte 0x1A ends the text as if the file ended there.
+  content = content.substr(0, content.find('\x1A'));
+
+  // A line ends at a line feed; every carriage return is dropped from it (the one before the
+  // line feed and a lone one alike).
+  std::size_t at = 0;
+  auto readLine = [&] {
+    std::string line;
+    while (at < content.size() && content[at] != '\n') {
+      if (content[at] != '\r') line += content[at];
+      ++at;
+    }
+    if (at < content.size()) ++at;  // past the line feed
+    return line;
+  };
+
+  std::string last;  // stays empty for an empty file
+  while (at < content.size()) {
+    last = readLine();
+    // Trimming the header line cannot reach its first nine characters once it begins with
+    // "[", so the match is on those, ASCII-lowercased: "[LangVer] x" matches, " [langver]"
+    // does not.
+    if (last.empty() || last[0] != '[') continue;
+    const std::string cleaned = AsciiLower(std::string_view(last).substr(0, 9));
+    if (cleaned == "[langver]") {
+      // The version line is taken as it stands; after a header on the last line it is empty.
+      last = readLine();
+      break;
+    }
+  }
+  return TextToInteger(last);
+}
+
+namespace {
+
+// Takes the component before the next dot off `rest` (all of it when there is no dot).
+std::string_view TakeComponent(std::string_view& rest) {
+  const std::size_t dot = rest.find('.');
+  const std::string_view component = rest.substr(0, dot);
+  rest = dot == std::string_view::npos ? std::string_view() : rest.substr(dot + 1);
+  return component;
+}
+
+// A missing or empty component counts as 0: "1.2" compares as "1.2.0.0" and ".5" as "0.5".
+std::optional<std::int32_t> ComponentValue(std::string_view component) {
+  if (component.empty()) return 0;
+  return TextToInteger(component);
+}
+
+}  // namespace
+
+// Versions are four dot-separated integers, compared from the left. The cases that a plain
+// reading of "four components" leaves open are settled so that a payload is never taken for
+// older by mistake: missing trailing components and an empty component (a leading dot, say)
+// count as 0, so "2" is not older than "1.0.0.0". A component that is not an integer still
+// decides the comparison: an unreadable installed version never makes the payload older, an
+// unreadable payload version always does (the user is then asked rather than overruled). The
+// fourth component takes the whole rest, so a fifth one makes that side unreadable.
+bool IsOlderVersionString(std::string_view payload, std::string_view installed) {
+  for (int i = 0; i < 3; ++i) {
+    const auto mine = ComponentValue(TakeComponent(installed));
+    if (!mine) return false;
+    const auto theirs = ComponentValue(TakeComponent(payload));
+    if (!theirs) return true;
+    if (*mine != *theirs) return *mine > *theirs;
+  }
+  const auto mine = ComponentValue(installed);
+  if (!mine) return false;
+  const auto theirs = ComponentValue(payload);
+  if (!theirs) return true;
+  return *mine > *theirs;
+}
+
+bool ExecutablePayloadIsOlder(std::string_view payload, std::string_view installed) {
+  return !installed.empty() && installed != payload && IsOlderVersionString(payload, installed);
+}
+
+VersionKind VersionKindOf(std::string_view kind) {
+  if (kind == "pak") return VersionKind::Pak;
+  if (kind == "cok") return VersionKind::Cok;
+  if (kind == "3bs") return VersionKind::Bs3;
+  if (kind == "lng") return VersionKind::Lng;
+  if (kind == "exe") return VersionKind::Exe;
+  return VersionKind::None;
+}
+
+std::string MakeTempName(std::string_view path) {
+  std::string result(path);
+  // The final character is never looked at: a path whose only backslash ends it gets "~" in
+  // front, like a path without any.
+  for (std::size_t i = result.size() >= 2 ? result.size() - 1 : 0; i-- > 0;) {
+    if (result[i] == '\\') return result.insert(i + 1, "~");
+  }
+  return result.insert(0, "~");
+}
+
+Question OlderPayloadQuestion(std::wstring_view destination, std::wstring_view installed, std::wstring_view payload,
+                              bool russian) {
+  Question q;
+  if (russian) {
+    q.caption = text::kQuestionCaptionRu;
+    q.text.append(L"Устанавливаемый файл ").append(destination).append(L"\r\n");
+    q.text.append(L"более старой версии, чем уже установленный.\r\n\r\n");
+    q.text.append(L"Действительно ли Вы хотите заменить уже имеющийся\r\n");
+    q.text.append(L"файл версии ").append(installed).append(L" на более старый версии ").append(payload).append(L"?");
+  } else {
+    q.caption = text::kQuestionCaptionEn;
+    q.text.append(destination).append(L" file installing is of older version\r\n");
+    q.text.append(L"than the same already installed.\r\n\r\n");
+    q.text.append(L"Do you really want to replace existing\r\n");
+    q.text.append(L"new file version ").append(installed).append(L" with an older file version ").append(payload);
+    q.text.append(L"?");
+  }
+  return q;
+}
+
+}  // namespace mv
