@@ -31,6 +31,10 @@ inline constexpr BilingualText kNoProduct{
 inline constexpr BilingualText kCannotInstallFile{
     L"Can't install file ",
     L"Не удается установить файл "};
+// Followed by the file's path.
+inline constexpr BilingualText kCannotHandleLanguageFile{
+    L"Can't handle the language support file ",
+    L"Не удаётся работать с файлом языковой поддержки "};
 
 inline constexpr std::wstring_view kUpdateTitleRu = L"Обновление Mirvane";
 inline constexpr std::wstring_view kUpdateTitleEn = L"Mirvane update";

@@ -1,0 +1,21 @@
+#include "env/system_library.h"
+
+#include <string>
+
+namespace mv {
+
+UniqueModule LoadSystemLibrary(const char* name) {
+  // A bare name keeps the redirection that the manifest asks for (version 6 of the common
+  // controls); the flag confines the search to the system folder.
+  HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    // Systems older than the flag: the full path of the system folder.
+    char folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    module = ::LoadLibraryA((std::string(folder, length) + "\\" + name).c_str());
+  }
+  return UniqueModule(module);
+}
+
+}  // namespace mv

@@ -1,0 +1,20 @@
+#pragma once
+// DLLs that the program needs only now and then are loaded when needed, and only from the
+// system folder.
+#include "env/win_handle.h"
+
+namespace mv {
+
+// Loads the system DLL `name` (a bare file name) from the system folder, never from the
+// program's own folder: an elevated installer usually runs from a downloads folder, where
+// anyone may have left a DLL of that name. Null when it cannot be loaded.
+UniqueModule LoadSystemLibrary(const char* name);
+
+// The address of `procedure` in `module` as a function pointer of type F, or null.
+template <typename F>
+F ProcedureOf(const UniqueModule& module, const char* procedure) {
+  if (!module) return nullptr;
+  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module.get(), procedure)));
+}
+
+}  // namespace mv
