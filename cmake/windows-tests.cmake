@@ -6,9 +6,10 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 set(MV_TEST_LINK -static -static-libgcc -static-libstdc++)
 
 file(GLOB MV_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+file(GLOB MV_WIN_TEST_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/data/*)
 add_executable(win_tests ${MV_WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/tests/win/data/payload.bin;${CMAKE_SOURCE_DIR}/tests/win/data/part1.bin;${CMAKE_SOURCE_DIR}/tests/win/data/part2.bin")
+  OBJECT_DEPENDS "${MV_WIN_TEST_DATA}")
 target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
 target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main)
 # Test data is read through Wine's Z: drive (Windows takes forward slashes too).
@@ -27,3 +28,15 @@ target_link_libraries(e2e_tests PRIVATE GTest::gtest_main advapi32 user32)
 target_link_options(e2e_tests PRIVATE ${MV_TEST_LINK})
 
 add_custom_target(windows_tests DEPENDS win_tests mirvane_standin e2e_tests)
+
+# Two builds of one do-nothing program that differ only in their version information.
+foreach(mv_version IN ITEMS "1.0.0.0" "2.0.0.0")
+  string(REPLACE "." "," mv_version_bin "${mv_version}")
+  string(REPLACE "." "_" mv_suffix "${mv_version}")
+  configure_file(${CMAKE_SOURCE_DIR}/tests/win/versioned/versioned.rc.in generated/versioned_${mv_suffix}.rc @ONLY)
+  add_executable(versioned_${mv_suffix} ${CMAKE_SOURCE_DIR}/tests/win/versioned/versioned.cpp
+                 ${CMAKE_BINARY_DIR}/generated/versioned_${mv_suffix}.rc)
+  target_link_options(versioned_${mv_suffix} PRIVATE ${MV_TEST_LINK})
+  add_dependencies(windows_tests versioned_${mv_suffix})
+endforeach()
+target_compile_definitions(win_tests PRIVATE MV_TEST_BUILD_DIR="Z:${CMAKE_BINARY_DIR}")

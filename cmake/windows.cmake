@@ -23,11 +23,14 @@ add_library(mvsetup_win STATIC
   src/env/messages.cpp
   src/env/shared_registry.cpp
   src/env/startup.cpp
+  src/env/system_library.cpp
   src/install/extract.cpp
   src/install/folder_size.cpp
+  src/install/version_readers.cpp
+  src/ui/progress_window.cpp
 )
 target_compile_options(mvsetup_win PRIVATE ${MV_OPT_FLAGS})
-target_link_libraries(mvsetup_win PUBLIC mvsetup_core advapi32 user32 shell32)
+target_link_libraries(mvsetup_win PUBLIC mvsetup_core advapi32 user32 gdi32 shell32)
 
 # The generated constants and resource script change with every build variant; only they
 # are recompiled, so rebuilding with other constants takes seconds.

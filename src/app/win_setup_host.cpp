@@ -5,10 +5,28 @@
 #include "app/integrity.h"
 #include "app/product_launch.h"
 #include "env/message_boxes.h"
+#include "env/startup.h"
 #include "install/extract.h"
 #include "install/folder_size.h"
+#include "ui/progress_window.h"
 
 namespace mv {
+
+namespace {
+
+// The payload writer's side of the desktop: message boxes and the progress window.
+class WinExtractUi final : public ExtractUi {
+ public:
+  void ShowBilingualError(std::wstring_view en, std::wstring_view ru) override { mv::ShowBilingualError(en, ru); }
+  bool RussianMessages() override { return Settings().RussianMessages; }
+  bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override {
+    return AskQuestion(text, caption, russian);
+  }
+  void HideProgress() override { mv::HideProgress(); }
+  void ShowProgress(std::string_view caption, std::string_view text) override { mv::ShowProgress(caption, text); }
+};
+
+}  // namespace
 
 bool UserIsAdministrator() {
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
@@ -45,7 +63,8 @@ bool WinSetupHost::Ask(std::wstring_view text, std::wstring_view caption, bool r
 
 void WinSetupHost::ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
                                   bool checkExisting) {
-  mv::ExtractPayload(name, kind, destination, checkExisting, *this);
+  WinExtractUi ui;
+  mv::ExtractPayload(name, kind, destination, checkExisting, ui);
 }
 
 void WinSetupHost::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination) {

@@ -4,19 +4,25 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <initializer_list>
 #include <memory>
 #include <span>
 
 #include "env/message_boxes.h"
+#include "env/rules.h"
 #include "env/win_handle.h"
+#include "install/version_readers.h"
+#include "install/versions.h"
 
 namespace mv {
 
 namespace {
 
+using Bytes = std::span<const std::uint8_t>;
+
 // The bytes of one resource of this module; empty when it is missing.
-std::span<const std::uint8_t> FindPayloadResource(const std::string& name, std::string_view kind) {
+Bytes FindPayloadResource(const std::string& name, std::string_view kind) {
   const std::string type(kind);
   HRSRC info = ::FindResourceA(nullptr, name.c_str(), type.c_str());
   if (info == nullptr) return {};
@@ -26,28 +32,51 @@ std::span<const std::uint8_t> FindPayloadResource(const std::string& name, std::
   return {static_cast<const std::uint8_t*>(bytes), ::SizeofResource(nullptr, info)};
 }
 
-// One buffer, sized once to the payload's exact size.
+// One buffer, sized once to the payload's exact size and filled from its parts in order.
+// Throws std::bad_alloc when the memory is not there.
 class PayloadBuffer {
  public:
-  explicit PayloadBuffer(std::size_t size) : data_(new std::uint8_t[size]), size_(size) {}
-  std::uint8_t* data() { return data_.get(); }
-  std::span<const std::uint8_t> bytes() const { return {data_.get(), size_}; }
+  explicit PayloadBuffer(std::initializer_list<Bytes> parts) {
+    for (const Bytes& part : parts) size_ += part.size();
+    data_.reset(new std::uint8_t[size_]);
+    std::size_t at = 0;
+    for (const Bytes& part : parts) {
+      std::memcpy(data_.get() + at, part.data(), part.size());
+      at += part.size();
+    }
+  }
+  Bytes bytes() const { return {data_.get(), size_}; }
 
  private:
   std::unique_ptr<std::uint8_t[]> data_;
-  std::size_t size_;
+  std::size_t size_ = 0;
 };
 
+bool FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Creates or truncates `path` and writes all bytes in one write. False unless every byte was
-// written and the file closed cleanly.
-bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+// written, flushed to the disk when asked, and the file closed cleanly.
+bool WriteWholeFile(const std::string& path, Bytes bytes, bool flush) {
   UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD written = 0;
   if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
       written != bytes.size())
     return false;
+  if (flush && !::FlushFileBuffers(file.get())) return false;
   return ::CloseHandle(file.release()) != FALSE;
+}
+
+// A new file that could not be written whole is removed, so that no partial data file is
+// left under the name the product reads. (A file written over in place has nothing left to
+// keep.)
+bool WriteFileOrRemove(const std::string& path, Bytes bytes, bool flush, bool existed) {
+  if (WriteWholeFile(path, bytes, flush)) return true;
+  if (!existed) ::DeleteFileA(path.c_str());
+  return false;
 }
 
 void ReportFailure(const std::string& destination, MessageSink& messages) {
@@ -56,42 +85,113 @@ void ReportFailure(const std::string& destination, MessageSink& messages) {
                               std::wstring(text::kCannotInstallFile.ru) + path);
 }
 
-// Joins the parts into one buffer and writes it; a missing part must never truncate or replace
-// the file that is there.
-void InstallParts(std::initializer_list<std::span<const std::uint8_t>> parts, const std::string& destination,
-                  MessageSink& messages) {
-  std::size_t size = 0;
-  for (const auto& part : parts) {
-    if (part.empty()) {
-      ReportFailure(destination, messages);
-      return;
+struct Comparison {
+  bool payloadIsOlder = false;
+  std::string payload;    // the two version texts, for the question
+  std::string installed;
+};
+
+template <typename Reader>
+Comparison CompareNumbers(Reader read, const std::string& temp, const std::string& destination) {
+  // The payload's version is read first, then the installed copy's.
+  const std::int32_t payload = read(temp);
+  const std::int32_t installed = read(destination);
+  return {installed > payload, DecimalText(payload), DecimalText(installed)};
+}
+
+Comparison CompareVersions(VersionKind kind, const std::string& temp, const std::string& destination,
+                           MessageSink& messages) {
+  switch (kind) {
+    case VersionKind::Pak:
+      return CompareNumbers(ReadPakVersion, temp, destination);
+    case VersionKind::Cok:
+      return CompareNumbers(ReadCokVersion, temp, destination);
+    case VersionKind::Bs3:
+      return CompareNumbers(Read3bsVersion, temp, destination);
+    case VersionKind::Lng:
+      // A "!" anywhere in the destination skips the comparison.
+      if (destination.find('!') != std::string::npos) return {};
+      return CompareNumbers([&](const std::string& path) { return ReadLngVersion(path, messages); }, temp,
+                            destination);
+    case VersionKind::Exe: {
+      Comparison c;
+      c.payload = ReadFileVersionString(temp);
+      c.installed = ReadFileVersionString(destination);
+      c.payloadIsOlder = ExecutablePayloadIsOlder(c.payload, c.installed);
+      return c;
     }
-    size += part.size();
+    case VersionKind::None:
+      break;
   }
-  try {
-    PayloadBuffer buffer(size);
-    std::size_t at = 0;
-    for (const auto& part : parts) {
-      std::memcpy(buffer.data() + at, part.data(), part.size());
-      at += part.size();
+  return {};
+}
+
+// Replaces the installed copy with the complete temporary file in one step: after a failure
+// the installed copy is the old one, untouched, and the new data lies under the temporary
+// name.
+bool ReplaceInstalledCopy(const std::string& temp, const std::string& destination) {
+  return ::MoveFileExA(temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+         FALSE;
+}
+
+// The steps after the payload is in memory; false on a failure that the caller reports.
+bool InstallPayload(Bytes payload, std::string_view kind, const std::string& destination, bool checkExisting,
+                    ExtractUi& ui) {
+  const bool exists = FileExists(destination);
+  const VersionKind versionKind = VersionKindOf(kind);
+  if (!checkExisting || !exists || versionKind == VersionKind::None)
+    return WriteFileOrRemove(destination, payload, false, exists);
+
+  const std::string temp = MakeTempName(destination);
+  // A leftover temporary file is truncated and reused; one that could not be written whole is
+  // of no use to anyone and is removed.
+  if (!WriteFileOrRemove(temp, payload, true, false)) return false;
+
+  const Comparison versions = CompareVersions(versionKind, temp, destination, ui);
+  if (versions.payloadIsOlder) {
+    ui.HideProgress();
+    const bool russian = ui.RussianMessages();
+    const Question question = OlderPayloadQuestion(AnsiToWide(destination), AnsiToWide(versions.installed),
+                                                   AnsiToWide(versions.payload), russian);
+    if (!ui.Ask(question.text, question.caption, russian)) {
+      ::DeleteFileA(temp.c_str());
+      ui.ShowProgress("", "");
+      return true;
     }
-    if (!WriteWholeFile(destination, buffer.bytes())) ReportFailure(destination, messages);
-  } catch (const std::bad_alloc&) {
-    ReportFailure(destination, messages);
   }
+  if (!ReplaceInstalledCopy(temp, destination)) return false;
+  if (versions.payloadIsOlder) ui.ShowProgress("", "");
+  return true;
 }
 
 }  // namespace
 
 void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
-                    bool /*checkExisting*/, MessageSink& messages) {
-  InstallParts({FindPayloadResource(std::string(name), kind)}, destination, messages);
+                    bool checkExisting, ExtractUi& ui) {
+  const Bytes resource = FindPayloadResource(std::string(name), kind);
+  // Without its resource there is nothing to write: never create, truncate or replace.
+  if (resource.empty()) return ReportFailure(destination, ui);
+  try {
+    const PayloadBuffer buffer{resource};
+    if (!InstallPayload(buffer.bytes(), kind, destination, checkExisting, ui)) ReportFailure(destination, ui);
+  } catch (const std::exception&) {
+    // No memory for the buffer, or no thread for the progress window.
+    ReportFailure(destination, ui);
+  }
 }
 
 void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
                          MessageSink& messages) {
-  InstallParts({FindPayloadResource(std::string(name) + "1", kind), FindPayloadResource(std::string(name) + "2", kind)},
-               destination, messages);
+  const Bytes first = FindPayloadResource(std::string(name) + "1", kind);
+  const Bytes second = FindPayloadResource(std::string(name) + "2", kind);
+  if (first.empty() || second.empty()) return ReportFailure(destination, messages);
+  try {
+    const PayloadBuffer buffer{first, second};
+    if (!WriteFileOrRemove(destination, buffer.bytes(), false, FileExists(destination)))
+      ReportFailure(destination, messages);
+  } catch (const std::bad_alloc&) {
+    ReportFailure(destination, messages);
+  }
 }
 
 }  // namespace mv

@@ -25,7 +25,8 @@ TEST_F(RunningProduct, IsAskedToQuitBeforeTheFirstQuestion) {
   EXPECT_EQ(CountProcesses(L"Mirvane.exe"), 0);
 }
 
-// A product that has no window yet is not asked to quit, and keeps its data file locked.
+// A product that has no window yet is not asked to quit, and keeps its data file locked: the
+// data file cannot be replaced.
 TEST_F(RunningProduct, LockedDataFileIsReportedAndLeftAlone) {
   const std::wstring target = product_ + L"mvm3.pak";
   ConfigureStandin("window_delay_ms=60000\r\nhold_file=" + Utf8(target) + "\r\n");
@@ -41,6 +42,8 @@ TEST_F(RunningProduct, LockedDataFileIsReportedAndLeftAlone) {
   auto held = ReadBytes(target);
   ASSERT_TRUE(held.has_value());
   EXPECT_TRUE(held->empty()) << "the locked file was written";
+  // The new data waits, complete, under the temporary name.
+  EXPECT_EQ(ReadBytes(product_ + L"~mvm3.pak"), ReadBytes(Payload()));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The Win32 layer against the real (Wine) system: registry accessor, payload writing, folder
-// size, product probe, start-up settings.
+// The Win32 layer against the real (Wine) system: registry accessor, folder size, product
+// probe, start-up settings.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include "app/win_setup_host.h"
 #include "env/shared_registry.h"
 #include "env/startup.h"
-#include "install/extract.h"
 #include "install/folder_size.h"
 #include "test_support.h"
 
@@ -21,11 +20,6 @@ namespace {
 using testing::TempDir;
 
 const char kTestKey[] = "Software\\MvSetupTests";
-
-struct RecordedMessages : MessageSink {
-  std::vector<std::wstring> english;
-  void ShowBilingualError(std::wstring_view en, std::wstring_view) override { english.emplace_back(en); }
-};
 
 class SharedRegistryTest : public ::testing::Test {
  protected:
@@ -105,62 +99,6 @@ TEST(StartupSettings, LocaleAndArguments) {
   s = MakeStartupSettings(1045, "setup.exe");
   EXPECT_FALSE(s.RussianMessages);
   EXPECT_EQ(s.CommandSwitch, "");
-}
-
-class ExtractTest : public ::testing::Test {
- protected:
-  std::vector<std::uint8_t> Payload() { return testing::ReadFile(source_ + "/data/payload.bin"); }
-  TempDir dir;
-  RecordedMessages messages;
-  std::string source_ = MV_TEST_SOURCE_DIR;
-};
-
-TEST_F(ExtractTest, WritesTheResourceByteForByteAndOverwritesAnOldFile) {
-  const std::string target = dir / "mvm3.pak";
-  ExtractPayload("testpay", "pak", target, true, messages);
-  EXPECT_TRUE(messages.english.empty());
-  const auto expected = Payload();
-  ASSERT_EQ(expected.size(), 8192u);
-  EXPECT_EQ(testing::ReadFile(target), expected);
-
-  testing::WriteFile(target, 100000);
-  ExtractPayload("TESTPAY", "pak", target, false, messages);
-  EXPECT_EQ(testing::ReadFile(target), expected);
-}
-
-TEST_F(ExtractTest, SplitPayloadIsJoined) {
-  const std::string target = dir / "mvq.pak";
-  ExtractSplitPayload("tsplit", "pak", target, messages);
-  EXPECT_TRUE(messages.english.empty());
-  EXPECT_EQ(testing::ReadFile(target), Payload());
-}
-
-TEST_F(ExtractTest, MissingResourceTouchesNothing) {
-  const std::string target = dir / "mvm3.pak";
-  testing::WriteFile(target, 123);
-  ExtractPayload("nosuch", "pak", target, true, messages);
-  ExtractPayload("testpay", "cok", target, true, messages);
-  ExtractSplitPayload("testpay", "pak", target, messages);  // no parts 1 and 2
-  ASSERT_EQ(messages.english.size(), 3u);
-  EXPECT_EQ(messages.english[0], L"Can't install file " + std::wstring(target.begin(), target.end()));
-  EXPECT_EQ(testing::ReadFile(target).size(), 123u);
-}
-
-TEST_F(ExtractTest, UnwritableDestinationIsReported) {
-  const std::string target = dir / "missing-folder\\mvm3.pak";
-  ExtractPayload("testpay", "pak", target, true, messages);
-  ASSERT_EQ(messages.english.size(), 1u);
-
-  // A copy held open without sharing cannot be replaced.
-  const std::string locked = dir / "locked.pak";
-  testing::WriteFile(locked, 10);
-  {
-    UniqueFile holder(::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(holder);
-    ExtractPayload("testpay", "pak", locked, true, messages);
-  }
-  EXPECT_EQ(messages.english.size(), 2u);
-  EXPECT_EQ(testing::ReadFile(locked).size(), 10u);
 }
 
 TEST(FolderSize, CountsEveryFileBelowTheFolder) {

@@ -1,0 +1,313 @@
+// Writing the payload over the real (Wine) file system: direct writes, the replacement of an
+// installed copy through the temporary file, the version comparison and what is left behind
+// after each answer and each failure.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "install/extract.h"
+#include "install/version_readers.h"
+#include "test_support.h"
+
+namespace mv {
+namespace {
+
+using testing::Exists;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+using Bytes = std::vector<std::uint8_t>;
+
+// The desktop side, scripted: records every message, question and progress-window call.
+struct FakeUi : ExtractUi {
+  std::vector<std::wstring> errors;  // English texts
+  std::vector<std::wstring> questions;
+  std::vector<std::string> progress;
+  bool answer = false;
+
+  void ShowBilingualError(std::wstring_view en, std::wstring_view) override { errors.emplace_back(en); }
+  bool RussianMessages() override { return false; }
+  bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override {
+    EXPECT_EQ(caption, L"Sound question");
+    EXPECT_FALSE(russian);
+    questions.emplace_back(text);
+    return answer;
+  }
+  void HideProgress() override { progress.emplace_back("hide"); }
+  void ShowProgress(std::string_view caption, std::string_view text) override {
+    progress.push_back("show[" + std::string(caption) + "][" + std::string(text) + "]");
+  }
+};
+
+const std::vector<std::string> kBlankProgressAfterQuestion = {"hide", "show[][]"};
+
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  Bytes Data(const char* name) { return ReadFile(std::string(MV_TEST_SOURCE_DIR) + "/data/" + name); }
+  Bytes Payload() { return Data("payload.bin"); }
+  // The payload with one byte changed: a higher (+1) or lower (-1) version where `at` is the
+  // version's high byte, or the same version with other content where it is not.
+  Bytes Variant(std::size_t at, int delta) {
+    Bytes bytes = Payload();
+    bytes[at] = static_cast<std::uint8_t>(bytes[at] + delta);
+    return bytes;
+  }
+  void ExpectNoTemp(const std::string& target) {
+    const std::string temp = dir / ("~" + target.substr(target.rfind('\\') + 1));
+    EXPECT_FALSE(Exists(temp)) << temp;
+  }
+
+  TempDir dir;
+  FakeUi ui;
+};
+
+// The payload's version fields (see data/payload.bin): "pak" 0x1714, "3bs" 0x14, "cok" 0x14ED.
+struct KindCase {
+  const char* kind;
+  std::size_t highByte;
+  const char* payloadVersion;
+  const char* newerVersion;  // with the high byte one up
+};
+const KindCase kKinds[] = {
+    {"pak", 7, "5908", "6164"},
+    {"3bs", 6, "20", "21"},
+    {"cok", 6, "5357", "5613"},
+};
+
+TEST_F(ExtractTest, DirectWritesNeverCompare) {
+  const std::string target = dir / "mvm3.pak";
+  ExtractPayload("testpay", "pak", target, true, ui);  // nothing there yet
+  EXPECT_EQ(ReadFile(target), Payload());
+
+  // Written over in place, newer or not: no check asked for, or a kind without a version
+  // ("PAK" in capitals is not "pak").
+  const struct {
+    const char* kind;
+    bool checkExisting;
+  } cases[] = {{"pak", false}, {"PAK", true}, {"txt", true}};
+  for (const auto& c : cases) {
+    const std::string file = dir / (std::string("data.") + c.kind);
+    WriteFile(file, Variant(7, +1));
+    ExtractPayload("TESTPAY", c.kind, file, c.checkExisting, ui);
+    EXPECT_EQ(ReadFile(file), Payload()) << c.kind;
+    ExpectNoTemp(file);
+  }
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(ui.questions.empty());
+  EXPECT_TRUE(ui.progress.empty());
+}
+
+TEST_F(ExtractTest, EqualOlderOrUnreadableCopyIsReplacedWithoutAsking) {
+  for (const KindCase& k : kKinds) {
+    const std::string target = dir / (std::string("data.") + k.kind);
+    const Bytes installed[] = {Variant(k.highByte, -1), Variant(Payload().size() - 1, 1), Bytes(5, 0xFF)};
+    for (const Bytes& copy : installed) {
+      WriteFile(target, copy);
+      ExtractPayload("testpay", k.kind, target, true, ui);
+      EXPECT_EQ(ReadFile(target), Payload()) << k.kind;
+      ExpectNoTemp(target);
+    }
+  }
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(ui.questions.empty());
+  EXPECT_TRUE(ui.progress.empty()) << "the progress window was touched";
+}
+
+TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
+  for (const KindCase& k : kKinds) {
+    const std::string target = dir / (std::string("data.") + k.kind);
+    const Bytes newer = Variant(k.highByte, +1);
+    for (const bool yes : {false, true}) {
+      SCOPED_TRACE(std::string(k.kind) + (yes ? " yes" : " no"));
+      WriteFile(target, newer);
+      ui = FakeUi();
+      ui.answer = yes;
+      ExtractPayload("testpay", k.kind, target, true, ui);
+      ASSERT_EQ(ui.questions.size(), 1u);
+      EXPECT_NE(ui.questions[0].find(Wide(target) + L" file installing is of older version"), std::wstring::npos);
+      EXPECT_NE(ui.questions[0].find(L"new file version " + Wide(k.newerVersion) + L" with an older file version " +
+                                     Wide(k.payloadVersion) + L"?"),
+                std::wstring::npos)
+          << ui.questions[0];
+      EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
+      ExpectNoTemp(target);
+      EXPECT_EQ(ui.progress, kBlankProgressAfterQuestion);
+      EXPECT_TRUE(ui.errors.empty());
+    }
+  }
+}
+
+TEST_F(ExtractTest, LanguageFiles) {
+  const Bytes payload = Data("lang.lng");  // version 42
+  auto text = [](const char* content) { return Bytes(content, content + std::strlen(content)); };
+  const std::string target = dir / "mvl.lng";
+
+  WriteFile(target, text("[langver]\r\n41\r\n"));
+  ExtractPayload("testpay", "lng", target, true, ui);
+  EXPECT_EQ(ReadFile(target), payload);
+  EXPECT_TRUE(ui.questions.empty());
+
+  WriteFile(target, text("[langver]\r\n43\r\n"));
+  ExtractPayload("testpay", "lng", target, true, ui);
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_NE(ui.questions[0].find(L"version 43 with an older file version 42?"), std::wstring::npos);
+  EXPECT_EQ(ReadFile(target), text("[langver]\r\n43\r\n"));
+
+  // A "!" anywhere in the destination: no comparison at all.
+  ASSERT_TRUE(::CreateDirectoryA((dir / "Mir!vane").c_str(), nullptr));
+  const std::string marked = dir / "Mir!vane\\mvl.lng";
+  WriteFile(marked, text("[langver]\r\n43\r\n"));
+  ExtractPayload("testpay", "lng", marked, true, ui);
+  EXPECT_EQ(ReadFile(marked), payload);
+  EXPECT_EQ(ui.questions.size(), 1u);
+
+  // An installed copy without a readable version counts as 0, after its message.
+  WriteFile(target, text("[langver]\r\nold\r\n"));
+  ExtractPayload("testpay", "lng", target, true, ui);
+  EXPECT_EQ(ReadFile(target), payload);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0], L"Can't handle the language support file " + Wide(target));
+
+  // So does a payload without one; the message names the temporary file.
+  WriteFile(target, text("1"));
+  ExtractPayload("badlang", "lng", target, true, ui);
+  ASSERT_EQ(ui.errors.size(), 2u);
+  EXPECT_EQ(ui.errors[1], L"Can't handle the language support file " + Wide(dir / "~mvl.lng"));
+  EXPECT_EQ(ui.questions.size(), 2u) << "version 1 installed is newer than 0";
+  EXPECT_EQ(ReadFile(target), text("1"));
+  ExpectNoTemp(target);
+}
+
+// The copy the product holds open cannot be replaced: the message, the installed copy as it
+// was, and the complete new data under the temporary name.
+TEST_F(ExtractTest, LockedCopyIsReportedAndKept) {
+  const std::string target = dir / "mvm3.pak";
+  const Bytes old = Variant(7, -1);
+  WriteFile(target, old);
+  {
+    UniqueFile holder(::CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    ExtractPayload("testpay", "pak", target, true, ui);
+  }
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0], L"Can't install file " + Wide(target));
+  EXPECT_EQ(ReadFile(target), old);
+  EXPECT_EQ(ReadFile(dir / "~mvm3.pak"), Payload());
+  EXPECT_TRUE(ui.progress.empty());
+}
+
+TEST_F(ExtractTest, LeftoverTemporaryFile) {
+  const std::string target = dir / "mvm3.pak";
+  const std::string temp = dir / "~mvm3.pak";
+  WriteFile(target, Variant(7, -1));
+  WriteFile(temp, Payload().size() * 3);  // longer than the payload: must be cut
+  ExtractPayload("testpay", "pak", target, true, ui);
+  EXPECT_EQ(ReadFile(target), Payload());
+  EXPECT_FALSE(Exists(temp));
+
+  // A read-only one is either reused (Wine lets root write it) or reported; never anything in
+  // between.
+  const Bytes old = Variant(7, -1);
+  WriteFile(target, old);
+  WriteFile(temp, 10, FILE_ATTRIBUTE_READONLY);
+  ExtractPayload("testpay", "pak", target, true, ui);
+  if (ui.errors.empty()) {
+    EXPECT_EQ(ReadFile(target), Payload());
+    EXPECT_FALSE(Exists(temp));
+  } else {
+    EXPECT_EQ(ui.errors.size(), 1u);
+    EXPECT_EQ(ReadFile(target), old);
+    EXPECT_EQ(ReadFile(temp).size(), 10u);
+  }
+}
+
+TEST_F(ExtractTest, SplitPayloadIsJoined) {
+  const std::string target = dir / "mvq.pak";
+  WriteFile(target, 100000);
+  ExtractSplitPayload("tsplit", "pak", target, ui);
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_EQ(ReadFile(target), Payload());
+}
+
+TEST_F(ExtractTest, MissingResourceTouchesNothing) {
+  const std::string target = dir / "mvm3.pak";
+  WriteFile(target, 123);
+  ExtractPayload("nosuch", "pak", target, true, ui);
+  ExtractPayload("testpay", "bin", target, false, ui);
+  ExtractSplitPayload("testpay", "pak", target, ui);  // no parts 1 and 2
+  ExtractSplitPayload("tsplit", "cok", target, ui);
+  ASSERT_EQ(ui.errors.size(), 4u);
+  for (const auto& error : ui.errors) EXPECT_EQ(error, L"Can't install file " + Wide(target));
+  EXPECT_EQ(ReadFile(target).size(), 123u);
+  const std::string fresh = dir / "fresh.pak";
+  ExtractPayload("nosuch", "pak", fresh, true, ui);
+  EXPECT_FALSE(Exists(fresh));
+}
+
+TEST_F(ExtractTest, UnwritableDestinationLeavesNoFile) {
+  const std::string target = dir / "missing-folder\\mvm3.pak";
+  ExtractPayload("testpay", "pak", target, true, ui);
+  ExtractSplitPayload("tsplit", "pak", target, ui);
+  EXPECT_EQ(ui.errors.size(), 2u);
+}
+
+TEST(VersionReaders, FixedOffsets) {
+  TempDir dir;
+  const std::string file = dir / "data";
+  auto bytes = [](std::initializer_list<std::uint8_t> b) { return Bytes(b); };
+  WriteFile(file, bytes({0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(ReadPakVersion(file), 0x0706);
+  EXPECT_EQ(Read3bsVersion(file), 6);
+  EXPECT_EQ(ReadCokVersion(file), 0x0605);
+  WriteFile(file, bytes({0, 1, 2, 3, 4, 5, 0xFE}));  // one byte short of a "pak" version
+  EXPECT_EQ(ReadPakVersion(file), 0);
+  EXPECT_EQ(Read3bsVersion(file), 0xFE);
+  EXPECT_EQ(ReadCokVersion(file), 0xFE05);
+  WriteFile(file, bytes({0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(Read3bsVersion(file), 0);
+  EXPECT_EQ(ReadCokVersion(file), 0);
+  EXPECT_EQ(ReadPakVersion(dir / "missing"), 0);
+  EXPECT_EQ(ReadPakVersion(dir.path()), 0);
+
+  // The open grants no sharing, so a file anyone has open reads as 0, even a shared reader.
+  WriteFile(file, bytes({0, 1, 2, 3, 4, 5, 6, 7}));
+  UniqueFile reader(::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(ReadPakVersion(file), 0);
+  EXPECT_EQ(Read3bsVersion(file), 0);
+}
+
+TEST(VersionReaders, LanguageFileThatCannotBeReadIsReported) {
+  TempDir dir;
+  FakeUi ui;
+  EXPECT_EQ(ReadLngVersion(dir / "missing.lng", ui), 0);
+  EXPECT_TRUE(ui.errors.empty()) << "a missing file is no error";
+
+  const std::string file = dir / "held.lng";
+  WriteFile(file, Bytes{'7'});
+  EXPECT_EQ(ReadLngVersion(file, ui), 7);
+  UniqueFile holder(::CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder);
+  EXPECT_EQ(ReadLngVersion(file, ui), 0);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0], L"Can't handle the language support file " + Wide(file));
+}
+
+TEST(VersionReaders, FileVersionStringOfExecutablesOnly) {
+  const std::string build = MV_TEST_BUILD_DIR;
+  EXPECT_EQ(ReadFileVersionString(build + "/versioned_1_0_0_0.exe"), "1.0.0.0");
+  EXPECT_EQ(ReadFileVersionString(build + "/versioned_2_0_0_0.exe"), "2.0.0.0");
+  EXPECT_EQ(ReadFileVersionString(build + "/win_tests.exe"), "") << "no version information";
+  EXPECT_EQ(ReadFileVersionString(std::string(MV_TEST_SOURCE_DIR) + "/data/payload.bin"), "") << "no executable";
+  EXPECT_EQ(ReadFileVersionString(build + "/missing.exe"), "");
+}
+
+}  // namespace
+}  // namespace mv
