@@ -27,14 +27,18 @@ target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOU
 target_link_libraries(e2e_tests PRIVATE GTest::gtest_main advapi32 user32)
 target_link_options(e2e_tests PRIVATE ${MV_TEST_LINK})
 
-add_custom_target(windows_tests DEPENDS win_tests mirvane_standin e2e_tests)
+# A command interpreter that never ends, for the time limit on console commands.
+add_executable(never_ends ${CMAKE_SOURCE_DIR}/tests/win/tools/never_ends.cpp)
+target_link_options(never_ends PRIVATE ${MV_TEST_LINK})
+
+add_custom_target(windows_tests DEPENDS win_tests mirvane_standin e2e_tests never_ends describe-windows)
 
 # Two builds of one do-nothing program that differ only in their version information.
 foreach(mv_version IN ITEMS "1.0.0.0" "2.0.0.0")
   string(REPLACE "." "," mv_version_bin "${mv_version}")
   string(REPLACE "." "_" mv_suffix "${mv_version}")
-  configure_file(${CMAKE_SOURCE_DIR}/tests/win/versioned/versioned.rc.in generated/versioned_${mv_suffix}.rc @ONLY)
-  add_executable(versioned_${mv_suffix} ${CMAKE_SOURCE_DIR}/tests/win/versioned/versioned.cpp
+  configure_file(${CMAKE_SOURCE_DIR}/tests/win/tools/versioned.rc.in generated/versioned_${mv_suffix}.rc @ONLY)
+  add_executable(versioned_${mv_suffix} ${CMAKE_SOURCE_DIR}/tests/win/tools/versioned.cpp
                  ${CMAKE_BINARY_DIR}/generated/versioned_${mv_suffix}.rc)
   target_link_options(versioned_${mv_suffix} PRIVATE ${MV_TEST_LINK})
   add_dependencies(windows_tests versioned_${mv_suffix})

@@ -24,6 +24,7 @@ add_library(mvsetup_win STATIC
   src/env/shared_registry.cpp
   src/env/startup.cpp
   src/env/system_library.cpp
+  src/env/windows_probe.cpp
   src/install/extract.cpp
   src/install/folder_size.cpp
   src/install/version_readers.cpp
@@ -70,6 +71,23 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/generated/installer.rc PROPERTIE
 target_compile_options(installer PRIVATE ${MV_OPT_FLAGS})
 target_link_options(installer PRIVATE ${MV_LINK_FLAGS})
 target_link_libraries(installer PRIVATE mvsetup_win)
+
+# Support diagnostic: names the running Windows as start-up does. It carries the installer's
+# manifest, so that it runs elevated and with the same reported version as the installer.
+file(CONFIGURE OUTPUT generated/describe_windows.rc
+  CONTENT "1 24 \"${MV_RES_DIR}/installer.manifest\"\n")
+add_executable(describe-windows
+  tools/describe_windows.cpp
+  ${CMAKE_BINARY_DIR}/generated/describe_windows.rc
+)
+set_source_files_properties(${CMAKE_BINARY_DIR}/generated/describe_windows.rc PROPERTIES
+  OBJECT_DEPENDS "${MV_RES_DIR}/installer.manifest")
+target_compile_options(describe-windows PRIVATE ${MV_OPT_FLAGS})
+# A console program with an ordinary main: the installer's link flags without -municode.
+set(mv_console_link_flags ${MV_LINK_FLAGS})
+list(REMOVE_ITEM mv_console_link_flags -municode)
+target_link_options(describe-windows PRIVATE -mconsole ${mv_console_link_flags})
+target_link_libraries(describe-windows PRIVATE mvsetup_win)
 
 if(MV_BUILD_TESTS)
   include(cmake/windows-tests.cmake)

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "env/windows_probe.h"
+
 namespace mv {
 
 bool Is64BitWindows = false;
@@ -33,9 +35,14 @@ StartupSettings MakeStartupSettings(std::uint32_t userLcid, std::string_view com
   return settings;
 }
 
+void SeedRandomGenerator() { g_random = Lcg(InitialSeed()); }
+
 void StartUp() {
-  g_random = Lcg(InitialSeed());
+  // The naming of Windows draws the name of its capture file from the generator, and the
+  // registry view depends on what it finds: seed first, accessor last.
+  SeedRandomGenerator();
   g_settings = MakeStartupSettings(::GetUserDefaultLCID(), ::GetCommandLineA());
+  DescribeWindows();
   g_registry = std::make_unique<SharedRegistry>(SharedRegistryAccess(Is64BitWindows));
 }
 

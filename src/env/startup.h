@@ -18,9 +18,12 @@ extern bool Is64BitWindows;
 // so that a 32-bit installer reads and writes the product's real uninstall entry.
 REGSAM SharedRegistryAccess(bool is64BitWindows);
 
-// Seeds the generator, fixes the message language, creates the shared registry accessor and
-// keeps the first two command-line arguments. Runs once, before the setup run.
+// Seeds the generator, fixes the message language, names the running Windows (which sets
+// Is64BitWindows), creates the shared registry accessor and keeps the first two command-line
+// arguments. Runs once, before the setup run.
 void StartUp();
+// Seeds the process's generator from the performance counter (the tick count without one).
+void SeedRandomGenerator();
 // Releases the shared registry accessor (closing any key still open).
 void CleanUp();
 

@@ -26,6 +26,8 @@ DEFAULT_TITLE = '"Тарвелин 3" версии '
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
 IMAGE_FILE_MACHINE_I386, IMAGE_FILE_MACHINE_AMD64 = 0x14C, 0x8664
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
+DIAGNOSTIC = "describe-windows.exe"
 
 # DLLs every Windows installation has; anything else would have to ship beside the installer.
 SYSTEM_DLLS = {
@@ -434,6 +436,24 @@ class X64Installer(unittest.TestCase):
         for dll in pe.imported_dlls():
             self.assertIn(dll.lower(), SYSTEM_DLLS)
 
+    def test_diagnostic_beside_it(self):
+        installer = out_of(build("x64", "--arch", "x64"))
+        pe = PE(read(os.path.join(os.path.dirname(installer), DIAGNOSTIC)))
+        self.assertTrue(pe.pe32plus)
+        self.assertEqual(pe.machine, IMAGE_FILE_MACHINE_AMD64)
+        self.assertEqual(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI)
+        for dll in pe.imported_dlls():
+            self.assertIn(dll.lower(), SYSTEM_DLLS)
+        # The same manifest, so that Windows reports to it the version it reports to the installer.
+        self.assertEqual(pe.resource(RT_MANIFEST, 1), PE(read(installer)).resource(RT_MANIFEST, 1))
+
+    def test_out_may_not_take_the_diagnostic_name(self):
+        proc = run_tool("--arch", "x64", "--out", tmp_path("DESCRIBE-windows.exe"))
+        self.assertNotEqual(proc.returncode, 0)
+        self.assertEqual(len(proc.stderr.splitlines()), 1, proc.stderr)
+        self.assertIn("diagnostic", proc.stderr)
+        self.assertFalse(os.path.exists(tmp_path("DESCRIBE-windows.exe")))
+
 
 class Reproducible(unittest.TestCase):
     def test_same_inputs_give_identical_files(self):
@@ -463,6 +483,11 @@ class Variants(unittest.TestCase):
         self.assertEqual(len(first), 500)
         self.assertEqual(first + rest, read(path))
         self.assertIsNone(pe.resource("PAK", "MVQ"))
+
+    def test_x86_writes_the_installer_alone(self):
+        folder = tmp_path("x86-alone")
+        build("x86-alone", "--out", os.path.join(folder, "setup.exe"))
+        self.assertEqual(os.listdir(folder), ["setup.exe"])
 
     def test_only_the_exact_split_name_splits(self):
         # The installer looks for the halves only under the name "mvq" itself.

@@ -89,6 +89,14 @@ TEST(SharedRegistryAccess, SixtyFourBitViewExactlyOnSixtyFourBitWindows) {
   EXPECT_EQ(SharedRegistryAccess(true), static_cast<REGSAM>(0x000F013F));
   SharedRegistry registry(SharedRegistryAccess(true));
   EXPECT_EQ(registry.Access() & KEY_WOW64_64KEY, static_cast<REGSAM>(KEY_WOW64_64KEY));
+
+  // Start-up names Windows before it creates the accessor; this prefix is a 64-bit Windows 7.
+  Is64BitWindows = false;
+  StartUp();
+  EXPECT_TRUE(Is64BitWindows);
+  EXPECT_EQ(TheSharedRegistry().Access(), SharedRegistryAccess(true));
+  CleanUp();
+  Is64BitWindows = false;
 }
 
 TEST(StartupSettings, LocaleAndArguments) {

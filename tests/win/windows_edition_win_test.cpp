@@ -1,0 +1,236 @@
+// The naming of Windows against the real (Wine) system: the console command with its capture
+// file and its time limit, and describe-windows.exe under the Windows versions Wine reports.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "env/startup.h"
+#include "env/windows_probe.h"
+#include "test_support.h"
+
+namespace mv {
+namespace {
+
+using testing::TempDir;
+
+// The folder of this test program, where the build also puts the programs it runs.
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const std::string self(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
+  return self.substr(0, self.rfind('\\') + 1);
+}
+
+// An environment variable changed for one test; nullptr removes it.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    std::vector<char> buffer(32768);
+    const DWORD length = ::GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length > 0 && length < buffer.size()) old_.assign(buffer.data(), length);
+    had_ = length > 0;
+    ::SetEnvironmentVariableA(name, value);
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+  ~ScopedVariable() { ::SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+// A registry string value changed for one test and put back afterwards.
+class ScopedRegistryValue {
+ public:
+  ScopedRegistryValue(HKEY root, const char* path, const char* name) : name_(name) {
+    if (::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(), nullptr) != ERROR_SUCCESS)
+      return;
+    char data[512];
+    DWORD size = sizeof data - 1, type = 0;
+    if (::RegQueryValueExA(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS &&
+        type == REG_SZ)
+      old_ = std::string(data, ::strnlen(data, size));
+  }
+  ScopedRegistryValue(const ScopedRegistryValue&) = delete;
+  ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
+  ~ScopedRegistryValue() { old_ ? Set(*old_) : Delete(); }
+
+  bool opened() const { return static_cast<bool>(key_); }
+  const std::optional<std::string>& old() const { return old_; }
+  void Set(const std::string& value) {
+    ::RegSetValueExA(key_.get(), name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+  }
+  void SetNumber(DWORD value) {
+    ::RegSetValueExA(key_.get(), name_.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
+  void Delete() { ::RegDeleteValueA(key_.get(), name_.c_str()); }
+
+ private:
+  UniqueKey key_;
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+bool FolderIsEmpty(const std::string& folder) {
+  WIN32_FIND_DATAA entry;
+  UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &entry));
+  if (!find) return true;
+  do {
+    const std::string name = entry.cFileName;
+    if (name != "." && name != "..") return false;
+  } while (::FindNextFileA(find.get(), &entry));
+  return true;
+}
+
+class ConsoleCommandTest : public ::testing::Test {
+ protected:
+  TempDir temp;
+  ScopedVariable tempVariable{"Temp", temp.path().c_str()};
+};
+
+TEST_F(ConsoleCommandTest, CapturesThroughAFileNamedByTheGeneratorAndRemovesIt) {
+  Lcg next = TheRandomGenerator();
+  const std::string capture = CaptureFileName(temp.path(), next);
+  // The listing of the Temp folder, made while the capture file exists, shows its name.
+  const std::string listing = RunConsoleCommand("dir /b \"" + temp.path() + "\"");
+  EXPECT_EQ(listing, capture.substr(capture.rfind('\\') + 1) + "\r\n");
+  EXPECT_EQ(TheRandomGenerator().Seed(), next.Seed()) << "eight draws, no more";
+  EXPECT_FALSE(testing::Exists(capture));
+
+  const std::string ver = RunConsoleCommand("ver");
+  EXPECT_NE(ver.find("Microsoft Windows"), std::string::npos) << ver;
+  EXPECT_EQ(ver.substr(ver.size() - 2), "\r\n");
+  EXPECT_TRUE(FolderIsEmpty(temp.path()));
+}
+
+TEST_F(ConsoleCommandTest, NoInterpreterGivesNothingOrAnEmptyLine) {
+  {
+    ScopedVariable none("ComSpec", nullptr);
+    EXPECT_EQ(RunConsoleCommand("ver"), "");
+  }
+  {
+    // A value that does not fit the 260-character buffer counts as empty.
+    const std::string tooLong = "C:\\" + std::string(300, 'x') + ".exe";
+    ScopedVariable longOne("ComSpec", tooLong.c_str());
+    EXPECT_EQ(RunConsoleCommand("ver"), "");
+  }
+  {
+    ScopedVariable missing("ComSpec", (temp / "no-such-interpreter.exe").c_str());
+    EXPECT_EQ(RunConsoleCommand("ver"), "\r\n");
+  }
+  EXPECT_TRUE(FolderIsEmpty(temp.path()));
+}
+
+TEST_F(ConsoleCommandTest, AnInterpreterThatNeverEndsIsEndedAfterTenSeconds) {
+  // never_ends.exe writes a line to the capture file, keeps it open without delete sharing
+  // and waits forever.
+  ScopedVariable hanging("ComSpec", (ProgramFolder() + "never_ends.exe").c_str());
+  const auto start = std::chrono::steady_clock::now();
+  const std::string output = RunConsoleCommand("ver");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(output, "written before the hang\r\n");
+  EXPECT_GT(seconds, 9.0) << "it ran until the time limit";
+  EXPECT_LT(seconds, 13.0);
+  EXPECT_TRUE(FolderIsEmpty(temp.path())) << "the capture file outlived the interpreter";
+}
+
+TEST(OemToAnsiText, EveryByteIsConvertedAndTheLengthKept) {
+  EXPECT_EQ(OemToAnsiText(""), "");
+  EXPECT_EQ(OemToAnsiText("Microsoft Windows 6.1.7601\r\n"), "Microsoft Windows 6.1.7601\r\n");
+  // A NUL inside the text does not stop the conversion.
+  const std::string converted = OemToAnsiText(std::string("\x81\0\x81", 3));
+  ASSERT_EQ(converted.size(), 3u);
+  EXPECT_EQ(converted[1], '\0');
+  EXPECT_EQ(converted[0], converted[2]);
+  EXPECT_EQ(converted.substr(0, 1), OemToAnsiText("\x81"));
+  if (::GetOEMCP() != ::GetACP()) EXPECT_NE(converted[0], '\x81') << "code pages " << ::GetOEMCP() << "/" << ::GetACP();
+}
+
+// Runs describe-windows.exe and returns what it printed.
+std::string DescribeWindowsOutput() {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  UniqueHandle readEnd, writeEnd;
+  if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return "no pipe";
+  ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd.get();
+  startup.hStdError = writeEnd.get();
+  std::string commandLine = "\"" + ProgramFolder() + "describe-windows.exe\"";
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+    return "describe-windows.exe did not start";
+  UniqueHandle process(info.hProcess), thread(info.hThread);
+  writeEnd.reset();  // the pipe ends when the program's copy of this end is closed
+  std::string output;
+  char chunk[512];
+  DWORD read = 0;
+  while (::ReadFile(readEnd.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) output.append(chunk, read);
+  ::WaitForSingleObject(process.get(), 30000);
+  return output;
+}
+
+// What Wine 8.0 reports for each configured version (to a program like the installer, whose
+// manifest names no supported systems), and what the tables make of it. The fresh prefix holds
+// "ProductName" = "Microsoft Windows 7", which the Version setting leaves alone; so every
+// version 6 system takes that name, and the second text is the name built without it.
+struct WineVersionCase {
+  const char* version;
+  const char* withProductName;
+  const char* withoutProductName;
+  bool is64;
+} const kWineVersions[] = {
+    // 6.1.7601 "Service Pack 1", x64; Wine reports product type VER_NT_SERVER for win7 (and
+    // VER_NT_WORKSTATION for win2008r2), hence "Server 2008 R2 " without the registry name.
+    {"win7", "Microsoft Windows 7 64-bit Service Pack 1", "Microsoft Windows Server 2008 R2  64-bit Service Pack 1",
+     true},
+    // 6.2.9200 without a service pack (the version lie), workstation; "ver" in cmd prints
+    // "Microsoft Windows 10.0.18362", which holds " 10".
+    {"win10", "Microsoft Windows 7 64-bit", "Microsoft Windows 10  64-bit", true},
+    // Also 6.2.9200; "ver" prints "Microsoft Windows 6.3.9600".
+    {"win81", "Microsoft Windows 7 64-bit", "Microsoft Windows 8.1  64-bit", true},
+    // 6.0.6002 "Service Pack 2", workstation.
+    {"vista", "Microsoft Windows 7 64-bit Service Pack 2", "Microsoft Windows Vista  64-bit Service Pack 2", true},
+    // 5.2.3790 "Service Pack 2", workstation on x64: "XP " and "Professional x64", no " 64".
+    {"winxp64", "Microsoft Windows XP Professional x64 Service Pack 2",
+     "Microsoft Windows XP Professional x64 Service Pack 2", false},
+    // 5.2.3790 "Service Pack 2", server, suite 0x0100 (single-user terminal services) on x64.
+    {"win2003", "Microsoft Windows Server 2003 Standard x64 Service Pack 2",
+     "Microsoft Windows Server 2003 Standard x64 Service Pack 2", false},
+};
+
+TEST(DescribeWindowsProgram, NamesEachVersionWineReportsAsTheTablesSay) {
+  // Wine reads the version to report from here when a process starts.
+  ScopedRegistryValue version(HKEY_CURRENT_USER, "Software\\Wine", "Version");
+  ScopedRegistryValue productName(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                                  "ProductName");
+  ASSERT_TRUE(version.opened());
+  ASSERT_TRUE(productName.opened());
+  ASSERT_EQ(productName.old(), std::optional<std::string>("Microsoft Windows 7")) << "a fresh Wine 8.0 prefix";
+
+  for (const WineVersionCase& c : kWineVersions) {
+    version.Set(c.version);
+    const std::string flag = c.is64 ? "\r\nIs64BitWindows=true\r\n" : "\r\nIs64BitWindows=false\r\n";
+    productName.Set(*productName.old());
+    EXPECT_EQ(DescribeWindowsOutput(), c.withProductName + flag) << c.version;
+    productName.Delete();
+    EXPECT_EQ(DescribeWindowsOutput(), c.withoutProductName + flag) << c.version;
+  }
+
+  // A "ProductName" that is no string names nothing; it must not end the process.
+  version.Set("vista");
+  productName.SetNumber(7);
+  EXPECT_EQ(DescribeWindowsOutput(), "Microsoft Windows Vista  64-bit Service Pack 2\r\nIs64BitWindows=true\r\n");
+}
+
+}  // namespace
+}  // namespace mv
