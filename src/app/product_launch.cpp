@@ -28,26 +28,11 @@ void StartProduct(const std::string& productFolder, const std::string& productNa
 void LaunchProduct(const std::string& productFolder, const std::string& productName) {
   StartProduct(productFolder, productName);
 
-  // The product counts as started only if its mapping shows up within seven probes; the
-  // eighth probe is made but not believed.
-  int counter = 0;
-  bool running;
-  do {
-    ::Sleep(512);
-    ++counter;
-    running = IsProductRunning();
-  } while (!running && counter <= 7);
-  if (counter >= 8) return;
-
-  // Likewise the window must appear within ten look-ups.
-  HWND window;
-  counter = 0;
-  do {
-    ::Sleep(1024);
-    ++counter;
-    window = ::FindWindowA(MainWindowClass, nullptr);
-  } while (window == nullptr && counter <= 10);
-  if (counter >= 11) return;
+  const auto sleep = [](unsigned ms) { ::Sleep(ms); };
+  if (!WaitFor(kMappingWait, sleep, IsProductRunning)) return;
+  HWND window = nullptr;
+  if (!WaitFor(kWindowWait, sleep, [&] { return (window = ::FindWindowA(MainWindowClass, nullptr)) != nullptr; }))
+    return;
 
   ::ShowWindow(window, SW_SHOWNORMAL);
   ::SetForegroundWindow(window);

@@ -36,7 +36,11 @@ std::int32_t GetFolderSizeKB(const std::string& folder) {
 
   // Breadth-first with one listing open at a time. Folders reached through a reparse point
   // (junction, symbolic link) are not entered: a link back up the tree would never end the walk,
-  // and what a link points to is not part of this installation.
+  // and what a link points to is not part of this installation. That attribute is the only cycle
+  // guard: Windows sets it on every junction and directory symbolic link, and Wine sets it on the
+  // Unix symbolic links it shows as folders. Knowing each folder by its volume serial number and
+  // file index would also catch links nobody marks, but needs a handle opened per folder, which
+  // made the walk three to five times slower under Wine.
   std::uint64_t total = 0;
   std::vector<std::string> pending{folder};
   for (std::size_t next = 0; next < pending.size(); ++next) {

@@ -75,8 +75,11 @@ void InstallerTest::TearDown() {
   RemoveTree(root_);
 }
 
-void InstallerTest::ConfigureStandin(const std::string& extraLines) {
-  WriteBytes(config_, "log=" + Utf8(log_) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n" + extraLines);
+void InstallerTest::ConfigureStandin(const std::string& extraLines) { WriteStandinSettings(config_, log_, extraLines); }
+
+void InstallerTest::WriteStandinSettings(const std::wstring& file, const std::wstring& log,
+                                         const std::string& extraLines) const {
+  WriteBytes(file, "log=" + Utf8(log) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n" + extraLines);
 }
 
 void InstallerTest::RemoveUninstallEntries() {

@@ -43,6 +43,10 @@ class InstallerTest : public ::testing::Test {
   // Writes the stand-in's settings; the log path and a short lifetime are always included,
   // and the window starts hidden so that "shown" in the log is the installer's doing.
   void ConfigureStandin(const std::string& extraLines = "");
+  // The same for another copy of the stand-in, with settings and log files of its own; a copy
+  // reads the settings named by MIRVANE_STANDIN in the environment it was started with.
+  void WriteStandinSettings(const std::wstring& file, const std::wstring& log, const std::string& extraLines) const;
+  const std::wstring& StandinSettings() const { return config_; }
   // Replaces both uninstall entries by one with this UninstallString.
   void RegisterUninstallString(const std::wstring& uninstallString, bool underWow6432Node = false);
   void RemoveUninstallEntries();

@@ -1,5 +1,5 @@
-// The Win32 layer against the real (Wine) system: registry accessor, folder size, product
-// probe, start-up settings.
+// The Win32 layer against the real (Wine) system: registry accessor, product probe, start-up
+// settings.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include "app/win_setup_host.h"
 #include "env/shared_registry.h"
 #include "env/startup.h"
-#include "install/folder_size.h"
 #include "test_support.h"
 
 namespace mv {
@@ -109,42 +108,6 @@ TEST(StartupSettings, LocaleAndArguments) {
   EXPECT_EQ(s.CommandSwitch, "");
 }
 
-TEST(FolderSize, CountsEveryFileBelowTheFolder) {
-  TempDir dir;
-  EXPECT_EQ(GetFolderSizeKB(dir.path()), 0);
-  testing::WriteFile(dir / "a", 1000);
-  testing::WriteFile(dir / "b", 23);
-  EXPECT_EQ(GetFolderSizeKB(dir.path()), 0) << "1023 bytes";
-  testing::WriteFile(dir / "c", 1);
-  EXPECT_EQ(GetFolderSizeKB(dir.path()), 1) << "1024 bytes";
-  testing::WriteFile(dir / "d", 1023);
-  EXPECT_EQ(GetFolderSizeKB(dir.path()), 1) << "2047 bytes";
-  EXPECT_EQ(GetFolderSizeKB(dir.path() + "\\"), 1) << "trailing backslash";
-
-  std::string deep = dir.path();
-  for (const char* level : {"\\one", "\\two", "\\three", "\\four"}) {
-    deep += level;
-    ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr));
-  }
-  testing::WriteFile(deep + "\\deep", 2048);
-  testing::WriteFile(dir / "hidden", 1024, FILE_ATTRIBUTE_HIDDEN);
-  testing::WriteFile(dir / "one\\system", 1024, FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(GetFolderSizeKB(dir.path()), 1 + 2 + 1 + 1);
-}
-
-TEST(FolderSize, NotAFolderIsMinusOne) {
-  TempDir dir;
-  testing::WriteFile(dir / "file", 5000);
-  EXPECT_EQ(GetFolderSizeKB(""), -1);
-  EXPECT_EQ(GetFolderSizeKB(dir / "file"), -1);
-  EXPECT_EQ(GetFolderSizeKB(dir / "missing"), -1);
-}
-
-TEST(FolderSize, KibFromBytesClampsInsteadOfWrapping) {
-  EXPECT_EQ(KibFromBytes(0), 0);
-  EXPECT_EQ(KibFromBytes(5ull << 30), 5 * 1024 * 1024) << "beyond 4 GiB";
-  EXPECT_EQ(KibFromBytes((2ull << 40) - 1), 0x7FFFFFFF);
-  EXPECT_EQ(KibFromBytes(3ull << 40), 0x7FFFFFFF);
 }
 
 TEST(ProductProbe, SeesTheMappingOnlyWhileItExists) {

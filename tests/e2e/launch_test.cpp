@@ -1,0 +1,80 @@
+// Starting the product after the install: the wait for its mapping (seven believed probes of
+// 512 ms) and for its main window (ten believed look-ups of 1024 ms), against a stand-in that
+// comes up slowly, too slowly, or is running already. The stand-in's window starts hidden, so
+// "shown" in its log is the installer's doing.
+#include "e2e/fixture.h"
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using ProductLaunch = InstallerTest;
+
+// The waits take seconds and show no text: the English run covers them.
+constexpr const char* kEnglishRunOnly = "locale-independent and slow: covered by the English run";
+
+TEST_F(ProductLaunch, MappingAfterOneSecondAndWindowAfterTwoIsBroughtToTheFront) {
+  if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
+  // Both delays count from the stand-in's start: the window comes a second after the mapping.
+  ConfigureStandin("mapping_delay_ms=1000\r\nwindow_delay_ms=1000\r\n");
+  RunResult r = RunInstaller(L"modest runapp", {});
+  EXPECT_EQ(r.exitCode, 0u);
+  ExpectProductStartedAndShown();
+}
+
+// The seventh and last believed probe comes 3.6 s after the start; 4.5 s is too late.
+TEST_F(ProductLaunch, MappingAfterFourAndAHalfSecondsIsGivenUpOn) {
+  if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
+  ConfigureStandin("mapping_delay_ms=4500\r\n");
+  const auto started = Clock::now();
+  RunResult r = RunInstaller(L"modest runapp", {});
+  const auto took = Clock::now() - started;
+  EXPECT_EQ(r.exitCode, 0u);
+  // About four seconds of probing; the bound is loose so that a loaded machine cannot fail it.
+  EXPECT_LT(took, 15s) << "the installer did not give up on the late product";
+  // The window follows the mapping at once, so an installer still waiting would have found it
+  // at its next look-up; the installer has ended, and the window was never touched.
+  ASSERT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, 8s))
+      << ::testing::PrintToString(ReadLogLines(log_));
+  EXPECT_EQ(CountLogLines(log_, "shown"), 0);
+  EXPECT_EQ(CountLogLines(log_, "activated"), 0);
+}
+
+// A product started while the closing question is open is already running when the launch
+// begins; the copy the installer starts never makes a mapping, so what is found is the running
+// product's. That the first successful probe and look-up end the waits is pinned without a
+// clock by the unit test of WaitFor; here the bounds are loose: at least one sleep of each wait,
+// and well under the full first wait plus a look-up.
+TEST_F(ProductLaunch, AnAlreadyRunningProductIsFoundByTheFirstProbe) {
+  if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
+  const std::wstring copyLog = root_ + L"copy.log";
+  const std::wstring copySettings = root_ + L"copy.cfg";
+  WriteStandinSettings(copySettings, copyLog, "mapping_delay_ms=60000\r\n");
+  // The installer passes its environment on to the copy it starts.
+  SetEnvironmentVariableW(L"MIRVANE_STANDIN", copySettings.c_str());
+
+  mv::UniqueHandle running;
+  Clock::time_point answered;
+  RunResult r = RunInstaller(L"", {Press(expect::Question(), IDYES),
+                                   Press(expect::ClosingQuestion(), IDYES, [&] {
+                                     SetEnvironmentVariableW(L"MIRVANE_STANDIN", StandinSettings().c_str());
+                                     running = StartProcess(product_ + L"Mirvane.exe", L"", product_);
+                                     EXPECT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, 10s));
+                                     answered = Clock::now();
+                                   })});
+  const auto took = Clock::now() - answered;
+  EXPECT_EQ(r.exitCode, 0u);
+  ExpectInstalled(product_, Payload());
+
+  EXPECT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window", "shown", "activated"}, 3s))
+      << ::testing::PrintToString(ReadLogLines(log_));
+  EXPECT_EQ(CountLogLines(log_, "start"), 1);
+  EXPECT_TRUE(WaitForLogSequence(copyLog, {"start"}, 5s)) << "the installer did not start the product";
+  EXPECT_EQ(CountLogLines(copyLog, "mapping"), 0);
+  EXPECT_GE(took, 512ms + 1024ms);
+  EXPECT_LT(took, 8 * 512ms + 1024ms) << "the running product was not found at once";
+}
+
+}  // namespace
+}  // namespace e2e
