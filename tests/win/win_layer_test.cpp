@@ -108,8 +108,6 @@ TEST(StartupSettings, LocaleAndArguments) {
   EXPECT_EQ(s.CommandSwitch, "");
 }
 
-}
-
 TEST(ProductProbe, SeesTheMappingOnlyWhileItExists) {
   EXPECT_FALSE(IsProductRunning());
   EXPECT_FALSE(IsProductRunning()) << "the probe must not keep its own mapping alive";
