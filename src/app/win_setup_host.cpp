@@ -4,6 +4,7 @@
 
 #include "app/integrity.h"
 #include "app/product_launch.h"
+#include "env/files.h"
 #include "env/message_boxes.h"
 #include "env/startup.h"
 #include "install/extract.h"
@@ -52,10 +53,7 @@ void WinSetupHost::AskProductToQuit() { mv::AskProductToQuit(); }
 
 bool WinSetupHost::VerifyInstallerFile() { return mv::VerifyInstallerFile(*this); }
 
-bool WinSetupHost::FileExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool WinSetupHost::FileExists(const std::string& path) { return mv::FileExists(path); }
 
 bool WinSetupHost::Ask(std::wstring_view text, std::wstring_view caption, bool russian) {
   return AskQuestion(text, caption, russian);

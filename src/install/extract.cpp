@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 
+#include "env/files.h"
 #include "env/message_boxes.h"
 #include "env/rules.h"
 #include "env/win_handle.h"
@@ -51,11 +52,6 @@ class PayloadBuffer {
   std::unique_ptr<std::uint8_t[]> data_;
   std::size_t size_ = 0;
 };
-
-bool FileExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Creates or truncates `path` and writes all bytes in one write. False unless every byte was
 // written, flushed to the disk when asked, and the file closed cleanly.

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "env/files.h"
 #include "env/message_boxes.h"
 #include "env/system_library.h"
 #include "install/versions.h"
@@ -56,8 +57,7 @@ std::int32_t ReadCokVersion(const std::string& path) { return ReadField(path, 5,
 std::int32_t Read3bsVersion(const std::string& path) { return ReadField(path, 6, 1); }
 
 std::int32_t ReadLngVersion(const std::string& path, MessageSink& messages) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+  if (!FileExists(path)) return 0;
   const std::optional<std::string> content = ReadWholeFile(path);
   const std::optional<std::int32_t> version = content ? LngVersionFromText(*content) : std::nullopt;
   if (version) return *version;
