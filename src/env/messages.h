@@ -1,5 +1,6 @@
 #pragma once
 // Every text the installer shows, the English and the Russian of each side by side.
+#include <string>
 #include <string_view>
 
 namespace mv {
@@ -50,6 +51,10 @@ class MessageSink {
   // Shows the Russian text when the user's locale asks for it, else the English one.
   virtual void ShowBilingualError(std::wstring_view en, std::wstring_view ru) = 0;
   void ShowBilingualError(const BilingualText& message) { ShowBilingualError(message.en, message.ru); }
+  // A message whose texts are both followed by the same detail, such as a path.
+  void ShowBilingualError(const BilingualText& message, std::wstring_view detail) {
+    ShowBilingualError(std::wstring(message.en).append(detail), std::wstring(message.ru).append(detail));
+  }
 };
 
 }  // namespace mv

@@ -76,9 +76,7 @@ bool WriteFileOrRemove(const std::string& path, Bytes bytes, bool flush, bool ex
 }
 
 void ReportFailure(const std::string& destination, MessageSink& messages) {
-  const std::wstring path = AnsiToWide(destination);
-  messages.ShowBilingualError(std::wstring(text::kCannotInstallFile.en) + path,
-                              std::wstring(text::kCannotInstallFile.ru) + path);
+  messages.ShowBilingualError(text::kCannotInstallFile, AnsiToWide(destination));
 }
 
 struct Comparison {

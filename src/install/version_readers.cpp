@@ -61,9 +61,7 @@ std::int32_t ReadLngVersion(const std::string& path, MessageSink& messages) {
   const std::optional<std::string> content = ReadWholeFile(path);
   const std::optional<std::int32_t> version = content ? LngVersionFromText(*content) : std::nullopt;
   if (version) return *version;
-  const std::wstring wide = AnsiToWide(path);
-  messages.ShowBilingualError(std::wstring(text::kCannotHandleLanguageFile.en) + wide,
-                              std::wstring(text::kCannotHandleLanguageFile.ru) + wide);
+  messages.ShowBilingualError(text::kCannotHandleLanguageFile, AnsiToWide(path));
   return 0;
 }
 
