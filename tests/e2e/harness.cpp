@@ -198,6 +198,26 @@ void MakeDirectories(const std::wstring& path) {
 
 namespace {
 
+// Wine 8 can remove a Unix symbolic link only from the Unix side; it starts Unix programs but
+// hands back nothing to wait on, so the caller's retries see the link go.
+bool RemoveLink(const std::wstring& path) {
+  if (RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str())) return true;
+  using UnixName = char*(CDECL*)(const WCHAR*);
+  const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = unixName ? unixName(path.c_str()) : nullptr;
+  if (!name) return false;
+  std::string commandLine = std::string("rm -f \"") + name + "\"";
+  HeapFree(GetProcessHeap(), 0, name);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessA("Z:\\bin\\rm", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    mv::UniqueHandle thread(pi.hThread), process(pi.hProcess);
+  }
+  return false;
+}
+
 bool RemoveTreeOnce(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;
@@ -205,6 +225,9 @@ bool RemoveTreeOnce(const std::wstring& path) {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     return DeleteFileW(path.c_str()) != 0;
   }
+  // A directory link (a junction, or a Unix symbolic link as Wine shows it) goes by itself:
+  // descending into it would empty whatever it points at, or loop through a link back up.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path);
   bool ok = true;
   WIN32_FIND_DATAW fd;
   std::wstring dir = path.back() == L'\\' ? path : path + L"\\";

@@ -76,5 +76,54 @@ TEST_F(ProductLaunch, AnAlreadyRunningProductIsFoundByTheFirstProbe) {
   EXPECT_LT(took, 8 * 512ms + 1024ms) << "the running product was not found at once";
 }
 
+// A product that does not start, or never shows its window, is left alone: the installer ends
+// normally with everything before the launch recorded.
+TEST_F(ProductLaunch, AProductThatDoesNotComeUpIsLeftAloneAndTheRunEndsNormally) {
+  if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
+  const std::wstring exe = product_ + L"Mirvane.exe";
+  const struct {
+    const char* what;
+    std::string standin;        // settings of a stand-in that starts
+    const char* exeContent;     // replaces the executable before the run
+    bool removeWhileAsked;      // the executable disappears while the closing question is open
+    std::vector<std::string> log;  // what the stand-in logs
+  } cases[] = {
+      {"not a program", "", "MZ this is no program\r\n", false, {}},
+      {"removed before the launch", "", nullptr, true, {}},
+      // The window would come 60 s after the mapping: the ten look-ups give up long before.
+      {"no window", "window_delay_ms=60000\r\n", nullptr, false, {"start", "mapping"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    KillProcesses(L"Mirvane.exe");
+    DeleteFileW(log_.c_str());
+    DeleteFileW((product_ + L"mvm3.pak").c_str());
+    DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
+    CopyFileW(ConfiguredPath(L"MV_E2E_STANDIN").c_str(), exe.c_str(), FALSE);
+    ConfigureStandin(c.standin);
+    if (c.exeContent) WriteBytes(exe, c.exeContent);
+
+    std::uint64_t bytesWhenAsked = 0;
+    RunResult r = c.removeWhileAsked ? RunInstaller(L"", {Press(expect::Question(), IDYES),
+                                                          Press(expect::ClosingQuestion(), IDYES, [&] {
+                                                            bytesWhenAsked = FolderBytes(product_);
+                                                            EXPECT_TRUE(DeleteFileW(exe.c_str()));
+                                                          })})
+                                     : RunInstaller(L"modest runapp", {});
+    // A launch that never gives up is caught by the robot's time limit in Run.
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(ReadBytes(product_ + L"mvm3.pak"), ReadBytes(Payload()));
+    const std::uint64_t bytes = c.removeWhileAsked ? bytesWhenAsked : FolderBytes(product_);
+    EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"), std::optional<DWORD>(bytes / 1024));
+    if (c.log.empty()) {
+      ExpectProductNotStarted();
+    } else {
+      EXPECT_TRUE(WaitForLogSequence(log_, c.log, 3s)) << ::testing::PrintToString(ReadLogLines(log_));
+      EXPECT_EQ(CountLogLines(log_, "window"), 0);
+      EXPECT_EQ(CountLogLines(log_, "shown"), 0);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace e2e
