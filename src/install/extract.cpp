@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 #include <span>
+#include <utility>
 
 #include "env/files.h"
 #include "env/message_boxes.h"
@@ -53,11 +54,13 @@ class PayloadBuffer {
   std::size_t size_ = 0;
 };
 
-// Creates or truncates `path` and writes all bytes in one write. False unless every byte was
-// written, flushed to the disk when asked, and the file closed cleanly.
-bool WriteWholeFile(const std::string& path, Bytes bytes, bool flush) {
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
+UniqueFile OpenForWriting(const std::string& path, DWORD disposition) {
+  return UniqueFile(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Writes all bytes in one write. False unless every byte was written, flushed to the disk when
+// asked, and the file closed cleanly.
+bool WriteAndClose(UniqueFile file, Bytes bytes, bool flush) {
   DWORD written = 0;
   if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
       written != bytes.size())
@@ -66,12 +69,25 @@ bool WriteWholeFile(const std::string& path, Bytes bytes, bool flush) {
   return ::CloseHandle(file.release()) != FALSE;
 }
 
-// A new file that could not be written whole is removed, so that no partial data file is
-// left under the name the product reads. (A file written over in place has nothing left to
-// keep.)
-bool WriteFileOrRemove(const std::string& path, Bytes bytes, bool flush, bool existed) {
-  if (WriteWholeFile(path, bytes, flush)) return true;
-  if (!existed) ::DeleteFileA(path.c_str());
+// A file that could not be written whole (a full disk) is removed, so that no partial data
+// file is left under the name the product reads. CREATE_NEW makes sure that the file removed
+// is the one this write created: a copy that turned up meanwhile is refused, never truncated.
+bool WriteNewFile(const std::string& path, Bytes bytes) {
+  UniqueFile file = OpenForWriting(path, CREATE_NEW);
+  if (!file) return false;
+  if (WriteAndClose(std::move(file), bytes, false)) return true;
+  ::DeleteFileA(path.c_str());
+  return false;
+}
+
+// The new data, complete and on the disk, beside the installed copy. A leftover temporary
+// file is truncated and reused; one that could not be written whole is of no use to anyone
+// and is removed.
+bool WriteTempFile(const std::string& temp, Bytes bytes) {
+  UniqueFile file = OpenForWriting(temp, CREATE_ALWAYS);
+  if (!file) return false;
+  if (WriteAndClose(std::move(file), bytes, true)) return true;
+  ::DeleteFileA(temp.c_str());
   return false;
 }
 
@@ -128,18 +144,24 @@ bool ReplaceInstalledCopy(const std::string& temp, const std::string& destinatio
          FALSE;
 }
 
+// Writes the payload without any comparison. An installed copy is never written over in place,
+// where a failure halfway (a full disk) would leave neither the old nor the new data: it is
+// replaced only by a complete temporary file, in one step.
+bool WritePayload(Bytes payload, const std::string& destination) {
+  if (!FileExists(destination)) return WriteNewFile(destination, payload);
+  const std::string temp = MakeTempName(destination);
+  return WriteTempFile(temp, payload) && ReplaceInstalledCopy(temp, destination);
+}
+
 // The steps after the payload is in memory; false on a failure that the caller reports.
 bool InstallPayload(Bytes payload, std::string_view kind, const std::string& destination, bool checkExisting,
                     ExtractUi& ui) {
-  const bool exists = FileExists(destination);
   const VersionKind versionKind = VersionKindOf(kind);
-  if (!checkExisting || !exists || versionKind == VersionKind::None)
-    return WriteFileOrRemove(destination, payload, false, exists);
+  if (!checkExisting || versionKind == VersionKind::None || !FileExists(destination))
+    return WritePayload(payload, destination);
 
   const std::string temp = MakeTempName(destination);
-  // A leftover temporary file is truncated and reused; one that could not be written whole is
-  // of no use to anyone and is removed.
-  if (!WriteFileOrRemove(temp, payload, true, false)) return false;
+  if (!WriteTempFile(temp, payload)) return false;
 
   const Comparison versions = CompareVersions(versionKind, temp, destination, ui);
   if (versions.payloadIsOlder) {
@@ -181,7 +203,7 @@ void ExtractSplitPayload(std::string_view name, std::string_view kind, const std
   if (first.empty() || second.empty()) return ReportFailure(destination, messages);
   try {
     const PayloadBuffer buffer{first, second};
-    if (!WriteFileOrRemove(destination, buffer.bytes(), false, FileExists(destination)))
+    if (!WritePayload(buffer.bytes(), destination))
       ReportFailure(destination, messages);
   } catch (const std::bad_alloc&) {
     ReportFailure(destination, messages);

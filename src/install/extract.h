@@ -18,10 +18,11 @@ class ExtractUi : public MessageSink {
   virtual void ShowProgress(std::string_view caption, std::string_view text) = 0;
 };
 
-// Writes the resource `name` of type `kind` to `destination`. With `checkExisting`, an installed
-// copy of a kind that carries a version is replaced through a temporary file beside it, and
-// only after the user agreed when it is the newer one. A failure is reported with the
-// "Can't install file" pair; the caller carries on either way.
+// Writes the resource `name` of type `kind` to `destination`. An installed copy is replaced
+// only whole, by a complete temporary file beside it, so a failure never loses it. With
+// `checkExisting`, a copy of a kind that carries a version is replaced only after the user
+// agreed when it is the newer one. A failure is reported with the "Can't install file" pair;
+// the caller carries on either way.
 void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
                     bool checkExisting, ExtractUi& ui);
 

@@ -133,6 +133,7 @@ TEST_F(Replacement, LanguageFileInAFolderWithABangIsReplacedWithoutAsking) {
   RunResult r = Run(ConfiguredPath(L"MV_E2E_INSTALLER_LNG"), L"modest", {});
   EXPECT_EQ(r.exitCode, 0u);
   ExpectInstalled(folder, ConfiguredPath(L"MV_E2E_PAYLOAD_LNG"), L"mvl.lng");
+  EXPECT_FALSE(IsFile(folder + L"~mvl.lng"));
 }
 
 TEST_F(Replacement, LanguageFileElsewhereIsCompared) {
@@ -143,6 +144,7 @@ TEST_F(Replacement, LanguageFileElsewhereIsCompared) {
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_EQ(ReadBytes(target), std::optional(std::vector<std::uint8_t>{'[', 'l', 'a', 'n', 'g', 'v', 'e', 'r', ']', '\r',
                                                                         '\n', '9', '3', '\r', '\n'}));
+  EXPECT_FALSE(IsFile(product_ + L"~mvl.lng"));
 }
 
 // An executable is compared by its "FileVersion": an older program never silently replaces a
@@ -161,6 +163,7 @@ TEST_F(Replacement, OlderExecutableAsksBeforeADowngrade) {
           {Press(OlderPayloadQuestion(target, L"2.0.0.0", L"1.0.0.0"), IDYES)});
   EXPECT_EQ(r.exitCode, 0u);
   ExpectInstalled(product_, ConfiguredPath(L"MV_E2E_PAYLOAD_EXE"), L"mvx.exe");
+  EXPECT_FALSE(IsFile(product_ + L"~mvx.exe"));
 }
 
 }  // namespace

@@ -184,46 +184,74 @@ TEST_F(ExtractTest, LanguageFiles) {
   ExpectNoTemp(target);
 }
 
-// The copy the product holds open cannot be replaced: the message, the installed copy as it
-// was, and the complete new data under the temporary name.
+// Every way of writing the payload, each over an installed copy that it replaces without a
+// question (the compared one holds an older version).
+struct Writer {
+  const char* what;
+  const char* file;
+  void (*write)(const std::string& target, FakeUi& ui);
+};
+const Writer kWriters[] = {
+    {"compared", "mvm3.pak", [](const std::string& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, true, ui); }},
+    {"no check asked", "data.pak",
+     [](const std::string& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, false, ui); }},
+    {"kind without a version", "data.txt",
+     [](const std::string& t, FakeUi& ui) { ExtractPayload("testpay", "txt", t, true, ui); }},
+    {"split", "mvq.pak", [](const std::string& t, FakeUi& ui) { ExtractSplitPayload("tsplit", "pak", t, ui); }},
+};
+
+// A copy the product holds open cannot be replaced: the message, the installed copy as it
+// was, and the complete new data under the temporary name. No path writes over the copy in
+// place, where a failure halfway would lose it.
 TEST_F(ExtractTest, LockedCopyIsReportedAndKept) {
-  const std::string target = dir / "mvm3.pak";
   const Bytes old = Variant(7, -1);
-  WriteFile(target, old);
-  {
-    UniqueFile holder(::CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(holder);
-    ExtractPayload("testpay", "pak", target, true, ui);
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.what);
+    const std::string target = dir / w.file;
+    WriteFile(target, old);
+    ui = FakeUi();
+    {
+      UniqueFile holder(::CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(holder);
+      w.write(target, ui);
+    }
+    ASSERT_EQ(ui.errors.size(), 1u);
+    EXPECT_EQ(ui.errors[0], L"Can't install file " + Wide(target));
+    EXPECT_EQ(ReadFile(target), old);
+    EXPECT_EQ(ReadFile(dir / (std::string("~") + w.file)), Payload());
+    EXPECT_TRUE(ui.progress.empty());
   }
-  ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0], L"Can't install file " + Wide(target));
-  EXPECT_EQ(ReadFile(target), old);
-  EXPECT_EQ(ReadFile(dir / "~mvm3.pak"), Payload());
-  EXPECT_TRUE(ui.progress.empty());
 }
 
 TEST_F(ExtractTest, LeftoverTemporaryFile) {
-  const std::string target = dir / "mvm3.pak";
-  const std::string temp = dir / "~mvm3.pak";
-  WriteFile(target, Variant(7, -1));
-  WriteFile(temp, Payload().size() * 3);  // longer than the payload: must be cut
-  ExtractPayload("testpay", "pak", target, true, ui);
-  EXPECT_EQ(ReadFile(target), Payload());
-  EXPECT_FALSE(Exists(temp));
-
-  // A read-only one is either reused (Wine lets root write it) or reported; never anything in
-  // between.
   const Bytes old = Variant(7, -1);
-  WriteFile(target, old);
-  WriteFile(temp, 10, FILE_ATTRIBUTE_READONLY);
-  ExtractPayload("testpay", "pak", target, true, ui);
-  if (ui.errors.empty()) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.what);
+    const std::string target = dir / w.file;
+    const std::string temp = dir / (std::string("~") + w.file);
+    WriteFile(target, old);
+    WriteFile(temp, Payload().size() * 3);  // longer than the payload: must be cut
+    ui = FakeUi();
+    w.write(target, ui);
+    EXPECT_TRUE(ui.errors.empty());
     EXPECT_EQ(ReadFile(target), Payload());
     EXPECT_FALSE(Exists(temp));
-  } else {
-    EXPECT_EQ(ui.errors.size(), 1u);
-    EXPECT_EQ(ReadFile(target), old);
-    EXPECT_EQ(ReadFile(temp).size(), 10u);
+
+    // A read-only one is either reused (Wine lets root write it) or reported; never anything
+    // in between.
+    WriteFile(target, old);
+    WriteFile(temp, 10, FILE_ATTRIBUTE_READONLY);
+    w.write(target, ui);
+    if (ui.errors.empty()) {
+      EXPECT_EQ(ReadFile(target), Payload());
+      EXPECT_FALSE(Exists(temp));
+    } else {
+      EXPECT_EQ(ui.errors.size(), 1u);
+      EXPECT_EQ(ReadFile(target), old);
+      EXPECT_EQ(ReadFile(temp).size(), 10u);
+    }
+    ::SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(temp.c_str());
   }
 }
 
@@ -233,6 +261,7 @@ TEST_F(ExtractTest, SplitPayloadIsJoined) {
   ExtractSplitPayload("tsplit", "pak", target, ui);
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_EQ(ReadFile(target), Payload());
+  ExpectNoTemp(target);
 }
 
 TEST_F(ExtractTest, MissingResourceTouchesNothing) {
