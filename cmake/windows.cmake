@@ -8,11 +8,21 @@ set(MV_ADDON_TITLE_UTF16 "0x0022,0x0422,0x0430,0x0440,0x0432,0x0435,0x043B,0x043
 set(MV_PAYLOAD_FILES "" CACHE STRING "payload file, or the two halves of a split payload")
 option(MV_BUILD_TESTS "build the Windows tests, the stand-in product and the test robot" OFF)
 
-set(MV_OPT_FLAGS -Os -ffunction-sections -fdata-sections
+# A lean runtime: no exceptions (failures are results; a registry failure that no step handles
+# ends the process through the accessor's report), no RTTI, no unwind tables, no guards around
+# local statics (the one static that two threads share is made on the main thread first), and
+# link-time optimisation across the libraries. What the C++ and C runtimes would otherwise pull
+# in (exception objects, the verbose terminate handler, the math-error and pseudo-relocation
+# reports) is replaced in src/app/lean_runtime.cpp.
+set(MV_OPT_FLAGS -Os -ffunction-sections -fdata-sections -flto
+    -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
-# No timestamp, no build id: two builds from the same inputs are byte-identical.
-set(MV_LINK_FLAGS -municode -static -static-libgcc -static-libstdc++ -s
-    -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--build-id=none)
+# No timestamp, no build id: two builds from the same inputs are byte-identical. Without
+# auto-import nothing needs the runtime's pseudo-relocations: a data import that would need one
+# fails the link instead.
+set(MV_LINK_FLAGS -Os -flto -municode -static -static-libgcc -static-libstdc++ -s
+    -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--build-id=none
+    -Wl,--disable-auto-import -Wl,--disable-runtime-pseudo-reloc)
 target_compile_options(mvsetup_core PRIVATE ${MV_OPT_FLAGS})
 target_compile_definitions(mvsetup_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 
@@ -63,13 +73,15 @@ configure_file(src/app/installer.rc.in generated/installer.rc @ONLY)
 
 add_executable(installer WIN32
   src/app/main.cpp
+  src/app/lean_runtime.cpp
   ${CMAKE_BINARY_DIR}/generated/build_constants.cpp
   ${CMAKE_BINARY_DIR}/generated/installer.rc
 )
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/installer.rc PROPERTIES
   OBJECT_DEPENDS "${mv_payload_copies};${MV_RES_DIR}/installer.manifest;${MV_RES_DIR}/installer.ico")
 target_compile_options(installer PRIVATE ${MV_OPT_FLAGS})
-target_link_options(installer PRIVATE ${MV_LINK_FLAGS})
+# The link map tells where the bytes of the image come from.
+target_link_options(installer PRIVATE ${MV_LINK_FLAGS} -Wl,-Map=${CMAKE_BINARY_DIR}/installer.map)
 target_link_libraries(installer PRIVATE mvsetup_win)
 
 # Support diagnostic: names the running Windows as start-up does. It carries the installer's
@@ -78,6 +90,7 @@ file(CONFIGURE OUTPUT generated/describe_windows.rc
   CONTENT "1 24 \"${MV_RES_DIR}/installer.manifest\"\n")
 add_executable(describe-windows
   tools/describe_windows.cpp
+  src/app/lean_runtime.cpp
   ${CMAKE_BINARY_DIR}/generated/describe_windows.rc
 )
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/describe_windows.rc PROPERTIES

@@ -8,7 +8,6 @@ namespace {
 
 std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
-
 }  // namespace
 
 std::wstring ConfirmationText(const SetupState& state, bool russian) {
@@ -67,7 +66,7 @@ void RunSetup(const BuildConstants& constants, const StartupSettings& settings, 
     CurrentKeyScope scope(registry);
     registry.OpenKey(state.Location.UninstallKey + state.ProductName, true);
     const std::int32_t size = host.GetFolderSizeKB(folder);
-    if (size != -1) registry.WriteInteger("EstimatedSize", size);
+    if (size != -1) WriteIntegerOrEnd(registry, "EstimatedSize", size);
   }
 
   if (state.ModestRun) {

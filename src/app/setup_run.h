@@ -56,8 +56,9 @@ class SetupHost : public MessageSink {
   virtual void LaunchProduct(const std::string& productFolder, const std::string& productName) = 0;
 };
 
-// Runs the whole setup once. Errors that no step catches (a registry value of the wrong type,
-// an "EstimatedSize" that cannot be written) leave as exceptions.
+// Runs the whole setup once. A registry failure that no step handles (a value of the wrong
+// type, an "EstimatedSize" that cannot be written) ends the process through the registry
+// accessor's report of an unhandled error.
 void RunSetup(const BuildConstants& constants, const StartupSettings& settings, SetupHost& host,
               SetupState& state);
 

@@ -24,7 +24,9 @@ class WinExtractUi final : public ExtractUi {
     return AskQuestion(text, caption, russian);
   }
   void HideProgress() override { mv::HideProgress(); }
-  void ShowProgress(std::string_view caption, std::string_view text) override { mv::ShowProgress(caption, text); }
+  bool ShowProgress(std::string_view caption, std::string_view text) override {
+    return mv::ShowProgress(caption, text);
+  }
 };
 
 }  // namespace

@@ -8,7 +8,6 @@ namespace mv {
 
 namespace {
 
-
 // Reads "UninstallString" of one uninstall entry; false when the value is absent.
 bool ReadUninstallFolder(RegistryAccess& registry, const std::string& keyPath, std::string& folder) {
   registry.SetRoot(RegistryRoot::LocalMachine);
@@ -16,7 +15,7 @@ bool ReadUninstallFolder(RegistryAccess& registry, const std::string& keyPath, s
   registry.OpenKey(keyPath, false);  // a missing key simply has no values
   if (!registry.ValueExists("UninstallString")) return false;
   // An uninstall command without a folder part keeps the fallback folder.
-  if (auto part = UninstallFolderPart(registry.ReadString("UninstallString"))) folder = std::move(*part);
+  if (auto part = UninstallFolderPart(ReadStringOrEnd(registry, "UninstallString"))) folder = std::move(*part);
   return true;
 }
 
@@ -29,7 +28,7 @@ bool LocateProduct(std::string_view productName, bool userIsAdmin, RegistryAcces
     registry.SetRoot(RegistryRoot::LocalMachine);
     CurrentKeyScope scope(registry);
     registry.OpenKey(CurrentVersionKey, false);
-    if (registry.ValueExists("ProgramFilesDir")) programFiles = registry.ReadString("ProgramFilesDir");
+    if (registry.ValueExists("ProgramFilesDir")) programFiles = ReadStringOrEnd(registry, "ProgramFilesDir");
     AddBackslash(programFiles);
   }
 
@@ -37,15 +36,17 @@ bool LocateProduct(std::string_view productName, bool userIsAdmin, RegistryAcces
 
   // The shell folders are only read, never used: a user whose profile cannot be read this way
   // is told so before anything is installed.
-  try {
+  {
     registry.SetRoot(RegistryRoot::CurrentUser);
     CurrentKeyScope scope(registry);
     registry.OpenKey(std::string(CurrentVersionKey) + "Explorer\\Shell Folders", false);
-    for (const char* name : {"Programs", "Desktop", "Startup"})
-      if (registry.ValueExists(name)) registry.ReadString(name);
-  } catch (const RegistryError&) {
-    messages.ShowBilingualError(text::kNoRegistryAccess);
-    return false;
+    for (const char* name : {"Programs", "Desktop", "Startup"}) {
+      if (registry.ValueExists(name) && !registry.ReadString(name)) {
+        registry.CloseKey();
+        messages.ShowBilingualError(text::kNoRegistryAccess);
+        return false;
+      }
+    }
   }
 
   out.UninstallKey = std::string(CurrentVersionKey) + "Uninstall\\";

@@ -17,7 +17,8 @@ struct ProductLocation {
 };
 
 // Fills `out`. False when the per-user shell folders could not be read: the message has been
-// shown. A "ProgramFilesDir" or "UninstallString" that is not a string throws RegistryError.
+// shown. A "ProgramFilesDir" or "UninstallString" that cannot be read as a string ends the
+// process through the accessor's report of an unhandled error.
 bool LocateProduct(std::string_view productName, bool userIsAdmin, RegistryAccess& registry,
                    MessageSink& messages, ProductLocation& out);
 

@@ -83,4 +83,14 @@ std::string DecimalText(std::int32_t value) {
   return std::string(digits + pos, sizeof digits - pos);
 }
 
+std::string HexText(std::uint32_t value) {
+  char digits[8];
+  int pos = sizeof digits;
+  do {
+    digits[--pos] = "0123456789ABCDEF"[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  return std::string(digits + pos, sizeof digits - pos);
+}
+
 }  // namespace mv

@@ -40,5 +40,8 @@ std::optional<std::string> UninstallFolderPart(std::string_view uninstallString)
 
 // Decimal text of a signed 32-bit number.
 std::string DecimalText(std::int32_t value);
+// Hexadecimal text of an unsigned 32-bit number in capital digits, without leading zeros (as
+// printf's "%X" writes it).
+std::string HexText(std::uint32_t value);
 
 }  // namespace mv

@@ -3,12 +3,18 @@
 #include <string>
 #include <vector>
 
+#include "env/message_boxes.h"
+
 namespace mv {
 
 namespace {
 
-[[noreturn]] void ThrowRegistryError(std::string_view what, std::string_view name) {
-  throw RegistryError(std::string(what) + " '" + std::string(name) + "'");
+std::string FailureText(std::string_view what, std::string_view name) {
+  std::string text(what);
+  text += " '";
+  text += name;
+  text += '\'';
+  return text;
 }
 
 }  // namespace
@@ -40,35 +46,51 @@ bool SharedRegistry::ValueExists(std::string_view name) {
   return ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-std::string SharedRegistry::ReadString(std::string_view name) {
+std::optional<std::string> SharedRegistry::ReadString(std::string_view name) {
   const std::string valueName(name);
-  if (!key_) ThrowRegistryError("Failed to get data for", name);
+  const char* failure = "Failed to get data for";
   // The value may change between the size query and the read; retry with the new size.
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  for (int attempt = 0; key_ && attempt < 4; ++attempt) {
     DWORD type = 0;
     DWORD size = 0;
     LSTATUS status = ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
-    if (status != ERROR_SUCCESS) ThrowRegistryError("Failed to get data for", name);
-    if (type != REG_SZ && type != REG_EXPAND_SZ) ThrowRegistryError("Invalid data type for", name);
-    if (size == 0) return {};
+    if (status != ERROR_SUCCESS) break;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+      failure = "Invalid data type for";
+      break;
+    }
+    if (size == 0) return std::string();
     std::vector<char> data(size + 1, '\0');
     status = ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
                                 &size);
     if (status == ERROR_MORE_DATA) continue;
-    if (status != ERROR_SUCCESS) ThrowRegistryError("Failed to get data for", name);
-    if (type != REG_SZ && type != REG_EXPAND_SZ) ThrowRegistryError("Invalid data type for", name);
+    if (status != ERROR_SUCCESS) break;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+      failure = "Invalid data type for";
+      break;
+    }
     // Stored strings need not be terminated; the extra byte makes sure this one is.
     return std::string(data.data());
   }
-  ThrowRegistryError("Failed to get data for", name);
+  failure_ = FailureText(failure, name);
+  return std::nullopt;
 }
 
-void SharedRegistry::WriteInteger(std::string_view name, std::int32_t value) {
+bool SharedRegistry::WriteInteger(std::string_view name, std::int32_t value) {
   const std::string valueName(name);
   const DWORD data = static_cast<DWORD>(value);
-  if (!key_ || ::RegSetValueExA(key_.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                                sizeof data) != ERROR_SUCCESS)
-    ThrowRegistryError("Failed to set data for", name);
+  if (key_ && ::RegSetValueExA(key_.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                               sizeof data) == ERROR_SUCCESS)
+    return true;
+  failure_ = FailureText("Failed to set data for", name);
+  return false;
+}
+
+void SharedRegistry::EndWithUnhandledError() {
+  key_.reset();
+  ShowUnhandledError(failure_);
+  // The rest (the progress window's thread, the shared accessor itself) goes with the process.
+  ::ExitProcess(1);
 }
 
 }  // namespace mv

@@ -15,16 +15,20 @@ class SharedRegistry final : public RegistryAccess {
   void SetRoot(RegistryRoot root) override;
   bool OpenKey(std::string_view path, bool create) override;
   bool ValueExists(std::string_view name) override;
-  std::string ReadString(std::string_view name) override;
-  void WriteInteger(std::string_view name, std::int32_t value) override;
+  std::optional<std::string> ReadString(std::string_view name) override;
+  bool WriteInteger(std::string_view name, std::int32_t value) override;
   void CloseKey() override { key_.reset(); }
+  [[noreturn]] void EndWithUnhandledError() override;
 
   REGSAM Access() const { return access_; }
+  // What the last failed read or write reports, such as "Invalid data type for 'Name'".
+  const std::string& LastFailure() const { return failure_; }
 
  private:
   HKEY root_ = HKEY_CURRENT_USER;
   REGSAM access_;
   UniqueKey key_;
+  std::string failure_;
 };
 
 }  // namespace mv

@@ -1,7 +1,5 @@
 #include "env/windows_edition.h"
 
-#include <cstdio>
-
 namespace mv {
 
 namespace {
@@ -121,11 +119,8 @@ std::string Server2003Edition(const SystemFacts& facts) {
       if (Has(suite, kSuiteDatacenter)) return "Datacenter x64";
       if (Has(suite, kSuiteEnterprise)) return "Enterprise x64";
       return "Standard x64";
-    default: {
-      char text[40];
-      std::snprintf(text, sizeof text, "Unknown on Architecture 0x%X", static_cast<unsigned>(facts.Architecture));
-      return text;
-    }
+    default:
+      return "Unknown on Architecture 0x" + HexText(facts.Architecture);
   }
 }
 

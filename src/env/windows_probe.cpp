@@ -83,12 +83,8 @@ class WinEditionLookups final : public EditionLookups {
     registry.SetRoot(RegistryRoot::LocalMachine);
     if (!registry.OpenKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", false)) return std::nullopt;
     if (!registry.ValueExists("ProductName")) return std::nullopt;
-    try {
-      return registry.ReadString("ProductName");
-    } catch (const RegistryError&) {
-      // A value that is not a string names nothing; it must not end the process at start-up.
-      return std::nullopt;
-    }
+    // A value that is not a string names nothing; it must not end the process at start-up.
+    return registry.ReadString("ProductName");
   }
 
   std::optional<std::string> ProductOptionsType() override {

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <span>
 #include <utility>
 
@@ -34,19 +34,23 @@ Bytes FindPayloadResource(const std::string& name, std::string_view kind) {
   return {static_cast<const std::uint8_t*>(bytes), ::SizeofResource(nullptr, info)};
 }
 
-// One buffer, sized once to the payload's exact size and filled from its parts in order.
-// Throws std::bad_alloc when the memory is not there.
+// One buffer, sized once to the joined payload's exact size and filled from its parts in order.
+// Empty when the memory is not there: a failure to report, not one that ends the process.
 class PayloadBuffer {
  public:
   explicit PayloadBuffer(std::initializer_list<Bytes> parts) {
-    for (const Bytes& part : parts) size_ += part.size();
-    data_.reset(new std::uint8_t[size_]);
+    std::size_t size = 0;
+    for (const Bytes& part : parts) size += part.size();
+    data_.reset(new (std::nothrow) std::uint8_t[size]);
+    if (!data_) return;
+    size_ = size;
     std::size_t at = 0;
     for (const Bytes& part : parts) {
       std::memcpy(data_.get() + at, part.data(), part.size());
       at += part.size();
     }
   }
+  explicit operator bool() const { return data_ != nullptr; }
   Bytes bytes() const { return {data_.get(), size_}; }
 
  private:
@@ -171,13 +175,12 @@ bool InstallPayload(Bytes payload, std::string_view kind, const std::string& des
                                                    AnsiToWide(versions.payload), russian);
     if (!ui.Ask(question.text, question.caption, russian)) {
       ::DeleteFileA(temp.c_str());
-      ui.ShowProgress("", "");
-      return true;
+      // A window thread that cannot be started fails the step like a failed write.
+      return ui.ShowProgress("", "");
     }
   }
   if (!ReplaceInstalledCopy(temp, destination)) return false;
-  if (versions.payloadIsOlder) ui.ShowProgress("", "");
-  return true;
+  return !versions.payloadIsOlder || ui.ShowProgress("", "");
 }
 
 }  // namespace
@@ -187,13 +190,9 @@ void ExtractPayload(std::string_view name, std::string_view kind, const std::str
   const Bytes resource = FindPayloadResource(std::string(name), kind);
   // Without its resource there is nothing to write: never create, truncate or replace.
   if (resource.empty()) return ReportFailure(destination, ui);
-  try {
-    const PayloadBuffer buffer{resource};
-    if (!InstallPayload(buffer.bytes(), kind, destination, checkExisting, ui)) ReportFailure(destination, ui);
-  } catch (const std::exception&) {
-    // No memory for the buffer, or no thread for the progress window.
-    ReportFailure(destination, ui);
-  }
+  // Written straight from the mapped resource: a copy would only double the memory the payload
+  // takes, and each file is still written in one call.
+  if (!InstallPayload(resource, kind, destination, checkExisting, ui)) ReportFailure(destination, ui);
 }
 
 void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
@@ -201,13 +200,9 @@ void ExtractSplitPayload(std::string_view name, std::string_view kind, const std
   const Bytes first = FindPayloadResource(std::string(name) + "1", kind);
   const Bytes second = FindPayloadResource(std::string(name) + "2", kind);
   if (first.empty() || second.empty()) return ReportFailure(destination, messages);
-  try {
-    const PayloadBuffer buffer{first, second};
-    if (!WritePayload(buffer.bytes(), destination))
-      ReportFailure(destination, messages);
-  } catch (const std::bad_alloc&) {
+  const PayloadBuffer buffer{first, second};
+  if (!buffer || !WritePayload(buffer.bytes(), destination))
     ReportFailure(destination, messages);
-  }
 }
 
 }  // namespace mv

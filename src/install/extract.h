@@ -15,7 +15,8 @@ class ExtractUi : public MessageSink {
   // A Yes/No question; true only for Yes.
   virtual bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) = 0;
   virtual void HideProgress() = 0;
-  virtual void ShowProgress(std::string_view caption, std::string_view text) = 0;
+  // False when the window could not be shown (its thread cannot be started).
+  virtual bool ShowProgress(std::string_view caption, std::string_view text) = 0;
 };
 
 // Writes the resource `name` of type `kind` to `destination`. An installed copy is replaced

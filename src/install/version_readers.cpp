@@ -4,6 +4,8 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -28,21 +30,25 @@ std::int32_t ReadField(const std::string& path, LONG offset, DWORD width) {
   return width == 2 ? bytes[0] | bytes[1] << 8 : bytes[0];
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+struct FileContent {
+  std::unique_ptr<char[]> bytes;
+  DWORD size = 0;
+  std::string_view Text() const { return {bytes.get(), size}; }
+};
+
+// The whole file; nothing when it cannot be read. A file too big for the memory left is one
+// that cannot be read (reported by the caller), not a reason to end the process.
+std::optional<FileContent> ReadWholeFile(const std::string& path) {
   UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
-  try {
-    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr))
-      return std::nullopt;
-    content.resize(read);
-    return content;
-  } catch (const std::bad_alloc&) {
+  FileContent content;
+  content.bytes.reset(new (std::nothrow) char[static_cast<std::size_t>(size.QuadPart)]);
+  if (!content.bytes ||
+      !::ReadFile(file.get(), content.bytes.get(), static_cast<DWORD>(size.QuadPart), &content.size, nullptr))
     return std::nullopt;
-  }
+  return content;
 }
 
 void AppendHex4(std::string& out, unsigned value) {
@@ -58,8 +64,8 @@ std::int32_t Read3bsVersion(const std::string& path) { return ReadField(path, 6,
 
 std::int32_t ReadLngVersion(const std::string& path, MessageSink& messages) {
   if (!FileExists(path)) return 0;
-  const std::optional<std::string> content = ReadWholeFile(path);
-  const std::optional<std::int32_t> version = content ? LngVersionFromText(*content) : std::nullopt;
+  const std::optional<FileContent> content = ReadWholeFile(path);
+  const std::optional<std::int32_t> version = content ? LngVersionFromText(content->Text()) : std::nullopt;
   if (version) return *version;
   messages.ShowBilingualError(text::kCannotHandleLanguageFile, AnsiToWide(path));
   return 0;

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <string>
-#include <system_error>
 
 #include "env/system_library.h"
 
@@ -35,7 +34,9 @@ struct ProgressState {
 };
 
 // Never destroyed: the window thread may still run while the process ends, and must not find
-// its lock or texts torn down under it.
+// its lock or texts torn down under it. Statics are built without a guard, so the first call
+// must come from the main thread: every operation below is called there, and the window thread
+// only starts after ShowProgress has made the state.
 ProgressState& State() {
   static ProgressState* const state = new ProgressState;
   return *state;
@@ -131,7 +132,7 @@ DWORD WINAPI RunWindow(void*) {
 
 }  // namespace
 
-void ShowProgress(std::string_view caption, std::string_view text) {
+bool ShowProgress(std::string_view caption, std::string_view text) {
   ProgressState& s = State();
   {
     Locked locked(s);
@@ -140,16 +141,16 @@ void ShowProgress(std::string_view caption, std::string_view text) {
       s.text = text;
       // Nobody waits for the thread: it owns the window until the process ends.
       HANDLE thread = ::CreateThread(nullptr, 0, RunWindow, nullptr, 0, nullptr);
-      if (thread == nullptr) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
-                                                     "cannot start the progress window");
+      if (thread == nullptr) return false;
       ::CloseHandle(thread);
-      return;
+      return true;
     }
   }
   // Outside the lock: these wait for the window thread to handle the messages.
   SetCaption(caption);
   SetStatusText(text);
   PlaceWindow(SWP_SHOWWINDOW);
+  return true;
 }
 
 void HideProgress() { PlaceWindow(SWP_HIDEWINDOW); }

@@ -7,8 +7,8 @@
 namespace mv {
 
 // Shows the window with this caption and status text, creating it (and its thread) on first
-// use. Throws std::system_error when the window thread cannot be started.
-void ShowProgress(std::string_view caption, std::string_view text);
+// use. False when the window thread cannot be started.
+bool ShowProgress(std::string_view caption, std::string_view text);
 // Hides the window; does nothing before it exists.
 void HideProgress();
 // The window's caption, or the caption it is to be created with.

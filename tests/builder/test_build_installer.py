@@ -422,6 +422,13 @@ class DefaultInstaller(unittest.TestCase):
     def test_title_compiled_in(self):
         self.assertIn(DEFAULT_TITLE.encode("utf-16-le"), self.pe.data)
 
+    def test_overhead_within_64_kib(self):
+        # Every user downloads what the installer adds to the payload. Sizes do not vary
+        # between runs, so this cannot flake.
+        overhead = os.path.getsize(self.path) - os.path.getsize(SAMPLE)
+        print(f"\nshipped installer overhead: {overhead} bytes", file=sys.stderr)
+        self.assertLessEqual(overhead, 65536)
+
 
 class X64Installer(unittest.TestCase):
     def test_pe32plus_amd64(self):

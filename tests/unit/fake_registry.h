@@ -16,6 +16,12 @@ struct WrongType {  // a value of a type that is neither string nor integer
 };
 using FakeValue = std::variant<std::string, std::int32_t, WrongType>;
 
+// How the fake ends "the process" after a failure that no step handles: the product code
+// neither throws nor catches, so this is the one exception on that path.
+struct UnhandledEnd {
+  std::string what;
+};
+
 class FakeRegistry : public RegistryAccess {
  public:
   using KeyId = std::pair<RegistryRoot, std::string>;
@@ -55,27 +61,37 @@ class FakeRegistry : public RegistryAccess {
   bool ValueExists(std::string_view name) override {
     return current_ && keys_[*current_].count(std::string(name));
   }
-  std::string ReadString(std::string_view name) override {
-    if (!current_) throw RegistryError("no key");
+  std::optional<std::string> ReadString(std::string_view name) override {
+    failure_ = "Failed to get data for '" + std::string(name) + "'";
+    if (!current_) return std::nullopt;
     auto& values = keys_[*current_];
     auto v = values.find(std::string(name));
-    if (v == values.end()) throw RegistryError("Failed to get data for '" + std::string(name) + "'");
+    if (v == values.end()) return std::nullopt;
     if (auto* s = std::get_if<std::string>(&v->second)) return *s;
-    throw RegistryError("Invalid data type for '" + std::string(name) + "'");
+    failure_ = "Invalid data type for '" + std::string(name) + "'";
+    return std::nullopt;
   }
-  void WriteInteger(std::string_view name, std::int32_t value) override {
-    if (!current_ || failWrites) throw RegistryError("Failed to set data for '" + std::string(name) + "'");
+  bool WriteInteger(std::string_view name, std::int32_t value) override {
+    failure_ = "Failed to set data for '" + std::string(name) + "'";
+    if (!current_ || failWrites) return false;
     keys_[*current_][std::string(name)] = value;
+    return true;
   }
   void CloseKey() override {
     if (current_) ++closes;
     current_.reset();
+  }
+  // Records whether the key was closed before the end, then "ends the process".
+  [[noreturn]] void EndWithUnhandledError() override {
+    CloseKey();
+    throw UnhandledEnd{failure_};
   }
 
  private:
   std::map<KeyId, std::map<std::string, FakeValue>> keys_;
   RegistryRoot root_ = RegistryRoot::CurrentUser;
   std::optional<KeyId> current_;
+  std::string failure_;
 };
 
 }  // namespace mv::testing

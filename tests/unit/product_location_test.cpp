@@ -103,9 +103,15 @@ TEST_F(LocateProductTest, UnreadableShellFolderShowsTheRegistryMessage) {
   EXPECT_FALSE(Locate());
 }
 
-TEST_F(LocateProductTest, NonStringValuesOutsideTheShellFoldersStepPassThrough) {
+// The report of the end names the value and what was wrong with it; no bilingual message.
+TEST_F(LocateProductTest, NonStringValuesOutsideTheShellFoldersStepEndTheProcess) {
   registry.Set(HKLM, kPlainEntry, "UninstallString", std::int32_t{5});
-  EXPECT_THROW(Locate(), RegistryError);
+  try {
+    Locate();
+    ADD_FAILURE() << "LocateProduct returned";
+  } catch (const testing::UnhandledEnd& end) {
+    EXPECT_EQ(end.what, "Invalid data type for 'UninstallString'");
+  }
   EXPECT_FALSE(registry.keyOpen());
 
   FakeRegistry wow = registry;
@@ -115,10 +121,10 @@ TEST_F(LocateProductTest, NonStringValuesOutsideTheShellFoldersStepPassThrough) 
 
   FakeRegistry onlyWow;
   onlyWow.Set(HKLM, kWowEntry, "UninstallString", WrongType{});
-  EXPECT_THROW(LocateProduct("Mirvane", true, onlyWow, messages, location), RegistryError);
+  EXPECT_THROW(LocateProduct("Mirvane", true, onlyWow, messages, location), testing::UnhandledEnd);
 
   registry.Set(HKLM, kCurrentVersion, "ProgramFilesDir", WrongType{});
-  EXPECT_THROW(Locate(), RegistryError);
+  EXPECT_THROW(Locate(), testing::UnhandledEnd);
   EXPECT_TRUE(messages.english.empty());
 }
 

@@ -231,16 +231,22 @@ TEST_F(RunSetupTest, UnmeasurableFolderWritesNoSizeButTheRunGoesOn) {
   EXPECT_NE(host.log.back().rfind("launch", 0), 0u);
 }
 
-TEST_F(RunSetupTest, FailuresNoStepCatchesLeaveTheRunWithTheKeyClosed) {
+TEST_F(RunSetupTest, FailuresNoStepHandlesEndTheRunWithTheKeyClosed) {
   host.registry.failWrites = true;
-  EXPECT_THROW(Run("modest", "runapp"), RegistryError);
+  try {
+    Run("modest", "runapp");
+    ADD_FAILURE() << "the run went on after the failed write";
+  } catch (const testing::UnhandledEnd& end) {
+    EXPECT_EQ(end.what, "Failed to set data for 'EstimatedSize'");
+  }
   EXPECT_FALSE(host.registry.keyOpen());
   EXPECT_EQ(host.log.back(), "size D:\\Mirvane\\") << "nothing after the failed write";
+  EXPECT_TRUE(host.errors.empty());
 
   FakeHost wrongType;
   wrongType.registry.Set(HKLM, kUninstallEntry, "UninstallString", std::int32_t{1});
   SetupState s;
-  EXPECT_THROW(RunSetup(constants, {false, "modest", ""}, wrongType, s), RegistryError);
+  EXPECT_THROW(RunSetup(constants, {false, "modest", ""}, wrongType, s), testing::UnhandledEnd);
   EXPECT_TRUE(wrongType.log.empty());
 }
 

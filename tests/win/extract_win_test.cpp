@@ -28,6 +28,7 @@ struct FakeUi : ExtractUi {
   std::vector<std::wstring> questions;
   std::vector<std::string> progress;
   bool answer = false;
+  bool progressStarts = true;  // false: the progress window's thread cannot be started
 
   void ShowBilingualError(std::wstring_view en, std::wstring_view) override { errors.emplace_back(en); }
   bool RussianMessages() override { return false; }
@@ -38,8 +39,9 @@ struct FakeUi : ExtractUi {
     return answer;
   }
   void HideProgress() override { progress.emplace_back("hide"); }
-  void ShowProgress(std::string_view caption, std::string_view text) override {
+  bool ShowProgress(std::string_view caption, std::string_view text) override {
     progress.push_back("show[" + std::string(caption) + "][" + std::string(text) + "]");
+    return progressStarts;
   }
 };
 
@@ -140,6 +142,25 @@ TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
       EXPECT_EQ(ui.progress, kBlankProgressAfterQuestion);
       EXPECT_TRUE(ui.errors.empty());
     }
+  }
+}
+
+// The progress window comes back after the question; a thread that cannot start it fails the
+// step like a failed write, whichever the answer was.
+TEST_F(ExtractTest, ProgressWindowThatCannotStartIsReported) {
+  const std::string target = dir / "mvm3.pak";
+  const Bytes newer = Variant(7, +1);
+  for (const bool yes : {false, true}) {
+    SCOPED_TRACE(yes ? "yes" : "no");
+    WriteFile(target, newer);
+    ui = FakeUi();
+    ui.answer = yes;
+    ui.progressStarts = false;
+    ExtractPayload("testpay", "pak", target, true, ui);
+    EXPECT_EQ(ui.progress, kBlankProgressAfterQuestion);
+    EXPECT_EQ(ui.errors, std::vector<std::wstring>{L"Can't install file " + Wide(target)});
+    EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
+    ExpectNoTemp(target);
   }
 }
 
