@@ -5,7 +5,7 @@ add_test(NAME builder COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/builder/test_bui
 set_tests_properties(builder PROPERTIES RESOURCE_LOCK build_tree)
 
 # Fuzz targets of the parsers of outside input, each for a bounded time (seconds per target).
-add_test(NAME fuzz COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run 15)
+add_test(NAME fuzz COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run 12)
 
 add_test(NAME win_tests COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-wine ${MV_X64_BUILD_DIR}/win_tests.exe)
 add_test(NAME e2e_english COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run en)
