@@ -84,6 +84,13 @@ target_compile_options(installer PRIVATE ${MV_OPT_FLAGS})
 target_link_options(installer PRIVATE ${MV_LINK_FLAGS} -Wl,-Map=${CMAKE_BINARY_DIR}/installer.map)
 target_link_libraries(installer PRIVATE mvsetup_win)
 
+# Bench-only: the memory probe of bench/run, built into an installer of its own build folder.
+# Off by default, so the shipped installer never contains it.
+option(MV_BENCH_PROBE "link bench/memory_probe.cpp into the installer (bench/run only)" OFF)
+if(MV_BENCH_PROBE)
+  target_sources(installer PRIVATE ${CMAKE_SOURCE_DIR}/bench/memory_probe.cpp)
+endif()
+
 # Support diagnostic: names the running Windows as start-up does. It carries the installer's
 # manifest, so that it runs elevated and with the same reported version as the installer.
 file(CONFIGURE OUTPUT generated/describe_windows.rc

@@ -12,3 +12,6 @@ add_test(NAME e2e_english COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run en)
 add_test(NAME e2e_russian COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run ru)
 set_tests_properties(win_tests e2e_english e2e_russian PROPERTIES RESOURCE_LOCK wine_prefix)
 set_tests_properties(e2e_english e2e_russian PROPERTIES RESOURCE_LOCK "wine_prefix;build_tree")
+
+# The bench's statistics and budget rules (the bench itself is a measurement, not a test).
+add_test(NAME bench_report COMMAND python3 ${CMAKE_SOURCE_DIR}/bench/test_report.py)
