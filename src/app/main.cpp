@@ -8,8 +8,10 @@
 #include "app/win_setup_host.h"
 #include "env/message_boxes.h"
 #include "env/startup.h"
+#include "env/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  mv::RestrictDllSearch();
   int exitCode = 0;
   mv::StartUp();
   try {
