@@ -44,3 +44,18 @@ foreach(mv_version IN ITEMS "1.0.0.0" "2.0.0.0")
   add_dependencies(windows_tests versioned_${mv_suffix})
 endforeach()
 target_compile_definitions(win_tests PRIVATE MV_TEST_BUILD_DIR="Z:${CMAKE_BINARY_DIR}")
+
+# The planted-DLL test: a DLL that marks every load of itself, copied beside the installer
+# under the names of system DLLs, and a control program without the installer's defences.
+add_library(planted_dll SHARED ${CMAKE_SOURCE_DIR}/tests/win/tools/planted_dll.cpp)
+set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
+# No C runtime and no loop turned into a memcpy call: kernel32 is its only import.
+target_compile_options(planted_dll PRIVATE -fno-tree-loop-distribute-patterns)
+target_link_options(planted_dll PRIVATE -nostdlib -Wl,--entry,PlantedEntry)
+target_link_libraries(planted_dll PRIVATE kernel32)
+add_executable(plantable ${CMAKE_SOURCE_DIR}/tests/win/tools/plantable.cpp)
+target_link_libraries(plantable PRIVATE version)
+target_link_options(plantable PRIVATE ${MV_TEST_LINK})
+# tests/e2e/run builds only the driver: it brings these along.
+add_dependencies(e2e_tests planted_dll plantable)
+add_dependencies(windows_tests planted_dll plantable)

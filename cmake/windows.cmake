@@ -41,7 +41,46 @@ add_library(mvsetup_win STATIC
   src/ui/progress_window.cpp
 )
 target_compile_options(mvsetup_win PRIVATE ${MV_OPT_FLAGS})
-target_link_libraries(mvsetup_win PUBLIC mvsetup_core advapi32 user32 gdi32 shell32)
+
+# At process start the loader maps only kernel32, advapi32 and msvcrt (which Windows takes from
+# the system folder as known DLLs). user32, shell32 and gdi32 are delay-imported: each is
+# loaded, from the system folder (src/env/delay_load.cpp), on the first call into it, so a run
+# that shows nothing loads no windowing code and a DLL planted beside the installer under one
+# of their names is never looked at. The lists name the functions the program calls, with the
+# argument bytes of their 32-bit names; a function missing here would be imported at load time
+# again from the toolchain's default libraries, which the builder test of the imports catches.
+set(MV_DELAY_user32 CreateWindowExA@48 DefWindowProcA@16 DispatchMessageA@4 FindWindowA@8 GetMessageA@16
+    GetSystemMetrics@4 LoadCursorA@8 MessageBoxExW@20 MessageBoxW@16 OemToCharBuffA@12 PostMessageA@16
+    PostQuitMessage@4 RegisterClassExA@4 SetForegroundWindow@4 SetWindowPos@28 SetWindowTextA@8 ShowWindow@8
+    TranslateMessage@4)
+set(MV_DELAY_shell32 SHGetFileInfoA@20 ShellExecuteA@24)
+set(MV_DELAY_gdi32 GetStockObject@4)
+set(mv_delay_libs "")
+foreach(mv_dll IN ITEMS user32 shell32 gdi32)
+  set(mv_def_text "LIBRARY ${mv_dll}.dll\nEXPORTS\n")
+  foreach(mv_function IN LISTS MV_DELAY_${mv_dll})
+    if(NOT MV_TRIPLE MATCHES "^i686")
+      string(REGEX REPLACE "@[0-9]+$" "" mv_function "${mv_function}")
+    endif()
+    string(APPEND mv_def_text "${mv_function}\n")
+  endforeach()
+  set(mv_def ${CMAKE_BINARY_DIR}/delayload/${mv_dll}.def)
+  set(mv_lib ${CMAKE_BINARY_DIR}/delayload/lib${mv_dll}_delay.a)
+  file(GENERATE OUTPUT ${mv_def} CONTENT "${mv_def_text}")
+  # --kill-at: the 32-bit names are imported without their @n.
+  add_custom_command(OUTPUT ${mv_lib}
+    COMMAND ${MV_TRIPLE}-dlltool --kill-at --input-def ${mv_def} --output-delaylib ${mv_lib}
+    DEPENDS ${mv_def} VERBATIM)
+  list(APPEND mv_delay_libs ${mv_lib})
+endforeach()
+add_custom_target(mvsetup_delay_libs DEPENDS ${mv_delay_libs})
+# The hook is compiled into each program: in the static library nothing would pull it in, and
+# the runtime library's null default would take its place.
+add_library(mvsetup_delayload INTERFACE)
+target_sources(mvsetup_delayload INTERFACE ${CMAKE_SOURCE_DIR}/src/env/delay_load.cpp)
+target_link_libraries(mvsetup_delayload INTERFACE ${mv_delay_libs})
+add_dependencies(mvsetup_delayload mvsetup_delay_libs)
+target_link_libraries(mvsetup_win PUBLIC mvsetup_core mvsetup_delayload advapi32)
 
 # The generated constants and resource script change with every build variant; only they
 # are recompiled, so rebuilding with other constants takes seconds.

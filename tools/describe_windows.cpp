@@ -3,9 +3,12 @@
 #include <cstdio>
 
 #include "env/startup.h"
+#include "env/system_library.h"
 #include "env/windows_probe.h"
 
 int main() {
+  // It runs elevated like the installer, so it too loads nothing from its own folder.
+  mv::RestrictDllSearch();
   // The description may need the "ver" command, whose capture file is named from the
   // generator: seed it as start-up does, or two runs at once would share one file name.
   mv::SeedRandomGenerator();

@@ -5,8 +5,10 @@
 #include "app/setup_run.h"
 #include "app/win_setup_host.h"
 #include "env/startup.h"
+#include "env/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  mv::RestrictDllSearch();
   mv::StartUp();
   {
     // A registry failure that no step handles does not come back here: the shared accessor

@@ -4,6 +4,21 @@
 
 namespace mv {
 
+void RestrictDllSearch() {
+  // Both are looked up by name: SetDefaultDllDirectories is missing before Windows 8 unless
+  // update KB2533623 is installed, SetDllDirectory before XP SP1.
+  const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  using SetDefaultFn = BOOL(WINAPI*)(DWORD);
+  using SetDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+  if (const auto setDefault =
+          reinterpret_cast<SetDefaultFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories"))))
+    setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Where the call above is missing: at least the current folder leaves the search order.
+  if (const auto setDirectory =
+          reinterpret_cast<SetDirectoryFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDllDirectoryA"))))
+    setDirectory("");
+}
+
 UniqueModule LoadSystemLibrary(const char* name) {
   // A bare name keeps the redirection that the manifest asks for (version 6 of the common
   // controls); the flag confines the search to the system folder.

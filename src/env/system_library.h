@@ -5,6 +5,11 @@
 
 namespace mv {
 
+// Confines the DLL search of the whole process to the system folder. First thing in the
+// process, before anything loads a DLL by a bare name: an elevated installer usually runs from
+// a downloads folder, where a planted DLL would otherwise win over the system's.
+void RestrictDllSearch();
+
 // Loads the system DLL `name` (a bare file name) from the system folder, never from the
 // program's own folder: an elevated installer usually runs from a downloads folder, where
 // anyone may have left a DLL of that name. Null when it cannot be loaded.

@@ -50,7 +50,7 @@ std::string VerNumberText(bool workstation, VerOnce& ver) {
   return (workstation ? "" : "Server ") + VerNumberPiece(ver.Output()) + " ";
 }
 
-std::string NtVersionText(const SystemFacts& facts, bool workstation, VerOnce& ver) {
+std::string NtVersionText(const SystemFacts& facts, bool workstation, EditionLookups& lookups, VerOnce& ver) {
   const VersionRecord& v = *facts.Version;
   auto pick = [workstation](const char* w, const char* s) { return std::string(workstation ? w : s); };
   switch (v.Major) {
@@ -61,7 +61,7 @@ std::string NtVersionText(const SystemFacts& facts, bool workstation, VerOnce& v
       if (v.Minor == 0) return "2000 ";
       if (v.Minor == 1) return "XP ";
       if (v.Minor == 2) {
-        if (facts.ServerR2) return "Server 2003 R2 ";
+        if (lookups.MetricSet(SystemMetric::ServerR2)) return "Server 2003 R2 ";
         // Equal, not containing: a storage server with any further suite bit is named below.
         if (v.SuiteMask == kSuiteStorageServer) return "Storage Server 2003";
         if (workstation && facts.Architecture == kArchitectureAmd64) return "XP ";
@@ -125,16 +125,16 @@ std::string Server2003Edition(const SystemFacts& facts) {
 }
 
 // The edition table for every major version but 6 (which takes its name from the registry).
-std::string NtEditionText(const SystemFacts& facts) {
+std::string NtEditionText(const SystemFacts& facts, EditionLookups& lookups) {
   const VersionRecord& v = *facts.Version;
   const std::uint16_t suite = v.SuiteMask;
   if (v.ProductType == kNtWorkstation) {
     if (v.Major == 4) return "Workstation";
     if (v.Major != 5) return "Unknown Workstation";
     if (v.Minor == 2 && facts.Architecture == kArchitectureAmd64) return "Professional x64";
-    if (facts.Starter) return "Starter";
-    if (facts.MediaCenter) return "Media Center";
-    if (facts.TabletPc) return "Tablet PC";
+    if (lookups.MetricSet(SystemMetric::Starter)) return "Starter";
+    if (lookups.MetricSet(SystemMetric::MediaCenter)) return "Media Center";
+    if (lookups.MetricSet(SystemMetric::TabletPc)) return "Tablet PC";
     if (Has(suite, kSuitePersonal)) return "Home";
     if (Has(suite, kSuiteEmbeddedNt)) return "Embedded";
     return "Professional";
@@ -192,14 +192,14 @@ bool IdentifyWindows(const SystemFacts& given, EditionLookups& lookups, std::str
 
   VerOnce ver(lookups);
   const bool workstation = v.ProductType == kNtWorkstation;
-  name += NtVersionText(facts, workstation, ver);
+  name += NtVersionText(facts, workstation, lookups, ver);
   if (!facts.Extended) {
     name += ProductOptionsText(lookups);
   } else if (v.Major == 6) {
     if (std::optional<std::string> productName = lookups.ProductName()) name = *productName;
     name += ArchitectureSuffix(facts.Architecture);
   } else {
-    name += NtEditionText(facts);
+    name += NtEditionText(facts, lookups);
   }
 
   // Service Pack 6a shipped without changing the CSD text; only its hotfix key tells it.

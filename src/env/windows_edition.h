@@ -1,7 +1,7 @@
 #pragma once
 // Naming the running Windows edition from what the system reports, without any Windows call:
-// the version record, the processor architecture, a few metrics, and lookups (registry values,
-// the "ver" command) that are asked only when a rule needs them.
+// the version record and the processor architecture, and lookups (registry values, the "ver"
+// command, a few system metrics) that are asked only when a rule needs them.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,12 +47,10 @@ struct SystemFacts {
   std::optional<VersionRecord> Version;  // none when both GetVersionEx calls failed
   bool Extended = false;                 // the extended record was obtained
   std::uint16_t Architecture = kArchitectureX86;
-  // SM_SERVERR2, SM_STARTER, SM_MEDIACENTER, SM_TABLETPC, non-zero.
-  bool ServerR2 = false;
-  bool Starter = false;
-  bool MediaCenter = false;
-  bool TabletPc = false;
 };
+
+// The system metrics that the rows of Windows 5.x test (GetSystemMetrics indexes).
+enum class SystemMetric { TabletPc = 86, MediaCenter = 87, Starter = 88, ServerR2 = 89 };
 
 // What is looked up only when a rule needs it.
 class EditionLookups {
@@ -68,6 +66,9 @@ class EditionLookups {
   virtual bool HasHotfixQ246009() = 0;
   // The console output of the command interpreter's "ver".
   virtual std::string VerOutput() = 0;
+  // Whether the metric is non-zero. Asked only by the rows of Windows 5.x: the metrics live in
+  // user32, which a run that shows nothing must not load.
+  virtual bool MetricSet(SystemMetric metric) = 0;
 };
 
 // Fills the edition name and the service pack text (both emptied first). False when the

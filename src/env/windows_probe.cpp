@@ -110,6 +110,12 @@ class WinEditionLookups final : public EditionLookups {
   }
 
   std::string VerOutput() override { return RunConsoleCommand("ver"); }
+
+  bool MetricSet(SystemMetric metric) override { return ::GetSystemMetrics(static_cast<int>(metric)) != 0; }
+  static_assert(static_cast<int>(SystemMetric::ServerR2) == SM_SERVERR2 &&
+                static_cast<int>(SystemMetric::Starter) == SM_STARTER &&
+                static_cast<int>(SystemMetric::MediaCenter) == SM_MEDIACENTER &&
+                static_cast<int>(SystemMetric::TabletPc) == SM_TABLETPC);
 };
 
 VersionRecord RecordFrom(const OSVERSIONINFOA& info) {
@@ -153,11 +159,6 @@ SystemFacts GatherSystemFacts() {
   else
     ::GetSystemInfo(&system);
   facts.Architecture = system.wProcessorArchitecture;
-
-  facts.ServerR2 = ::GetSystemMetrics(SM_SERVERR2) != 0;
-  facts.Starter = ::GetSystemMetrics(SM_STARTER) != 0;
-  facts.MediaCenter = ::GetSystemMetrics(SM_MEDIACENTER) != 0;
-  facts.TabletPc = ::GetSystemMetrics(SM_TABLETPC) != 0;
   return facts;
 }
 
@@ -189,9 +190,15 @@ std::string RunConsoleCommand(std::string_view command) {
 }
 
 std::string OemToAnsiText(std::string_view text) {
+  // Seven-bit text reads the same in every OEM and ANSI code page, and "ver" prints nothing
+  // else on most systems: without this shortcut every start on Windows 8.1 and later would
+  // load user32 for the conversion.
+  bool sevenBit = true;
+  for (const char c : text) sevenBit = sevenBit && static_cast<unsigned char>(c) < 0x80;
+  if (sevenBit) return std::string(text);
   // OemToCharBuff, not OemToChar: a NUL inside the text must not leave the rest unconverted.
   std::string converted(text.size(), '\0');
-  if (!text.empty()) ::OemToCharBuffA(text.data(), converted.data(), static_cast<DWORD>(text.size()));
+  ::OemToCharBuffA(text.data(), converted.data(), static_cast<DWORD>(text.size()));
   return converted;
 }
 

@@ -8,7 +8,7 @@
 
 namespace mv {
 
-// Reads the version record (extended, else basic), the native architecture and the metrics.
+// Reads the version record (extended, else basic) and the native architecture.
 SystemFacts GatherSystemFacts();
 
 // Fills the edition name and service pack text from the real system; false when Windows

@@ -36,6 +36,11 @@ SYSTEM_DLLS = {
     "uxtheme.dll", "ntdll.dll", "rpcrt4.dll", "userenv.dll", "bcrypt.dll", "crypt32.dll",
     "wintrust.dll", "psapi.dll", "ws2_32.dll", "dwmapi.dll",
 }
+# What the loader maps at process start: Windows takes these three from the system folder
+# whatever lies beside the installer (msvcrt as a known DLL). Every other DLL is loaded on first
+# use, from the system folder.
+LOAD_TIME_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
+DELAY_LOADED_DLLS = {"user32.dll", "shell32.dll", "gdi32.dll"}
 
 TMP = None
 BUILT = {}
@@ -148,6 +153,33 @@ class PE:
             names.append(self.cstring(descriptor[3]))
             at += 20
 
+    def delay_imports(self):
+        """{dll: [function names]} of the delay-import descriptors. binutils' linker leaves the
+        data directory of the delay imports empty (the helper finds each descriptor through its
+        thunks), so they are found by their shape: attribute 1 (RVAs), a DLL name, and a name
+        table of by-name entries, in the code section where dlltool puts them."""
+        found, thunk = {}, 8 if self.pe32plus else 4
+        for name, _, _, raw_ptr, raw_size in self.sections:
+            if name != ".text":
+                continue
+            for at in range(raw_ptr, raw_ptr + raw_size - 32, 4):
+                attrs, dll_rva, hmod, iat, int_rva, _, _, stamp = struct.unpack_from("<8I", self.data, at)
+                if attrs != 1 or stamp or not (dll_rva and hmod and iat and int_rva):
+                    continue
+                try:
+                    dll = self.cstring(dll_rva)
+                    entry = self.offset(int_rva)
+                except (ValueError, UnicodeDecodeError):
+                    continue
+                if not dll.lower().endswith(".dll"):
+                    continue
+                functions = []
+                while (value := int.from_bytes(self.data[entry:entry + thunk], "little")) != 0:
+                    functions.append(self.cstring(value + 2))  # past the hint
+                    entry += thunk
+                found[dll.lower()] = functions
+        return found
+
     def resources(self):
         """{(type, name): {language: bytes}}; types and names are ints or upper-case strings."""
         rva, _ = self.directories[2]
@@ -182,6 +214,19 @@ class PE:
         if len(languages) != 1:
             raise ValueError(f"resource {rtype}/{name} exists in several languages")
         return next(iter(languages.values()))
+
+
+def expect_delay_loading(test, pe):
+    """Load-time imports are exactly LOAD_TIME_DLLS, and the windowing DLLs are delay-imported
+    under their plain names (a 32-bit name that kept its @n would not be found at run time)."""
+    test.assertEqual({d.lower() for d in pe.imported_dlls()}, LOAD_TIME_DLLS)
+    delayed = pe.delay_imports()
+    test.assertEqual(set(delayed), DELAY_LOADED_DLLS)
+    test.assertIn("GetSystemMetrics", delayed["user32.dll"])
+    test.assertIn("ShellExecuteA", delayed["shell32.dll"])
+    for functions in delayed.values():
+        for function in functions:
+            test.assertRegex(function, r"^[A-Za-z]\w*$")
 
 
 def local(tag):
@@ -419,6 +464,9 @@ class DefaultInstaller(unittest.TestCase):
             self.assertNotRegex(dll, r"^lib|stdc\+\+|gcc|pthread")
             self.assertIn(dll, SYSTEM_DLLS)
 
+    def test_loads_windowing_code_only_on_first_use(self):
+        expect_delay_loading(self, self.pe)
+
     def test_title_compiled_in(self):
         self.assertIn(DEFAULT_TITLE.encode("utf-16-le"), self.pe.data)
 
@@ -442,6 +490,7 @@ class X64Installer(unittest.TestCase):
         self.assertEqual(pe.resource("PAK", "MVM3"), read(SAMPLE))
         for dll in pe.imported_dlls():
             self.assertIn(dll.lower(), SYSTEM_DLLS)
+        expect_delay_loading(self, pe)
 
     def test_diagnostic_beside_it(self):
         installer = out_of(build("x64", "--arch", "x64"))

@@ -395,6 +395,31 @@ RestoreValueLater::~RestoreValueLater() {
 
 // ---- Processes -----------------------------------------------------------------------------
 
+namespace {
+
+std::optional<std::wstring> EnvironmentValue(const std::wstring& name) {
+  const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+  if (size == 0) return std::nullopt;
+  std::wstring value(size, L'\0');
+  value.resize(GetEnvironmentVariableW(name.c_str(), value.data(), size));
+  return value;
+}
+
+}  // namespace
+
+ScopedEnvironment::ScopedEnvironment(std::wstring name, const std::wstring& value)
+    : name_(std::move(name)), saved_(EnvironmentValue(name_)) {
+  SetEnvironmentVariableW(name_.c_str(), value.c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() { SetEnvironmentVariableW(name_.c_str(), saved_ ? saved_->c_str() : nullptr); }
+
+std::string DriverStderr() {
+  const std::wstring path = ConfiguredPath(L"MV_E2E_STDERR");
+  const auto bytes = path.empty() ? std::nullopt : ReadBytes(path);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
 mv::UniqueHandle StartProcess(const std::wstring& exe, const std::wstring& arguments, const std::wstring& workDir,
                               DWORD* pid) {
   std::wstring commandLine = L"\"" + exe + L"\"";

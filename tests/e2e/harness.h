@@ -110,6 +110,25 @@ class RestoreValueLater {
 
 // ---- Processes -----------------------------------------------------------------------------
 
+// While it lives, the driver's environment, which every process it starts inherits, holds this
+// variable; it is put back as it was afterwards.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(std::wstring name, const std::wstring& value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::wstring name_;
+  std::optional<std::wstring> saved_;
+};
+
+// All that the driver's standard error has taken so far. Wine gives every process its parent's
+// Unix standard error, whatever its standard handles, so the debug channels (WINEDEBUG) of the
+// processes started here print there; tests/e2e/run points it at a file.
+std::string DriverStderr();
+
 // The process handle, or none (and the test failed) when it could not be started.
 mv::UniqueHandle StartProcess(const std::wstring& exe, const std::wstring& arguments, const std::wstring& workDir,
                               DWORD* pid = nullptr);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ namespace {
 // a row says otherwise.
 struct F {
   SystemFacts facts;
+  std::vector<SystemMetric> metrics;  // the metrics that are set
   F(std::uint32_t major, std::uint32_t minor, std::uint8_t type = kNtWorkstation) {
     facts.Version = VersionRecord{};
     facts.Version->Major = major;
@@ -33,10 +35,10 @@ struct F {
   F& Arch(std::uint16_t architecture) { return facts.Architecture = architecture, *this; }
   F& Csd(std::string csd) { return facts.Version->CsdVersion = std::move(csd), *this; }
   F& Basic() { return facts.Extended = false, *this; }
-  F& R2() { return facts.ServerR2 = true, *this; }
-  F& Starter() { return facts.Starter = true, *this; }
-  F& MediaCenter() { return facts.MediaCenter = true, *this; }
-  F& TabletPc() { return facts.TabletPc = true, *this; }
+  F& R2() { return metrics.push_back(SystemMetric::ServerR2), *this; }
+  F& Starter() { return metrics.push_back(SystemMetric::Starter), *this; }
+  F& MediaCenter() { return metrics.push_back(SystemMetric::MediaCenter), *this; }
+  F& TabletPc() { return metrics.push_back(SystemMetric::TabletPc), *this; }
 };
 
 struct FakeLookups : EditionLookups {
@@ -44,12 +46,16 @@ struct FakeLookups : EditionLookups {
   std::optional<std::string> productType;
   bool hotfix = false;
   std::string ver;
-  int productNameCalls = 0, productTypeCalls = 0, hotfixCalls = 0, verCalls = 0;
+  std::vector<SystemMetric> metrics;
+  int productNameCalls = 0, productTypeCalls = 0, hotfixCalls = 0, verCalls = 0, metricCalls = 0;
 
   std::optional<std::string> ProductName() override { return ++productNameCalls, productName; }
   std::optional<std::string> ProductOptionsType() override { return ++productTypeCalls, productType; }
   bool HasHotfixQ246009() override { return ++hotfixCalls, hotfix; }
   std::string VerOutput() override { return ++verCalls, ver; }
+  bool MetricSet(SystemMetric metric) override {
+    return ++metricCalls, std::find(metrics.begin(), metrics.end(), metric) != metrics.end();
+  }
 };
 
 struct Row {
@@ -62,7 +68,8 @@ struct Row {
 
 // Runs each row and checks the name, and that each lookup was made exactly when its rule
 // applies: "ver" when `needsVer`, the registry name for version 6 with the extended record,
-// the product options with the basic record.
+// the product options with the basic record; and that no metric is asked beyond Windows 5.x
+// (they load user32).
 void ExpectNames(const std::vector<Row>& rows, bool needsVer) {
   for (const Row& row : rows) {
     const SystemFacts& facts = row.facts.facts;
@@ -70,6 +77,7 @@ void ExpectNames(const std::vector<Row>& rows, bool needsVer) {
     lookups.ver = row.ver;
     lookups.productName = row.productName;
     lookups.productType = row.productType;
+    lookups.metrics = row.facts.metrics;
     std::string name = "stale", servicePack = "stale";
     ASSERT_TRUE(IdentifyWindows(facts, lookups, name, servicePack)) << row.expected;
     EXPECT_EQ(name, row.expected);
@@ -77,6 +85,7 @@ void ExpectNames(const std::vector<Row>& rows, bool needsVer) {
     EXPECT_EQ(lookups.verCalls, needsVer ? 1 : 0) << row.expected;
     EXPECT_EQ(lookups.productNameCalls, nt && facts.Extended && facts.Version->Major == 6 ? 1 : 0) << row.expected;
     EXPECT_EQ(lookups.productTypeCalls, nt && !facts.Extended ? 1 : 0) << row.expected;
+    if (!nt || facts.Version->Major != 5) EXPECT_EQ(lookups.metricCalls, 0) << row.expected;
   }
 }
 
@@ -288,7 +297,9 @@ TEST(IdentifyWindows, FailsWithoutARecordOrOnAnotherPlatform) {
     EXPECT_EQ(name, "Microsoft Windows ");
     EXPECT_EQ(servicePack, "");
   }
-  EXPECT_EQ(lookups.verCalls + lookups.productNameCalls + lookups.productTypeCalls + lookups.hotfixCalls, 0);
+  EXPECT_EQ(lookups.verCalls + lookups.productNameCalls + lookups.productTypeCalls + lookups.hotfixCalls +
+                lookups.metricCalls,
+            0);
 }
 
 TEST(WindowsDescription, ServicePackAfterABlankUnlessOnlyBlanksAndControls) {
