@@ -57,6 +57,8 @@ class Lookups : public mv::EditionLookups {
   std::optional<std::string> ProductName() override { return std::nullopt; }
   std::optional<std::string> ProductOptionsType() override { return std::nullopt; }
   bool HasHotfixQ246009() override { return false; }
+  // No row outside Windows 5.x may ask for a metric: user32 stays unloaded on a quiet run.
+  bool MetricSet(mv::SystemMetric) override { std::abort(); }
   std::string VerOutput() override {
     ++calls;
     return ver_;
