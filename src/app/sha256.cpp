@@ -3,6 +3,20 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define MV_SHA256_X86 1
+#endif
+#ifdef __i386__
+// 32-bit Windows promises only 4-byte stack alignment (a thread or callback entered from the
+// system), while the compiler gives the 16-byte vectors this code spills aligned stack slots and
+// folds them into instructions that fault on a misaligned operand.
+#define MV_SHA256_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define MV_SHA256_ALIGN_STACK
+#endif
+
 namespace mv {
 namespace {
 
@@ -26,9 +40,6 @@ inline std::uint32_t LoadBigEndian(const std::uint8_t* p) {
          std::uint32_t{p[3]};
 }
 
-}  // namespace
-
-Sha256::Sha256() : h_(kInitial) {}
 
 // Eight rounds per loop pass with the working variables renamed instead of shuffled, and the
 // message schedule kept in a 16-word ring: small enough for -Os to keep the hot loop in
@@ -63,25 +74,97 @@ Sha256::Sha256() : h_(kInitial) {}
     MV_SHA256_ROUND(b, c, d, e, f, g, h, a, (i) + 7, expand); \
   } while (0)
 
-void Sha256::Block(const std::uint8_t* p) {
-  std::uint32_t ring[16];
-  for (int i = 0; i < 16; ++i) ring[i] = LoadBigEndian(p + 4 * i);
+void PortableBlocks(std::uint32_t* state, const std::uint8_t* p, std::size_t count) {
+  for (; count > 0; --count, p += 64) {
+    std::uint32_t ring[16];
+    for (int i = 0; i < 16; ++i) ring[i] = LoadBigEndian(p + 4 * i);
 
-  std::uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3];
-  std::uint32_t e = h_[4], f = h_[5], g = h_[6], h = h_[7];
-  // The first 16 rounds take the block's words as they are; the rest expand the schedule.
-  for (int i = 0; i < 16; i += 8) {
-    MV_SHA256_EIGHT_ROUNDS(i, false);
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+    // The first 16 rounds take the block's words as they are; the rest expand the schedule.
+    for (int i = 0; i < 16; i += 8) {
+      MV_SHA256_EIGHT_ROUNDS(i, false);
+    }
+    for (int i = 16; i < 64; i += 8) {
+      MV_SHA256_EIGHT_ROUNDS(i, true);
+    }
+    state[0] += a; state[1] += b; state[2] += c; state[3] += d;
+    state[4] += e; state[5] += f; state[6] += g; state[7] += h;
   }
-  for (int i = 16; i < 64; i += 8) {
-    MV_SHA256_EIGHT_ROUNDS(i, true);
-  }
-  h_[0] += a; h_[1] += b; h_[2] += c; h_[3] += d;
-  h_[4] += e; h_[5] += f; h_[6] += g; h_[7] += h;
 }
 
 #undef MV_SHA256_EIGHT_ROUNDS
 #undef MV_SHA256_ROUND
+
+#ifdef MV_SHA256_X86
+// The SHA extensions (Goldmont, Zen, Ice Lake and later) hash several times faster than the
+// portable rounds, which matters because the installer hashes its whole multi-megabyte file
+// before it may write anything. The function carries its own target so that the rest of the
+// program still runs on processors without SSE4.1; it is only called after CPUID said yes.
+// A plain loop over the 16 four-round groups, not the usual unrolled listing: a few hundred
+// bytes less in the shipped file, and the rounds' own latency hides the loop.
+__attribute__((target("sha,sse4.1,ssse3"))) MV_SHA256_ALIGN_STACK void ShaInstructionBlocks(
+    std::uint32_t* state, const std::uint8_t* p, std::size_t count) {
+  // Message words are big-endian; the state is kept as the instructions want it: ABEF, CDGH.
+  const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  const __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
+  const __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+
+  for (; count > 0; --count, p += 64) {
+    const __m128i abef_before = abef;
+    const __m128i cdgh_before = cdgh;
+    __m128i m0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), byte_swap);
+    __m128i m1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), byte_swap);
+    __m128i m2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), byte_swap);
+    __m128i m3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), byte_swap);
+    for (int group = 0; group < 16; ++group) {
+      const __m128i wk =
+          _mm_add_epi32(m0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * group])));
+      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
+      abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0E));
+      // The words four groups ahead; the last four groups compute some that are never used,
+      // which costs less than a branch would.
+      const __m128i next = _mm_sha256msg2_epu32(
+          _mm_add_epi32(_mm_sha256msg1_epu32(m0, m1), _mm_alignr_epi8(m3, m2, 4)), m3);
+      m0 = m1;
+      m1 = m2;
+      m2 = m3;
+      m3 = next;
+    }
+    abef = _mm_add_epi32(abef, abef_before);
+    cdgh = _mm_add_epi32(cdgh, cdgh_before);
+  }
+
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
+}
+#endif
+
+}  // namespace
+
+bool Sha256::HasShaInstructions() {
+#ifdef MV_SHA256_X86
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  // __get_cpuid_count checks the highest leaf first: old processors answer leaf 7 with garbage.
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) || !(ebx & bit_SHA)) return false;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  return (ecx & bit_SSE4_1) && (ecx & bit_SSSE3);
+#else
+  return false;
+#endif
+}
+
+Sha256::Sha256(Engine engine) : blocks_(&PortableBlocks), h_(kInitial) {
+#ifdef MV_SHA256_X86
+  if (engine == Engine::Fastest && HasShaInstructions()) blocks_ = &ShaInstructionBlocks;
+#else
+  (void)engine;
+#endif
+}
 
 void Sha256::Update(std::span<const std::uint8_t> data) {
   if (data.empty()) return;  // an empty span may carry a null pointer, which memcpy must not see
@@ -96,10 +179,14 @@ void Sha256::Update(std::span<const std::uint8_t> data) {
     p += take;
     left -= take;
     if (buffered_ < buffer_.size()) return;
-    Block(buffer_.data());
+    blocks_(h_.data(), buffer_.data(), 1);
     buffered_ = 0;
   }
-  for (; left >= 64; p += 64, left -= 64) Block(p);
+  if (left >= 64) {
+    blocks_(h_.data(), p, left / 64);
+    p += left / 64 * 64;
+    left %= 64;
+  }
   if (left > 0) {
     std::memcpy(buffer_.data(), p, left);
     buffered_ = left;
@@ -111,12 +198,12 @@ Sha256::Digest Sha256::Finish() {
   buffer_[buffered_++] = 0x80;
   if (buffered_ > 56) {
     std::fill(buffer_.begin() + buffered_, buffer_.end(), 0);
-    Block(buffer_.data());
+    blocks_(h_.data(), buffer_.data(), 1);
     buffered_ = 0;
   }
   std::fill(buffer_.begin() + buffered_, buffer_.begin() + 56, 0);
   for (int i = 0; i < 8; ++i) buffer_[56 + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
-  Block(buffer_.data());
+  blocks_(h_.data(), buffer_.data(), 1);
   buffered_ = 0;
 
   Digest out;
@@ -129,8 +216,8 @@ Sha256::Digest Sha256::Finish() {
   return out;
 }
 
-Sha256::Digest Sha256::Of(std::span<const std::uint8_t> data) {
-  Sha256 hash;
+Sha256::Digest Sha256::Of(std::span<const std::uint8_t> data, Engine engine) {
+  Sha256 hash(engine);
   hash.Update(data);
   return hash.Finish();
 }

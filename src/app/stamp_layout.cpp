@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <optional>
 
 #include "app/sha256.h"
@@ -28,11 +29,20 @@ constexpr std::uint64_t kCheckSumOffset = 64;           // within the optional h
 constexpr std::uint64_t kCheckSumSize = 4;
 constexpr std::uint64_t kDirectoryEntrySize = 8;
 constexpr std::uint64_t kSecurityEntryIndex = 4;
+constexpr std::uint64_t kResourceEntryIndex = 2;
+constexpr std::uint64_t kDebugEntryIndex = 6;
+constexpr std::uint64_t kSectionCountField = 2;     // within the COFF header
+constexpr std::uint64_t kSymbolTableField = 8;      // within the COFF header
+constexpr std::uint64_t kSectionHeaderSize = 40;
+constexpr std::uint64_t kPageSize = 4096;
 
 struct PeLayout {
+  std::uint64_t coff = 0;            // file offset of the COFF header
   std::uint64_t checksum = 0;        // file offset of the optional header's CheckSum
+  std::uint64_t directory = 0;       // file offset of the data directory
+  std::uint64_t directory_entries = 0;
   std::uint64_t security_entry = 0;  // file offset of the certificate-table directory entry
-  std::uint64_t headers_end = 0;     // end of the optional header
+  std::uint64_t headers_end = 0;     // end of the optional header, start of the section table
   std::uint32_t certificates_offset = 0;
   std::uint32_t certificates_size = 0;
 };
@@ -85,8 +95,11 @@ std::optional<PeLayout> ParseHeaders(std::span<const std::uint8_t> file, std::st
     problem = "data directory has no certificate-table entry";
     return std::nullopt;
   }
+  layout.coff = coff;
   layout.checksum = optional + kCheckSumOffset;
-  layout.security_entry = optional + directory + kSecurityEntryIndex * kDirectoryEntrySize;
+  layout.directory = optional + directory;
+  layout.directory_entries = entries;
+  layout.security_entry = layout.directory + kSecurityEntryIndex * kDirectoryEntrySize;
   layout.certificates_offset = Read32(file, layout.security_entry);
   layout.certificates_size = Read32(file, layout.security_entry + 4);
   return layout;
@@ -143,6 +156,94 @@ Verdict Verify(std::span<const std::uint8_t> file) {
   std::string ignored;
   const std::optional<PeLayout> layout = ParseHeaders(file, ignored);
   return layout ? VerifyParsed(file, *layout) : Verdict::Distorted;
+}
+
+// Wine maps a section of an image from the file only when its raw data starts on a page
+// boundary; any other section it reads into fresh memory, which then counts as the process's
+// private memory. With the linker's 512-byte file alignment the payload (megabytes of resource
+// data) would cost that much private memory on every run under Wine, and the time of reading it
+// in before the first instruction. Windows maps images either way. Aligning every section
+// instead (a file alignment of 4 KiB) would waste up to 4 KiB after each of them.
+std::vector<std::uint8_t> PageAlignResources(std::span<const std::uint8_t> image, std::string& error) {
+  std::string problem;
+  const std::optional<PeLayout> layout = ParseHeaders(image, problem);
+  if (!layout) {
+    error = "not a PE image: " + problem;
+    return {};
+  }
+  if (Signed(*layout)) {
+    error = "already signed; align before signing";
+    return {};
+  }
+  const std::uint64_t size = image.size();
+  const std::uint64_t sections = layout->headers_end;
+  const std::uint64_t count = Read16(image, layout->coff + kSectionCountField);
+  if (sections + count * kSectionHeaderSize > size) {
+    error = "section table cut short";
+    return {};
+  }
+  const auto unchanged = [image] { return std::vector<std::uint8_t>(image.begin(), image.end()); };
+  const std::uint64_t resources =
+      Read32(image, layout->directory + kResourceEntryIndex * kDirectoryEntrySize);
+  if (resources == 0) return unchanged();
+
+  struct Section {
+    std::uint64_t header, address, extent, raw, raw_size;
+  };
+  std::vector<Section> table;
+  const Section* resource = nullptr;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint64_t header = sections + i * kSectionHeaderSize;
+    const std::uint64_t raw_size = Read32(image, header + 16);
+    const std::uint64_t virtual_size = Read32(image, header + 8);
+    const Section s{header, Read32(image, header + 12), std::max(virtual_size, raw_size),
+                    Read32(image, header + 20), raw_size};
+    if (s.raw_size > 0 && s.raw + s.raw_size > size) {
+      error = "a section's raw data lies beyond the end of the file";
+      return {};
+    }
+    table.push_back(s);
+  }
+  for (const Section& s : table) {
+    if (s.address <= resources && resources < s.address + s.extent) resource = &s;
+  }
+  if (resource == nullptr || resource->raw_size == 0) {
+    error = "the resource directory lies in no section with raw data";
+    return {};
+  }
+  const std::uint64_t start = resource->raw;
+  if (start % kPageSize == 0) return unchanged();
+  const std::uint64_t padding = kPageSize - start % kPageSize;
+  if (size + padding > std::numeric_limits<std::uint32_t>::max()) {
+    error = "too large to align";
+    return {};
+  }
+  // Debug entries hold file offsets of their own; the build strips them, so rather than
+  // rewriting them, refuse an image that has them.
+  if (layout->directory_entries > kDebugEntryIndex &&
+      Read32(image, layout->directory + kDebugEntryIndex * kDirectoryEntrySize) != 0) {
+    error = "has a debug directory; strip it first";
+    return {};
+  }
+  for (const Section& s : table) {
+    if (s.raw_size > 0 && s.raw < start && s.raw + s.raw_size > start) {
+      error = "a section's raw data overlaps the resource data";
+      return {};
+    }
+  }
+
+  std::vector<std::uint8_t> aligned(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(start));
+  aligned.resize(start + padding, 0);
+  aligned.insert(aligned.end(), image.begin() + static_cast<std::ptrdiff_t>(start), image.end());
+  const auto put32 = [&aligned](std::uint64_t at, std::uint64_t value) {
+    for (int i = 0; i < 4; ++i) aligned[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  for (const Section& s : table) {
+    if (s.raw_size > 0 && s.raw >= start) put32(s.header + 20, s.raw + padding);
+  }
+  const std::uint64_t symbols = Read32(image, layout->coff + kSymbolTableField);
+  if (symbols >= start) put32(layout->coff + kSymbolTableField, symbols + padding);
+  return aligned;
 }
 
 std::vector<std::uint8_t> Stamp(std::span<const std::uint8_t> image, std::string& error) {

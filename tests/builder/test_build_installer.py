@@ -207,6 +207,14 @@ class PE:
                     found.setdefault((rtype, name), {})[language] = data[start:start + size]
         return found
 
+    def resource_section_offset(self):
+        """File offset of the raw data of the section that holds the resource directory."""
+        rva = self.directories[2][0]
+        for _, va, size, raw_ptr, _ in self.sections:
+            if va <= rva < va + size:
+                return raw_ptr
+        raise ValueError("resource directory outside every section")
+
     def resource(self, rtype, name):
         languages = self.resources().get((rtype, name))
         if not languages:
@@ -470,6 +478,11 @@ class DefaultInstaller(unittest.TestCase):
     def test_title_compiled_in(self):
         self.assertIn(DEFAULT_TITLE.encode("utf-16-le"), self.pe.data)
 
+    def test_payload_starts_on_a_page_of_the_file(self):
+        # Wine reads a section that does not start on a page into private memory instead of
+        # mapping it: the whole payload would count as the installer's own memory.
+        self.assertEqual(self.pe.resource_section_offset() % 4096, 0)
+
     def test_overhead_within_64_kib(self):
         # Every user downloads what the installer adds to the payload. Sizes do not vary
         # between runs, so this cannot flake.
@@ -488,6 +501,7 @@ class X64Installer(unittest.TestCase):
         self.assertEqual(pe.machine, IMAGE_FILE_MACHINE_AMD64)
         self.assertEqual(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
         self.assertEqual(pe.resource("PAK", "MVM3"), read(SAMPLE))
+        self.assertEqual(pe.resource_section_offset() % 4096, 0)
         for dll in pe.imported_dlls():
             self.assertIn(dll.lower(), SYSTEM_DLLS)
         expect_delay_loading(self, pe)

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,9 +57,20 @@ const std::vector<Vector>& KnownVectors() {
   return vectors;
 }
 
+// Every test runs through both engines: on a processor with the SHA instructions `Fastest`
+// takes them, and `Portable` keeps the plain rounds alive under test there too.
+constexpr Sha256::Engine kEngines[] = {Sha256::Engine::Fastest, Sha256::Engine::Portable};
+
+const char* Name(Sha256::Engine engine) {
+  return engine == Sha256::Engine::Portable ? "portable" : "fastest";
+}
+
 TEST(Sha256, KnownVectorsInOneCall) {
-  for (const Vector& v : KnownVectors()) {
-    EXPECT_EQ(Hex(Sha256::Of(Bytes(v.message))), v.digest) << "length " << v.message.size();
+  for (Sha256::Engine engine : kEngines) {
+    for (const Vector& v : KnownVectors()) {
+      EXPECT_EQ(Hex(Sha256::Of(Bytes(v.message), engine)), v.digest)
+          << Name(engine) << ", length " << v.message.size();
+    }
   }
 }
 
@@ -65,22 +78,25 @@ TEST(Sha256, KnownVectorsInOneCall) {
 // block, exactly on a block boundary, one byte either side of it, and with empty pieces.
 TEST(Sha256, KnownVectorsFedInPieces) {
   const std::vector<std::size_t> piece_sizes = {0, 1, 3, 7, 55, 56, 63, 64, 65, 127, 128, 129, 4097};
-  for (const Vector& v : KnownVectors()) {
-    const auto all = Bytes(v.message);
-    for (std::size_t piece : piece_sizes) {
-      if (piece > 0 && piece < 8 && all.size() > 4096) continue;  // a million calls add nothing
-      Sha256 hash;
-      std::size_t at = 0;
-      if (piece == 0) {
-        hash.Update({});
-        hash.Update(all);
-        hash.Update({});
-      } else {
-        for (; at < all.size(); at += piece) {
-          hash.Update(all.subspan(at, std::min(piece, all.size() - at)));
+  for (Sha256::Engine engine : kEngines) {
+    for (const Vector& v : KnownVectors()) {
+      const auto all = Bytes(v.message);
+      for (std::size_t piece : piece_sizes) {
+        if (piece > 0 && piece < 8 && all.size() > 4096) continue;  // a million calls add nothing
+        Sha256 hash(engine);
+        std::size_t at = 0;
+        if (piece == 0) {
+          hash.Update({});
+          hash.Update(all);
+          hash.Update({});
+        } else {
+          for (; at < all.size(); at += piece) {
+            hash.Update(all.subspan(at, std::min(piece, all.size() - at)));
+          }
         }
+        EXPECT_EQ(Hex(hash.Finish()), v.digest)
+            << Name(engine) << ", length " << all.size() << ", pieces of " << piece;
       }
-      EXPECT_EQ(Hex(hash.Finish()), v.digest) << "length " << all.size() << ", pieces of " << piece;
     }
   }
 }
@@ -91,17 +107,60 @@ TEST(Sha256, EverySplitOfAMessageMatchesOneShot) {
   std::vector<std::uint8_t> message(300);
   for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<std::uint8_t>(i * 131 + 7);
   const std::span<const std::uint8_t> all(message);
-  const Sha256::Digest expected = Sha256::Of(all);
-  for (std::size_t first = 0; first <= all.size(); ++first) {
-    for (std::size_t second : {std::size_t{1}, std::size_t{9}, std::size_t{64}, std::size_t{70}}) {
-      const std::size_t mid = std::min(all.size(), first + second);
-      Sha256 hash;
-      hash.Update(all.first(first));
-      hash.Update(all.subspan(first, mid - first));
-      hash.Update(all.subspan(mid));
-      ASSERT_EQ(hash.Finish(), expected) << "split at " << first << " and " << mid;
+  for (Sha256::Engine engine : kEngines) {
+    const Sha256::Digest expected = Sha256::Of(all, engine);
+    for (std::size_t first = 0; first <= all.size(); ++first) {
+      for (std::size_t second : {std::size_t{1}, std::size_t{9}, std::size_t{64}, std::size_t{70}}) {
+        const std::size_t mid = std::min(all.size(), first + second);
+        Sha256 hash(engine);
+        hash.Update(all.first(first));
+        hash.Update(all.subspan(first, mid - first));
+        hash.Update(all.subspan(mid));
+        ASSERT_EQ(hash.Finish(), expected) << Name(engine) << ", split at " << first << " and " << mid;
+      }
     }
   }
+}
+
+// Random contents, lengths and splits, with starts at every alignment: the instruction path
+// loads 16 bytes at a time straight from the caller's buffer and keeps its state in a shuffled
+// order across many blocks, so a wrong lane or a lost carry between calls shows here.
+TEST(Sha256, EnginesAgreeOnRandomInput) {
+  std::mt19937 random(20261208);
+  std::vector<std::uint8_t> data(70000);
+  for (std::uint8_t& byte : data) byte = static_cast<std::uint8_t>(random());
+  for (int trial = 0; trial < 300; ++trial) {
+    const std::size_t offset = random() % 16;
+    const std::size_t length = trial < 200 ? random() % 1100 : random() % (data.size() - offset);
+    const auto message = std::span<const std::uint8_t>(data).subspan(offset, length);
+    const Sha256::Digest portable = Sha256::Of(message, Sha256::Engine::Portable);
+    Sha256 pieces;
+    for (std::size_t at = 0; at < message.size();) {
+      const std::size_t piece = std::min<std::size_t>(message.size() - at, random() % 300);
+      pieces.Update(message.subspan(at, piece));
+      at += piece;
+    }
+    ASSERT_EQ(pieces.Finish(), portable) << "offset " << offset << ", length " << length;
+    ASSERT_EQ(Sha256::Of(message), portable) << "offset " << offset << ", length " << length;
+  }
+}
+
+// A detection that always said no would pass every test above through the portable rounds
+// and quietly cost the installer its fast check; Linux lists the processor's features.
+TEST(Sha256, UsesTheShaInstructionsWhereTheProcessorHasThem) {
+#if defined(__x86_64__) || defined(__i386__)
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {
+  }
+  if (line.empty()) GTEST_SKIP() << "no processor flags in /proc/cpuinfo";
+  line += ' ';
+  const bool listed = line.find(" sha_ni ") != std::string::npos && line.find(" sse4_1 ") != std::string::npos &&
+                      line.find(" ssse3 ") != std::string::npos;
+  EXPECT_EQ(Sha256::HasShaInstructions(), listed) << line;
+#else
+  EXPECT_FALSE(Sha256::HasShaInstructions());
+#endif
 }
 
 }  // namespace

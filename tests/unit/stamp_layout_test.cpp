@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -279,6 +280,111 @@ TEST(StampLayout, StampRefusesWhatItCannotStampAndVerifyCallsItDistorted) {
       if (std::string(c.what) != "already stamped" && std::string(c.what) != "signed after stamping") {
         EXPECT_EQ(Verify(input), Verdict::Distorted) << Name(kind) << ": " << c.what;
       }
+    }
+  }
+}
+
+// --- the resource data on a page boundary ----------------------------------------------------
+
+struct SectionSpec {
+  std::uint32_t address, raw, raw_size;
+};
+
+// A linked image as the build makes one: a section table, each section's raw data at its file
+// offset with a filler of its own, the resource directory at the start of section `resources`
+// (none when it is -1), and no debug directory or symbol table.
+Bytes Sectioned(const Synthetic& kind, const std::vector<SectionSpec>& sections, int resources) {
+  std::size_t size = 0x400;
+  for (const SectionSpec& s : sections) size = std::max<std::size_t>(size, s.raw + s.raw_size);
+  Bytes b = kind.Image(size);
+  const std::size_t table = Synthetic::kOptional + kind.OptionalSize();
+  Synthetic::Put16(b, Synthetic::kPe + 4 + 2, static_cast<std::uint32_t>(sections.size()));
+  Synthetic::Put32(b, Synthetic::kPe + 4 + 8, 0);
+  Synthetic::Put32(b, kind.Directory() + 2 * 8, resources < 0 ? 0 : sections[resources].address);
+  Synthetic::Put32(b, kind.Directory() + 6 * 8, 0);
+  Synthetic::Put32(b, kind.Directory() + 6 * 8 + 4, 0);
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    const std::size_t header = table + 40 * i;
+    Synthetic::Put32(b, header + 8, sections[i].raw_size);
+    Synthetic::Put32(b, header + 12, sections[i].address);
+    Synthetic::Put32(b, header + 16, sections[i].raw_size);
+    Synthetic::Put32(b, header + 20, sections[i].raw);
+    for (std::size_t j = 0; j < sections[i].raw_size; ++j) {
+      b[sections[i].raw + j] = static_cast<std::uint8_t>(j * 7 + i * 51 + 1);
+    }
+  }
+  return b;
+}
+
+std::uint32_t Get32(const Bytes& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+}
+
+// Wine maps the payload from the file only when it starts on a page; every section must keep
+// its bytes and find them at the offset its header now names, and the result must stamp.
+TEST(StampLayout, ResourceDataMovesToAPageBoundaryAndTheImageStaysWhole) {
+  struct Case {
+    const char* what;
+    std::vector<SectionSpec> sections;
+    int resources;
+    std::vector<std::uint32_t> expected_raw;  // each section's file offset afterwards
+  };
+  const std::vector<Case> cases = {
+      {"resources after code, relocations after them",
+       {{0x1000, 0x400, 0x200}, {0x2000, 0x600, 0x2400}, {0x5000, 0x2A00, 0x200}}, 1, {0x400, 0x1000, 0x3400}},
+      {"uninitialised data without raw bytes before the resources",
+       {{0x1000, 0x400, 0x200}, {0x2000, 0, 0}, {0x3000, 0x600, 0x200}}, 2, {0x400, 0, 0x1000}},
+      {"already on a page", {{0x1000, 0x400, 0xC00}, {0x2000, 0x1000, 0x200}}, 1, {0x400, 0x1000}},
+      {"no resources", {{0x1000, 0x400, 0x200}}, -1, {0x400}},
+  };
+  for (const Synthetic& kind : kKinds) {
+    const std::size_t table = Synthetic::kOptional + kind.OptionalSize();
+    for (const Case& c : cases) {
+      const Bytes image = Sectioned(kind, c.sections, c.resources);
+      std::string error;
+      const Bytes aligned = PageAlignResources(image, error);
+      ASSERT_FALSE(aligned.empty()) << Name(kind) << ": " << c.what << ": " << error;
+      std::size_t moved_by = 0;
+      for (std::size_t i = 0; i < c.sections.size(); ++i) {
+        const SectionSpec& s = c.sections[i];
+        const std::uint32_t raw = Get32(aligned, table + 40 * i + 20);
+        EXPECT_EQ(raw, c.expected_raw[i]) << Name(kind) << ": " << c.what << ", section " << i;
+        ASSERT_LE(raw + s.raw_size, aligned.size());
+        EXPECT_TRUE(std::equal(image.begin() + s.raw, image.begin() + s.raw + s.raw_size, aligned.begin() + raw))
+            << Name(kind) << ": " << c.what << ", section " << i << " lost its bytes";
+        if (static_cast<int>(i) == c.resources) moved_by = raw - s.raw;
+      }
+      EXPECT_EQ(aligned.size(), image.size() + moved_by) << c.what;
+      if (c.resources >= 0) {
+        const std::uint32_t start = c.sections[c.resources].raw;
+        EXPECT_TRUE(std::all_of(aligned.begin() + start, aligned.begin() + start + moved_by,
+                                [](std::uint8_t byte) { return byte == 0; }));
+      }
+      EXPECT_EQ(Verify(StampOrFail(aligned)), Verdict::Intact) << Name(kind) << ": " << c.what;
+    }
+  }
+}
+
+TEST(StampLayout, PageAlignRefusesWhatItCannotMoveSafely) {
+  struct Case {
+    const char* what;
+    std::function<Bytes(const Synthetic&)> make;
+  };
+  const std::vector<SectionSpec> usual = {{0x1000, 0x400, 0x200}, {0x2000, 0x600, 0x400}};
+  const std::vector<Case> cases = {
+      {"a debug directory, whose entries hold file offsets",
+       [&](const Synthetic& k) { Bytes b = Sectioned(k, usual, 1); Synthetic::Put32(b, k.Directory() + 6 * 8, 0x2010); return b; }},
+      {"a section straddling the resources' start",
+       [](const Synthetic& k) { return Sectioned(k, {{0x1000, 0x400, 0x400}, {0x2000, 0x600, 0x400}}, 1); }},
+      {"resources in no section",
+       [&](const Synthetic& k) { Bytes b = Sectioned(k, usual, 1); Synthetic::Put32(b, k.Directory() + 2 * 8, 0x9000); return b; }},
+      {"raw data past the end of the file", [&](const Synthetic& k) { Bytes b = Sectioned(k, usual, 1); b.resize(0x800); return b; }},
+  };
+  for (const Synthetic& kind : kKinds) {
+    for (const Case& c : cases) {
+      std::string error;
+      EXPECT_TRUE(PageAlignResources(c.make(kind), error).empty()) << Name(kind) << ": " << c.what;
+      EXPECT_FALSE(error.empty()) << Name(kind) << ": " << c.what;
     }
   }
 }

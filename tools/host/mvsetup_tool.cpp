@@ -1,7 +1,8 @@
 // Build-side companion of the installer: stamps a linked installer so that it can check its own
 // file at run time, and verifies a stamp the same way the installer does.
 //
-//   mvsetup-tool stamp IN OUT   exit 0 stamped, 1 refused or failed
+//   mvsetup-tool stamp IN OUT   page-aligns the resource data, stamps; exit 0 stamped,
+//                               1 refused or failed
 //   mvsetup-tool verify FILE    prints "intact" (exit 0) or "distorted" (exit 1); exit 2 unreadable
 //
 // Every failure is one line on stderr, "mvsetup-tool: <problem>", for build logs.
@@ -85,7 +86,12 @@ int StampCommand(const std::string& in, const std::string& out) {
     return 1;
   }
   std::string error;
-  const std::vector<std::uint8_t> stamped = mv::stamp::Stamp(*image, error);
+  const std::vector<std::uint8_t> aligned = mv::stamp::PageAlignResources(*image, error);
+  if (aligned.empty()) {
+    Fail(in + ": " + error);
+    return 1;
+  }
+  const std::vector<std::uint8_t> stamped = mv::stamp::Stamp(aligned, error);
   if (stamped.empty()) {
     Fail(in + ": " + error);
     return 1;
