@@ -134,6 +134,22 @@ Sha256::Digest ContentDigest(std::span<const std::uint8_t> content, const PeLayo
   return hash.Finish();
 }
 
+// The layout of an image that may still be changed: a PE image not yet signed, since a change
+// after signing would break the signature. None otherwise, with the reason in error.
+std::optional<PeLayout> UnsignedLayout(std::span<const std::uint8_t> image, const char* step, std::string& error) {
+  std::string problem;
+  std::optional<PeLayout> layout = ParseHeaders(image, problem);
+  if (!layout) {
+    error = "not a PE image: " + problem;
+    return std::nullopt;
+  }
+  if (Signed(*layout)) {
+    error = std::string("already signed; ") + step + " before signing";
+    return std::nullopt;
+  }
+  return layout;
+}
+
 bool HasMarker(std::span<const std::uint8_t> trailer) {
   return std::equal(kMarker.begin(), kMarker.end(), trailer.begin());
 }
@@ -165,16 +181,8 @@ Verdict Verify(std::span<const std::uint8_t> file) {
 // in before the first instruction. Windows maps images either way. Aligning every section
 // instead (a file alignment of 4 KiB) would waste up to 4 KiB after each of them.
 std::vector<std::uint8_t> PageAlignResources(std::span<const std::uint8_t> image, std::string& error) {
-  std::string problem;
-  const std::optional<PeLayout> layout = ParseHeaders(image, problem);
-  if (!layout) {
-    error = "not a PE image: " + problem;
-    return {};
-  }
-  if (Signed(*layout)) {
-    error = "already signed; align before signing";
-    return {};
-  }
+  const std::optional<PeLayout> layout = UnsignedLayout(image, "align", error);
+  if (!layout) return {};
   const std::uint64_t size = image.size();
   const std::uint64_t sections = layout->headers_end;
   const std::uint64_t count = Read16(image, layout->coff + kSectionCountField);
@@ -247,16 +255,8 @@ std::vector<std::uint8_t> PageAlignResources(std::span<const std::uint8_t> image
 }
 
 std::vector<std::uint8_t> Stamp(std::span<const std::uint8_t> image, std::string& error) {
-  std::string problem;
-  const std::optional<PeLayout> layout = ParseHeaders(image, problem);
-  if (!layout) {
-    error = "not a PE image: " + problem;
-    return {};
-  }
-  if (Signed(*layout)) {
-    error = "already signed; stamp before signing";
-    return {};
-  }
+  const std::optional<PeLayout> layout = UnsignedLayout(image, "stamp", error);
+  if (!layout) return {};
   if (image.size() % kAlignment != 0) {
     error = "size is not a multiple of 8 (an unstripped or post-processed image?)";
     return {};
