@@ -7,15 +7,12 @@ namespace mv {
 void RestrictDllSearch() {
   // Both are looked up by name: SetDefaultDllDirectories is missing before Windows 8 unless
   // update KB2533623 is installed, SetDllDirectory before XP SP1.
-  const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
   using SetDefaultFn = BOOL(WINAPI*)(DWORD);
   using SetDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  if (const auto setDefault =
-          reinterpret_cast<SetDefaultFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories"))))
+  if (const auto setDefault = KernelProcedure<SetDefaultFn>("SetDefaultDllDirectories"))
     setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
   // Where the call above is missing: at least the current folder leaves the search order.
-  if (const auto setDirectory =
-          reinterpret_cast<SetDirectoryFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDllDirectoryA"))))
+  if (const auto setDirectory = KernelProcedure<SetDirectoryFn>("SetDllDirectoryA"))
     setDirectory("");
 }
 

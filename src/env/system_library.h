@@ -17,9 +17,20 @@ UniqueModule LoadSystemLibrary(const char* name);
 
 // The address of `procedure` in `module` as a function pointer of type F, or null.
 template <typename F>
+F ProcedureOf(HMODULE module, const char* procedure) {
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, procedure)));
+}
+
+template <typename F>
 F ProcedureOf(const UniqueModule& module, const char* procedure) {
-  if (!module) return nullptr;
-  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module.get(), procedure)));
+  return ProcedureOf<F>(module.get(), procedure);
+}
+
+// The same for kernel32, which every process has loaded: for what older systems lack.
+template <typename F>
+F KernelProcedure(const char* procedure) {
+  return ProcedureOf<F>(::GetModuleHandleA("kernel32.dll"), procedure);
 }
 
 }  // namespace mv

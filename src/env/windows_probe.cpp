@@ -9,6 +9,7 @@
 #include "env/registry_access.h"
 #include "env/shared_registry.h"
 #include "env/startup.h"
+#include "env/system_library.h"
 #include "env/win_handle.h"
 
 namespace mv {
@@ -150,11 +151,7 @@ SystemFacts GatherSystemFacts() {
   // the real processor but is missing before XP, hence the lookup by name.
   SYSTEM_INFO system{};
   using NativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
-  const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-  const auto native = kernel ? reinterpret_cast<NativeSystemInfoFn>(
-                                   reinterpret_cast<void*>(::GetProcAddress(kernel, "GetNativeSystemInfo")))
-                             : nullptr;
-  if (native)
+  if (const auto native = KernelProcedure<NativeSystemInfoFn>("GetNativeSystemInfo"))
     native(&system);
   else
     ::GetSystemInfo(&system);
