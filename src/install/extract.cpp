@@ -73,27 +73,24 @@ bool WriteAndClose(UniqueFile file, Bytes bytes, bool flush) {
   return ::CloseHandle(file.release()) != FALSE;
 }
 
-// A file that could not be written whole (a full disk) is removed, so that no partial data
-// file is left under the name the product reads. CREATE_NEW makes sure that the file removed
-// is the one this write created: a copy that turned up meanwhile is refused, never truncated.
-bool WriteNewFile(const std::string& path, Bytes bytes) {
-  UniqueFile file = OpenForWriting(path, CREATE_NEW);
+// Writes the whole file or leaves none: a file that could not be written whole (a full disk)
+// is of no use to anyone and is removed.
+bool WriteWholeOrRemove(const std::string& path, Bytes bytes, DWORD disposition, bool flush) {
+  UniqueFile file = OpenForWriting(path, disposition);
   if (!file) return false;
-  if (WriteAndClose(std::move(file), bytes, false)) return true;
+  if (WriteAndClose(std::move(file), bytes, flush)) return true;
   ::DeleteFileA(path.c_str());
   return false;
 }
 
+// No partial data file is left under the name the product reads. CREATE_NEW makes sure that
+// the file removed is the one this write created: a copy that turned up meanwhile is refused,
+// never truncated.
+bool WriteNewFile(const std::string& path, Bytes bytes) { return WriteWholeOrRemove(path, bytes, CREATE_NEW, false); }
+
 // The new data, complete and on the disk, beside the installed copy. A leftover temporary
-// file is truncated and reused; one that could not be written whole is of no use to anyone
-// and is removed.
-bool WriteTempFile(const std::string& temp, Bytes bytes) {
-  UniqueFile file = OpenForWriting(temp, CREATE_ALWAYS);
-  if (!file) return false;
-  if (WriteAndClose(std::move(file), bytes, true)) return true;
-  ::DeleteFileA(temp.c_str());
-  return false;
-}
+// file is truncated and reused.
+bool WriteTempFile(const std::string& temp, Bytes bytes) { return WriteWholeOrRemove(temp, bytes, CREATE_ALWAYS, true); }
 
 void ReportFailure(const std::string& destination, MessageSink& messages) {
   messages.ShowBilingualError(text::kCannotInstallFile, AnsiToWide(destination));
