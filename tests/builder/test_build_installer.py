@@ -507,22 +507,28 @@ class X64Installer(unittest.TestCase):
         expect_delay_loading(self, pe)
 
     def test_diagnostic_beside_it(self):
-        installer = out_of(build("x64", "--arch", "x64"))
-        pe = PE(read(os.path.join(os.path.dirname(installer), DIAGNOSTIC)))
-        self.assertTrue(pe.pe32plus)
-        self.assertEqual(pe.machine, IMAGE_FILE_MACHINE_AMD64)
-        self.assertEqual(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI)
-        for dll in pe.imported_dlls():
-            self.assertIn(dll.lower(), SYSTEM_DLLS)
-        # The same manifest, so that Windows reports to it the version it reports to the installer.
-        self.assertEqual(pe.resource(RT_MANIFEST, 1), PE(read(installer)).resource(RT_MANIFEST, 1))
+        # The x86 one is what a supporter runs on a user's machine; each goes with its twin.
+        for key, args, pe32plus, machine in (("default", (), False, IMAGE_FILE_MACHINE_I386),
+                                              ("x64", ("--arch", "x64"), True, IMAGE_FILE_MACHINE_AMD64)):
+            with self.subTest(arch=machine):
+                installer = out_of(default_build() if key == "default" else build(key, *args))
+                pe = PE(read(os.path.join(os.path.dirname(installer), DIAGNOSTIC)))
+                self.assertEqual(pe.pe32plus, pe32plus)
+                self.assertEqual(pe.machine, machine)
+                self.assertEqual(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI)
+                for dll in pe.imported_dlls():
+                    self.assertIn(dll.lower(), SYSTEM_DLLS)
+                # The same manifest, so that Windows reports to it the version it reports to the
+                # installer.
+                self.assertEqual(pe.resource(RT_MANIFEST, 1), PE(read(installer)).resource(RT_MANIFEST, 1))
 
     def test_out_may_not_take_the_diagnostic_name(self):
-        proc = run_tool("--arch", "x64", "--out", tmp_path("DESCRIBE-windows.exe"))
-        self.assertNotEqual(proc.returncode, 0)
-        self.assertEqual(len(proc.stderr.splitlines()), 1, proc.stderr)
-        self.assertIn("diagnostic", proc.stderr)
-        self.assertFalse(os.path.exists(tmp_path("DESCRIBE-windows.exe")))
+        for arch in ("x86", "x64"):
+            proc = run_tool("--arch", arch, "--out", tmp_path("DESCRIBE-windows.exe"))
+            self.assertNotEqual(proc.returncode, 0)
+            self.assertEqual(len(proc.stderr.splitlines()), 1, proc.stderr)
+            self.assertIn("diagnostic", proc.stderr)
+            self.assertFalse(os.path.exists(tmp_path("DESCRIBE-windows.exe")))
 
 
 class Reproducible(unittest.TestCase):
