@@ -2,6 +2,7 @@
 # pure rules (with sanitizers), and the registration of every test layer with CTest.
 option(MV_TOOL_ONLY "build only the host tool (for tools/build-installer)" OFF)
 option(MV_SANITIZE "build the native tests with AddressSanitizer and UBSan" ON)
+set(MV_X86_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/x86" CACHE PATH "build folder of the shipped x86 installer and its tests")
 set(MV_X64_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/x64" CACHE PATH "build folder of the x64 twin and its tests")
 
 if(NOT MV_TOOL_ONLY AND MV_SANITIZE)

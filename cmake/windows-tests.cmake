@@ -1,5 +1,6 @@
-# Windows tests, built only for the x64 twin (this machine runs no 32-bit code) and run under
-# wine64: the Win32 layer, the stand-in product, and the end-to-end driver with its robot.
+# Windows tests, built for the shipped x86 installer and for its x64 twin alike and run under
+# wine64 (the x86 ones in its WOW64 half): the Win32 layer, the stand-in product, and the
+# end-to-end driver with its robot.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
@@ -12,8 +13,17 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc PROP
   OBJECT_DEPENDS "${MV_WIN_TEST_DATA}")
 target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
 target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main)
+# The libraries' machine code rather than their intermediate code (cmake/windows.cmake).
+target_link_options(win_tests PRIVATE -fno-lto)
 # Test data is read through Wine's Z: drive (Windows takes forward slashes too).
 target_compile_definitions(win_tests PRIVATE MV_TEST_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}/tests/win")
+# The installer of the same architecture that tools/build-installer writes with its defaults.
+if(MV_TRIPLE MATCHES "^i686")
+  set(mv_built_installer "${CMAKE_SOURCE_DIR}/dist/mvm3-setup.exe")
+else()
+  set(mv_built_installer "${CMAKE_SOURCE_DIR}/dist/x64/mvm3-setup.exe")
+endif()
+target_compile_definitions(win_tests PRIVATE MV_TEST_BUILT_INSTALLER=L"Z:${mv_built_installer}")
 target_link_options(win_tests PRIVATE ${MV_TEST_LINK})
 
 file(GLOB MV_STANDIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/standin/*.cpp)
@@ -51,7 +61,14 @@ add_library(planted_dll SHARED ${CMAKE_SOURCE_DIR}/tests/win/tools/planted_dll.c
 set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
 # No C runtime and no loop turned into a memcpy call: kernel32 is its only import.
 target_compile_options(planted_dll PRIVATE -fno-tree-loop-distribute-patterns)
-target_link_options(planted_dll PRIVATE -nostdlib -Wl,--entry,PlantedEntry)
+# The entry's name as the linker knows it: 32-bit stdcall names carry "_" and "@<argument bytes>".
+# A warning fails the link: without an entry the DLL would load without ever leaving its marker.
+if(MV_TRIPLE MATCHES "^i686")
+  set(mv_planted_entry _PlantedEntry@12)
+else()
+  set(mv_planted_entry PlantedEntry)
+endif()
+target_link_options(planted_dll PRIVATE -nostdlib -Wl,--entry,${mv_planted_entry} -Wl,--fatal-warnings)
 target_link_libraries(planted_dll PRIVATE kernel32)
 add_executable(plantable ${CMAKE_SOURCE_DIR}/tests/win/tools/plantable.cpp)
 target_link_libraries(plantable PRIVATE version)

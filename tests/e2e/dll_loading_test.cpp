@@ -86,8 +86,7 @@ class DllLoading : public InstallerTest {
   // environment, which a Windows parent cannot change; the per-program registry settings do the
   // same.)
   void Plant(const std::wstring& folder, std::initializer_list<const wchar_t*> programs) {
-    const std::wstring standin = ConfiguredPath(L"MV_E2E_STANDIN");
-    const std::wstring planted = standin.substr(0, standin.find_last_of(L'\\') + 1) + L"planted.dll";
+    const std::wstring planted = ConfiguredPath(L"MV_E2E_PLANTED_DLL");
     for (const wchar_t* name : kPlantedNames) {
       EXPECT_TRUE(CopyFileW(planted.c_str(), (folder + name).c_str(), FALSE)) << Utf8(planted);
       for (const wchar_t* program : programs)
@@ -133,10 +132,9 @@ TEST_F(DllLoading, PlantedDllsBesideTheInstallerAreNeverLoaded) {
 
   // The control: a program without the defences, started from the same folder, loads the
   // planted version.dll, so the test can see planting.
-  const std::wstring standin = ConfiguredPath(L"MV_E2E_STANDIN");
+  // Both are built for the installer's architecture: a process never loads a DLL of the other.
   const std::wstring control = root_ + L"plantable.exe";
-  ASSERT_TRUE(CopyFileW((standin.substr(0, standin.find_last_of(L'\\') + 1) + L"plantable.exe").c_str(),
-                        control.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(ConfiguredPath(L"MV_E2E_PLANTABLE").c_str(), control.c_str(), FALSE));
   if (mv::UniqueHandle process = StartProcess(control, L"", root_)) WaitForSingleObject(process.get(), 30000);
   EXPECT_EQ(Markers(root_), std::vector<std::string>{"version.dll"});
   DeleteFileW((root_ + L"version.dll.loaded").c_str());

@@ -163,8 +163,8 @@ TEST(Integrity, UnstampedRunningProgramShowsTheDistortedMessage) {
 
 // ---- The built installer, changed the way a bad download or a tamperer changes it ------------
 
-// tools/run-tests builds the x64 installer before the Windows tests.
-const wchar_t kBuiltInstaller[] = L"" MV_TEST_SOURCE_DIR "/../../dist/x64/mvm3-setup.exe";
+// tools/run-tests builds the installer of the tests' own architecture before the Windows tests.
+const wchar_t kBuiltInstaller[] = MV_TEST_BUILT_INSTALLER;
 
 std::uint32_t Get16(const Bytes& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
 std::uint32_t Get32(const Bytes& b, std::size_t at) { return Get16(b, at) | (Get16(b, at + 2) << 16); }
@@ -222,7 +222,7 @@ class BuiltInstallerCopy : public ::testing::Test {
   void SetUp() override {
     const UniqueFile original(::CreateFileW(kBuiltInstaller, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(original) << "no built installer: run tools/build-installer --arch x64 first";
+    ASSERT_TRUE(original) << "no built installer: run tools/build-installer (with --arch x64 for the x64 tests) first";
     LARGE_INTEGER size{};
     ASSERT_TRUE(::GetFileSizeEx(original.get(), &size));
     bytes_.resize(static_cast<std::size_t>(size.QuadPart));

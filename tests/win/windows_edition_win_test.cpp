@@ -50,7 +50,9 @@ class ScopedVariable {
 class ScopedRegistryValue {
  public:
   ScopedRegistryValue(HKEY root, const char* path, const char* name) : name_(name) {
-    if (::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(), nullptr) != ERROR_SUCCESS)
+    // The 64-bit view, where the programs under test look, also from a 32-bit test process.
+    if (::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, key_.put(), nullptr) !=
+        ERROR_SUCCESS)
       return;
     char data[512];
     DWORD size = sizeof data - 1, type = 0;

@@ -1,0 +1,105 @@
+// Which registry view the installer reads and writes. On 64-bit Windows a 32-bit process sees
+// HKLM\Software redirected to Software\WOW6432Node unless it asks for the 64-bit view, which
+// start-up does exactly when it names the system "... 64-bit". A 64-bit process sees the native
+// view either way, so the shipped x86 build and its x64 twin differ here, and the x86 result is
+// the one users get.
+#include "e2e/fixture.h"
+
+namespace e2e {
+namespace {
+
+bool ShippedX86() {
+  wchar_t arch[8] = {};
+  GetEnvironmentVariableW(L"MV_E2E_ARCH", arch, 8);
+  return std::wstring_view(arch) == L"x86";
+}
+
+// "ProgramFilesDir" of the native or the 32-bit view.
+std::wstring ProgramFiles(bool native) {
+  const std::wstring key =
+      native ? kCurrentVersionKey : L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion";
+  auto folder = ReadString(HKEY_LOCAL_MACHINE, key, L"ProgramFilesDir");
+  EXPECT_TRUE(folder.has_value());
+  return folder.value_or(L"?") + L"\\";
+}
+
+class RegistryView : public InstallerTest {
+ protected:
+  void SetUp() override {
+    InstallerTest::SetUp();
+    ASSERT_NE(ProgramFiles(true), ProgramFiles(false)) << "the prefix has no separate 32-bit view";
+  }
+
+  // Wine reports this version to every process started afterwards.
+  void ReportWindows(const wchar_t* version) {
+    RestoreAfterTest(HKEY_CURRENT_USER, L"Software\\Wine", L"Version");
+    WriteString(HKEY_CURRENT_USER, L"Software\\Wine", L"Version", version);
+  }
+
+  // The payload in `folder` and its size in the uninstall key `sizeKey` (of the native view,
+  // where WOW6432Node is a plain path), and no size in the other one.
+  void ExpectInstalledWithSizeUnder(const std::wstring& folder, const std::wstring& sizeKey) {
+    EXPECT_EQ(ReadBytes(folder + L"mvm3.pak"), ReadBytes(Payload())) << Utf8(folder);
+    EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, sizeKey, L"EstimatedSize"),
+              std::optional<DWORD>(static_cast<DWORD>(FolderBytes(folder) / 1024)));
+    const std::wstring& other = sizeKey == kUninstallKey ? kWowUninstallKey : kUninstallKey;
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, other, L"EstimatedSize").has_value());
+  }
+};
+
+TEST_F(RegistryView, OnWindowsNamedSixtyFourBitTheNativeViewIsUsed) {
+  // Wine's default, Windows 7 64-bit: both builds read the native Program Files folder and write
+  // the size under the plain path, also when the entry exists only under WOW6432Node.
+  RemoveUninstallEntries();
+  const std::wstring fallback = ProgramFiles(true) + L"Mirvane\\";
+  PlaceProduct(fallback);
+  RunResult r = RunInstaller(L"modest", {});
+  EXPECT_EQ(r.exitCode, 0u);
+  ExpectInstalledWithSizeUnder(fallback, kUninstallKey);
+
+  RemoveUninstallEntries();
+  RegisterUninstallString(product_ + L"unins000.exe", /*underWow6432Node=*/true);
+  r = RunInstaller(L"modest", {});
+  EXPECT_EQ(r.exitCode, 0u);
+  ExpectInstalledWithSizeUnder(product_, kUninstallKey);
+}
+
+TEST_F(RegistryView, OnWindowsNotNamedSixtyFourBitTheShippedBuildSeesTheRedirectedView) {
+  // XP x64 is named "... Professional x64", which holds no " 64": no 64-bit view is asked for.
+  ReportWindows(L"winxp64");
+  const bool redirected = ShippedX86();
+
+  // No entry: the fallback is the Program Files folder of the view the build sees.
+  RemoveUninstallEntries();
+  const std::wstring fallback = ProgramFiles(!redirected) + L"Mirvane\\";
+  PlaceProduct(fallback);
+  RunResult r = RunInstaller(L"modest", {});
+  EXPECT_EQ(r.exitCode, 0u);
+  ExpectInstalledWithSizeUnder(fallback, redirected ? kWowUninstallKey : kUninstallKey);
+
+  // A 32-bit product's entry: the redirected plain path is the WOW6432Node one, where the size
+  // then lands too.
+  RemoveUninstallEntries();
+  RegisterUninstallString(product_ + L"unins000.exe", /*underWow6432Node=*/true);
+  r = RunInstaller(L"modest", {});
+  EXPECT_EQ(r.exitCode, 0u);
+  ExpectInstalledWithSizeUnder(product_, redirected ? kWowUninstallKey : kUninstallKey);
+
+  // An entry in the native view only is out of the redirected installer's sight: it falls back
+  // to Program Files (x86), where there is no product.
+  RemoveUninstallEntries();
+  RemoveTree(fallback);
+  DeleteFileW((product_ + L"mvm3.pak").c_str());
+  RegisterUninstallString(product_ + L"unins000.exe");
+  if (redirected) {
+    r = RunInstaller(L"modest", {Press(expect::NoProduct(), IDOK)});
+    EXPECT_FALSE(IsFile(product_ + L"mvm3.pak"));
+  } else {
+    r = RunInstaller(L"modest", {});
+    ExpectInstalledWithSizeUnder(product_, kUninstallKey);
+  }
+  EXPECT_EQ(r.exitCode, 0u);
+}
+
+}  // namespace
+}  // namespace e2e
