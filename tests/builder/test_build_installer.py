@@ -560,10 +560,10 @@ class Variants(unittest.TestCase):
         self.assertEqual(first + rest, read(path))
         self.assertIsNone(pe.resource("PAK", "MVQ"))
 
-    def test_x86_writes_the_installer_alone(self):
+    def test_x86_writes_the_installer_and_its_diagnostic_alone(self):
         folder = tmp_path("x86-alone")
         build("x86-alone", "--out", os.path.join(folder, "setup.exe"))
-        self.assertEqual(os.listdir(folder), ["setup.exe"])
+        self.assertEqual(sorted(os.listdir(folder)), [DIAGNOSTIC, "setup.exe"])
 
     def test_only_the_exact_split_name_splits(self):
         # The installer looks for the halves only under the name "mvq" itself.
