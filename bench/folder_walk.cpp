@@ -24,9 +24,10 @@
 #include <utility>
 #include <vector>
 
-#include "env/rules.h"
-#include "env/win_handle.h"
+#include "base/strings.h"
 #include "install/folder_size.h"
+#include "install/folder_size_win.h"
+#include "win/handles_win.h"
 
 namespace {
 

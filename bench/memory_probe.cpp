@@ -21,7 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "env/win_handle.h"
+#include "win/handles_win.h"
 
 namespace {
 

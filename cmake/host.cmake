@@ -23,6 +23,7 @@ if(NOT MV_TOOL_ONLY)
   file(GLOB MV_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
   add_executable(unit_tests ${MV_UNIT_TEST_SOURCES})
   target_link_libraries(unit_tests PRIVATE mvsetup_core GTest::gtest_main)
+  target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(unit_tests PRIVATE MV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
   enable_testing()

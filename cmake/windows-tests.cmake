@@ -10,7 +10,7 @@ file(GLOB MV_WIN_TEST_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/data/
 add_executable(win_tests ${MV_WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc PROPERTIES
   OBJECT_DEPENDS "${MV_WIN_TEST_DATA}")
-target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
+target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main)
 # Test data is read through Wine's Z: drive (Windows takes forward slashes too).
 target_compile_definitions(win_tests PRIVATE MV_TEST_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}/tests/win")

@@ -29,25 +29,12 @@ set(MV_LINK_FLAGS -Oz -flto -municode -static -static-libgcc -static-libstdc++ -
 target_compile_options(mvsetup_core PRIVATE ${MV_OPT_FLAGS})
 target_compile_definitions(mvsetup_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 
-add_library(mvsetup_win STATIC
-  src/app/integrity.cpp
-  src/app/product_launch.cpp
-  src/app/win_setup_host.cpp
-  src/env/messages.cpp
-  src/env/shared_registry.cpp
-  src/env/startup.cpp
-  src/env/system_library.cpp
-  src/env/windows_probe.cpp
-  src/install/extract.cpp
-  src/install/folder_size.cpp
-  src/install/version_readers.cpp
-  src/ui/progress_window.cpp
-)
+add_library(mvsetup_win STATIC ${MV_WIN_SOURCES})
 target_compile_options(mvsetup_win PRIVATE ${MV_OPT_FLAGS})
 
 # At process start the loader maps only kernel32, advapi32 and msvcrt (which Windows takes from
 # the system folder as known DLLs). user32, shell32 and gdi32 are delay-imported: each is
-# loaded, from the system folder (src/env/delay_load.cpp), on the first call into it, so a run
+# loaded, from the system folder (src/win/delay_load_win.cpp), on the first call into it, so a run
 # that shows nothing loads no windowing code and a DLL planted beside the installer under one
 # of their names is never looked at. The lists name the functions the program calls, with the
 # argument bytes of their 32-bit names; a function missing here would be imported at load time
@@ -80,16 +67,18 @@ add_custom_target(mvsetup_delay_libs DEPENDS ${mv_delay_libs})
 # The hook is compiled into each program: in the static library nothing would pull it in, and
 # the runtime library's null default would take its place.
 add_library(mvsetup_delayload INTERFACE)
-target_sources(mvsetup_delayload INTERFACE ${CMAKE_SOURCE_DIR}/src/env/delay_load.cpp)
+target_sources(mvsetup_delayload INTERFACE ${CMAKE_SOURCE_DIR}/src/win/delay_load_win.cpp)
 target_link_libraries(mvsetup_delayload INTERFACE ${mv_delay_libs})
 add_dependencies(mvsetup_delayload mvsetup_delay_libs)
 target_link_libraries(mvsetup_win PUBLIC mvsetup_core mvsetup_delayload advapi32)
 
 # The generated constants and resource script change with every build variant; only they
 # are recompiled, so rebuilding with other constants takes seconds.
-list(LENGTH MV_PAYLOAD_FILES mv_payload_count)
-if(mv_payload_count EQUAL 0)
+list(LENGTH MV_PAYLOAD_FILES MV_PAYLOAD_PARTS)
+if(MV_PAYLOAD_PARTS EQUAL 0)
   message(FATAL_ERROR "MV_PAYLOAD_FILES is empty: build through tools/build-installer")
+elseif(MV_PAYLOAD_PARTS GREATER 2)
+  message(FATAL_ERROR "MV_PAYLOAD_FILES names more than the two halves of a split payload")
 endif()
 string(TOUPPER "${MV_PAYLOAD_NAME}" MV_RES_NAME)
 string(TOUPPER "${MV_PAYLOAD_EXT}" MV_RES_TYPE)
@@ -102,7 +91,7 @@ foreach(mv_file IN LISTS MV_PAYLOAD_FILES)
   math(EXPR mv_index "${mv_index} + 1")
   configure_file(${mv_file} generated/payload${mv_index}.bin COPYONLY)
   list(APPEND mv_payload_copies ${CMAKE_BINARY_DIR}/generated/payload${mv_index}.bin)
-  if(mv_payload_count EQUAL 1)
+  if(MV_PAYLOAD_PARTS EQUAL 1)
     set(mv_res "${MV_RES_NAME}")
   else()
     set(mv_res "${MV_RES_NAME}${mv_index}")
@@ -138,7 +127,7 @@ endif()
 file(CONFIGURE OUTPUT generated/describe_windows.rc
   CONTENT "1 24 \"${MV_RES_DIR}/installer.manifest\"\n")
 add_executable(describe-windows
-  tools/describe_windows.cpp
+  src/app/describe_windows.cpp
   src/app/lean_runtime.cpp
   ${CMAKE_BINARY_DIR}/generated/describe_windows.rc
 )

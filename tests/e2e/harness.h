@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "env/win_handle.h"
+#include "win/handles_win.h"
 
 namespace e2e {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "../../src/env/win_handle.h"
+#include "../../src/win/handles_win.h"
 
 namespace {
 

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace mv {
 namespace {
@@ -105,33 +109,33 @@ TEST(VersionKinds, ExactLowerCaseNamesOnly) {
   for (const char* kind : {"PAK", "Pak", "txt", "", "pak "}) EXPECT_EQ(VersionKindOf(kind), VersionKind::None) << kind;
 }
 
-TEST(MakeTempName, TildeBeforeTheFileName) {
+// The builder warns when a payload's own version differs from the one it builds for, reading the
+// version as the installer reads an installed copy's.
+TEST(PayloadVersion, AsTheInstallerReadsIt) {
+  using Bytes = std::vector<std::uint8_t>;
+  const auto text = [](std::string_view t) { return Bytes(t.begin(), t.end()); };
   const struct {
-    const char* path;
-    const char* temp;
+    const char* kind;
+    Bytes content;
+    std::optional<std::int32_t> version;
   } cases[] = {
-      {"C:\\Apps\\Mirvane\\mvm3.pak", "C:\\Apps\\Mirvane\\~mvm3.pak"},
-      {"mvm3.pak", "~mvm3.pak"},
-      {"\\mvm3.pak", "\\~mvm3.pak"},
-      {"dir\\", "~dir\\"},  // the final character is never looked at
-      {"a\\b\\", "a\\~b\\"},
-      {"\\", "~\\"},
-      {"", "~"},
+      {"pak", {0, 0, 0, 0, 0, 0, 0x34, 0x12}, 0x1234},
+      {"pak", {0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 't', 'a', 'i', 'l'}, 0xFFFF},
+      {"pak", {0, 0, 0, 0, 0, 0, 0x34}, 0},  // too short
+      {"cok", {0, 0, 0, 0, 0, 0x34, 0x12, 0x99}, 0x1234},
+      {"cok", {0, 0, 0, 0, 0, 0}, 0},
+      {"3bs", {0, 0, 0, 0, 0, 0, 0xC8, 0x01}, 200},
+      {"3bs", {0, 0, 0, 0, 0, 0}, 0},
+      {"lng", text("[Strings]\r\nok=OK\r\n[LangVer]\r\n 93\r\n[More]\r\nx=1\r\n"), 93},
+      {"lng", text("[LangVer]\r\n$2A\r\n"), 42},
+      {"lng", text("[langver]\r\n$FFFFFFFF\r\n"), -1},
+      {"lng", text("[LangVer]\r\nv2\r\n"), 0},  // no integer
+      {"lng", {}, 0},
+      {"dat", Bytes(16, 0), std::nullopt},
+      {"exe", Bytes(16, 0), std::nullopt},  // executables compare version strings
+      {"PAK", Bytes(16, 0), std::nullopt},  // kinds are case-sensitive
   };
-  for (const auto& c : cases) EXPECT_EQ(MakeTempName(c.path), c.temp) << c.path;
-}
-
-TEST(OlderPayloadQuestion, ExactTexts) {
-  const Question en = OlderPayloadQuestion(L"C:\\P\\mvm3.pak", L"93", L"-1", false);
-  EXPECT_EQ(en.caption, L"Sound question");
-  EXPECT_EQ(en.text,
-            L"C:\\P\\mvm3.pak file installing is of older version\r\nthan the same already installed.\r\n\r\n"
-            L"Do you really want to replace existing\r\nnew file version 93 with an older file version -1?");
-  const Question ru = OlderPayloadQuestion(L"C:\\P\\mvm3.pak", L"93", L"92", true);
-  EXPECT_EQ(ru.caption, L"Резонный вопрос");
-  EXPECT_EQ(ru.text,
-            L"Устанавливаемый файл C:\\P\\mvm3.pak\r\nболее старой версии, чем уже установленный.\r\n\r\n"
-            L"Действительно ли Вы хотите заменить уже имеющийся\r\nфайл версии 93 на более старый версии 92?");
+  for (const auto& c : cases) EXPECT_EQ(PayloadVersion(c.kind, c.content), c.version) << c.kind;
 }
 
 }  // namespace

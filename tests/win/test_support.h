@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "env/win_handle.h"
+#include "win/handles_win.h"
 
 namespace mv::testing {
 

@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "env/startup.h"
-#include "env/windows_probe.h"
+#include "startup/console_command.h"
+#include "startup/console_command_win.h"
 #include "test_support.h"
+#include "win/code_page_win.h"
 
 namespace mv {
 namespace {
@@ -94,18 +95,19 @@ class ConsoleCommandTest : public ::testing::Test {
  protected:
   TempDir temp;
   ScopedVariable tempVariable{"Temp", temp.path().c_str()};
+  Lcg random{0x5EED};
 };
 
 TEST_F(ConsoleCommandTest, CapturesThroughAFileNamedByTheGeneratorAndRemovesIt) {
-  Lcg next = TheRandomGenerator();
+  Lcg next = random;
   const std::string capture = CaptureFileName(temp.path(), next);
   // The listing of the Temp folder, made while the capture file exists, shows its name.
-  const std::string listing = RunConsoleCommand("dir /b \"" + temp.path() + "\"");
+  const std::string listing = RunConsoleCommand("dir /b \"" + temp.path() + "\"", random);
   EXPECT_EQ(listing, capture.substr(capture.rfind('\\') + 1) + "\r\n");
-  EXPECT_EQ(TheRandomGenerator().Seed(), next.Seed()) << "eight draws, no more";
+  EXPECT_EQ(random.Seed(), next.Seed()) << "eight draws, no more";
   EXPECT_FALSE(testing::Exists(capture));
 
-  const std::string ver = RunConsoleCommand("ver");
+  const std::string ver = RunConsoleCommand("ver", random);
   EXPECT_NE(ver.find("Microsoft Windows"), std::string::npos) << ver;
   EXPECT_EQ(ver.substr(ver.size() - 2), "\r\n");
   EXPECT_TRUE(FolderIsEmpty(temp.path()));
@@ -114,17 +116,17 @@ TEST_F(ConsoleCommandTest, CapturesThroughAFileNamedByTheGeneratorAndRemovesIt) 
 TEST_F(ConsoleCommandTest, NoInterpreterGivesNothingOrAnEmptyLine) {
   {
     ScopedVariable none("ComSpec", nullptr);
-    EXPECT_EQ(RunConsoleCommand("ver"), "");
+    EXPECT_EQ(RunConsoleCommand("ver", random), "");
   }
   {
     // A value that does not fit the 260-character buffer counts as empty.
     const std::string tooLong = "C:\\" + std::string(300, 'x') + ".exe";
     ScopedVariable longOne("ComSpec", tooLong.c_str());
-    EXPECT_EQ(RunConsoleCommand("ver"), "");
+    EXPECT_EQ(RunConsoleCommand("ver", random), "");
   }
   {
     ScopedVariable missing("ComSpec", (temp / "no-such-interpreter.exe").c_str());
-    EXPECT_EQ(RunConsoleCommand("ver"), "\r\n");
+    EXPECT_EQ(RunConsoleCommand("ver", random), "\r\n");
   }
   EXPECT_TRUE(FolderIsEmpty(temp.path()));
 }
@@ -134,7 +136,7 @@ TEST_F(ConsoleCommandTest, AnInterpreterThatNeverEndsIsEndedAfterTenSeconds) {
   // and waits forever.
   ScopedVariable hanging("ComSpec", (ProgramFolder() + "never_ends.exe").c_str());
   const auto start = std::chrono::steady_clock::now();
-  const std::string output = RunConsoleCommand("ver");
+  const std::string output = RunConsoleCommand("ver", random);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(output, "written before the hang\r\n");
   EXPECT_GT(seconds, 9.0) << "it ran until the time limit";

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/stamp_layout.h"
+#include "integrity/stamp.h"
 
 namespace {
 
