@@ -18,13 +18,6 @@ enum class Verdict { Intact, Distorted };
 // Checks a whole installer file image.
 Verdict Verify(std::span<const std::uint8_t> file);
 
-// Returns the image with the raw data of its resource section (the payload) moved to a
-// 4 KiB boundary of the file: zeros go in before it and the later sections' file offsets move
-// along, the image as loaded stays the same. An image whose resource data already starts on
-// such a boundary, or that has none, comes back as it is. On failure returns an empty vector
-// with `error` set.
-std::vector<std::uint8_t> PageAlignResources(std::span<const std::uint8_t> image, std::string& error);
-
 // Returns the stamped image of an unstamped, unsigned PE file, or an empty vector with `error`
 // set when the input is not such a file.
 std::vector<std::uint8_t> Stamp(std::span<const std::uint8_t> image, std::string& error);

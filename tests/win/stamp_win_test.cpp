@@ -11,38 +11,20 @@
 #include <thread>
 #include <vector>
 
+#include "support/synthetic_pe.h"
 #include "win/handles_win.h"
 
 namespace mv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
+using testing::Get16;
+using testing::Get32;
 using Clock = std::chrono::steady_clock;
 
-// The smallest PE32+ header layout the stamp reads, with filler elsewhere.
-constexpr std::size_t kPe = 0x80;
-constexpr std::size_t kOptional = kPe + 24;
-constexpr std::size_t kSecurityEntry = kOptional + 112 + 4 * 8;
-
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 Bytes StampedImage() {
-  Bytes b(4096);
-  for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(i * 167 + 13);
-  b[0] = 'M';
-  b[1] = 'Z';
-  Put32(b, 0x3C, kPe);
-  Put32(b, kPe, 0x00004550);
-  Put32(b, kPe + 4, 0x8664);
-  Put32(b, kPe + 20, 112 + 16 * 8);  // SizeOfOptionalHeader, then Characteristics
-  Put32(b, kOptional, 0x20b);
-  Put32(b, kOptional + 108, 16);
-  Put32(b, kSecurityEntry, 0);
-  Put32(b, kSecurityEntry + 4, 0);
   std::string error;
-  Bytes stamped = stamp::Stamp(b, error);
+  Bytes stamped = stamp::Stamp(testing::SyntheticPe{true}.Image(4096), error);
   EXPECT_FALSE(stamped.empty()) << error;
   return stamped;
 }
@@ -148,9 +130,6 @@ TEST(Integrity, UnstampedRunningProgramIsDistorted) { EXPECT_EQ(CheckRunningInst
 
 // tools/run-tests builds the x64 installer before the Windows tests.
 const wchar_t kBuiltInstaller[] = L"" MV_TEST_SOURCE_DIR "/../../dist/x64/mvm3-setup.exe";
-
-std::uint32_t Get16(const Bytes& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
-std::uint32_t Get32(const Bytes& b, std::size_t at) { return Get16(b, at) | (Get16(b, at + 2) << 16); }
 
 struct Region {
   std::string name;

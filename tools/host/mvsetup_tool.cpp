@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "host/page_align.h"
 #include "integrity/stamp.h"
 
 namespace {
@@ -86,7 +87,7 @@ int StampCommand(const std::string& in, const std::string& out) {
     return 1;
   }
   std::string error;
-  const std::vector<std::uint8_t> aligned = mv::stamp::PageAlignResources(*image, error);
+  const std::vector<std::uint8_t> aligned = mv::host::PageAlignResources(*image, error);
   if (aligned.empty()) {
     Fail(in + ": " + error);
     return 1;
