@@ -3,13 +3,19 @@
 namespace mv {
 
 std::string MakeTempName(std::string_view path) {
-  std::string result(path);
   // The final character is never looked at: a path whose only backslash ends it gets "~" in
   // front, like a path without any.
-  for (std::size_t i = result.size() >= 2 ? result.size() - 1 : 0; i-- > 0;) {
-    if (result[i] == '\\') return result.insert(i + 1, "~");
+  std::size_t nameStart = 0;
+  for (std::size_t i = path.size() >= 2 ? path.size() - 1 : 0; i-- > 0;) {
+    if (path[i] == '\\') {
+      nameStart = i + 1;
+      break;
+    }
   }
-  return result.insert(0, "~");
+  std::string temp(path.substr(0, nameStart));
+  temp += '~';
+  temp.append(path.substr(nameStart));
+  return temp;
 }
 
 }  // namespace mv

@@ -23,4 +23,6 @@ FARPROC WINAPI LoadFromSystemFolder(unsigned notification, PDelayLoadInfo info) 
 }  // namespace
 
 // Defined here, the helper's own null default in the runtime library is never linked.
-extern "C" PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
+extern "C" {
+PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
+}

@@ -182,7 +182,9 @@ TEST_F(WriteFaults, LeftoverThatCannotBeWrittenIsReusedOrReported) {
       holder.reset();
       EXPECT_FALSE(r.timedOut);
       ASSERT_LE(r.boxes.size(), 1u);
-      if (held) EXPECT_EQ(r.boxes.size(), 1u) << "a file held open cannot have been reused";
+      if (held) {
+        EXPECT_EQ(r.boxes.size(), 1u) << "a file held open cannot have been reused";
+      }
       if (r.boxes.empty()) {
         ExpectInstalled(product_, ConfiguredPath(path.payload), path.file);
         EXPECT_FALSE(IsFile(temp));

@@ -27,7 +27,7 @@ struct UnhandledEnd {
 
 class FakeSystem : public SetupSystem {
  public:
-  explicit FakeSystem(std::vector<std::string>& log) : log(log) {
+  explicit FakeSystem(std::vector<std::string>& events) : log(events) {
     registry.Set(HKLM, kUninstallEntry, "UninstallString", std::string("D:\\Mirvane\\unins000.exe"));
   }
 

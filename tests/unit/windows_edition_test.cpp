@@ -85,7 +85,9 @@ void ExpectNames(const std::vector<Row>& rows, bool needsVer) {
     EXPECT_EQ(lookups.verCalls, needsVer ? 1 : 0) << row.expected;
     EXPECT_EQ(lookups.productNameCalls, nt && facts.Extended && facts.Version->Major == 6 ? 1 : 0) << row.expected;
     EXPECT_EQ(lookups.productTypeCalls, nt && !facts.Extended ? 1 : 0) << row.expected;
-    if (!nt || facts.Version->Major != 5) EXPECT_EQ(lookups.metricCalls, 0) << row.expected;
+    if (!nt || facts.Version->Major != 5) {
+      EXPECT_EQ(lookups.metricCalls, 0) << row.expected;
+    }
   }
 }
 

@@ -53,7 +53,7 @@ class ExtractTest : public ::testing::Test {
     ui = FakeUi();
   }
   void ExpectNoTemp(const std::string& target) {
-    const std::string temp = dir / ("~" + target.substr(target.rfind('\\') + 1));
+    const std::string temp = dir / (std::string("~") + target.substr(target.rfind('\\') + 1));
     EXPECT_FALSE(Exists(temp)) << temp;
   }
 

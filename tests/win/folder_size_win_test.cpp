@@ -26,7 +26,9 @@ void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes = 0)
     end.QuadPart = static_cast<LONGLONG>(size);
     ASSERT_TRUE(::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get())) << path;
   }
-  if (attributes) ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+  if (attributes) {
+    ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+  }
 }
 
 void MakeFolders(const std::string& path, DWORD attributes = 0) {
@@ -35,7 +37,9 @@ void MakeFolders(const std::string& path, DWORD attributes = 0) {
     if (at == std::string::npos) break;
   }
   ASSERT_TRUE(testing::Exists(path)) << path;
-  if (attributes) ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+  if (attributes) {
+    ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+  }
 }
 
 void ExpectSize(const std::string& folder, std::int32_t kib, const std::string& what) {
@@ -59,7 +63,7 @@ TEST(FolderSize, TheSumOfAllFilesRoundedDownToWholeKiB) {
   };
   for (const Case& c : cases) {
     TempDir dir;
-    for (std::size_t i = 0; i < c.sizes.size(); ++i) MakeFile(dir / ("f" + std::to_string(i)), c.sizes[i]);
+    for (std::size_t i = 0; i < c.sizes.size(); ++i) MakeFile(dir / std::string("f").append(std::to_string(i)), c.sizes[i]);
     ExpectSize(dir.path(), c.kib, c.what);
   }
 }
@@ -128,7 +132,7 @@ class DirectoryLink {
     if (::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && Made()) return;
     using UnixName = char*(CDECL*)(const WCHAR*);
     const auto unixName = reinterpret_cast<UnixName>(
-        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (!unixName) return;
     unixLink_ = UnixPath(unixName, link);
     const std::string unixTarget = UnixPath(unixName, target);

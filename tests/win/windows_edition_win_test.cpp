@@ -153,7 +153,9 @@ TEST(OemToAnsiText, EveryByteIsConvertedAndTheLengthKept) {
   EXPECT_EQ(converted[1], '\0');
   EXPECT_EQ(converted[0], converted[2]);
   EXPECT_EQ(converted.substr(0, 1), OemToAnsiText("\x81"));
-  if (::GetOEMCP() != ::GetACP()) EXPECT_NE(converted[0], '\x81') << "code pages " << ::GetOEMCP() << "/" << ::GetACP();
+  if (::GetOEMCP() != ::GetACP()) {
+    EXPECT_NE(converted[0], '\x81') << "code pages " << ::GetOEMCP() << "/" << ::GetACP();
+  }
 }
 
 // Runs describe-windows.exe and returns what it printed.
