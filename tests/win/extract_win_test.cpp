@@ -12,7 +12,7 @@
 #include "install/extract_win.h"
 #include "install/versions_win.h"
 #include "support/fake_ui.h"
-#include "test_support.h"
+#include "support/files_win.h"
 
 namespace mv {
 namespace {
@@ -20,14 +20,13 @@ namespace {
 using testing::Exists;
 using testing::ReadFile;
 using testing::TempDir;
+using testing::Wide;
 using testing::WriteFile;
 using Bytes = std::vector<std::uint8_t>;
 
 using testing::FakeUi;
 
 const std::vector<std::string> kBlankProgressAfterQuestion = {"hide", "show[][]"};
-
-std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 class ExtractTest : public ::testing::Test {
  protected:

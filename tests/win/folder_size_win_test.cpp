@@ -9,7 +9,7 @@
 
 #include "win/handles_win.h"
 #include "install/folder_size_win.h"
-#include "test_support.h"
+#include "support/files_win.h"
 
 namespace mv {
 namespace {
@@ -32,11 +32,7 @@ void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes = 0)
 }
 
 void MakeFolders(const std::string& path, DWORD attributes = 0) {
-  for (std::size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
-    ::CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    if (at == std::string::npos) break;
-  }
-  ASSERT_TRUE(testing::Exists(path)) << path;
+  testing::MakeDirectories(testing::AnsiWide(path));
   if (attributes) {
     ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
   }
@@ -130,12 +126,8 @@ class DirectoryLink {
  public:
   DirectoryLink(const std::string& link, const std::string& target) : link_(link) {
     if (::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && Made()) return;
-    using UnixName = char*(CDECL*)(const WCHAR*);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) return;
-    unixLink_ = UnixPath(unixName, link);
-    const std::string unixTarget = UnixPath(unixName, target);
+    unixLink_ = testing::UnixPath(testing::AnsiWide(link));
+    const std::string unixTarget = testing::UnixPath(testing::AnsiWide(target));
     if (!unixLink_.empty() && !unixTarget.empty())
       RunUnix("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink_ + "\"", true);
   }
@@ -154,23 +146,9 @@ class DirectoryLink {
   }
 
  private:
-  static std::string UnixPath(char*(CDECL* unixName)(const WCHAR*), const std::string& path) {
-    const std::wstring wide(path.begin(), path.end());
-    char* name = unixName(wide.c_str());
-    if (!name) return {};
-    std::string result = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return result;
-  }
-
-  // Wine starts Unix programs but hands back no handle to wait on: wait for the effect instead.
+  // Wine hands back nothing to wait on: wait for the effect instead.
   void RunUnix(const char* program, std::string commandLine, bool linkWanted) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      return;
-    UniqueHandle thread(process.hThread), child(process.hProcess);
+    if (!testing::StartUnixProgram(program, std::move(commandLine))) return;
     for (int i = 0; i < 500 && Made() != linkWanted; ++i) ::Sleep(20);
   }
 

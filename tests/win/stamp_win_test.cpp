@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/files_win.h"
 #include "support/synthetic_pe.h"
 #include "win/handles_win.h"
 
@@ -45,13 +47,7 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   void Write(const Bytes& bytes) const {
-    const UniqueFile file(::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file) << ::GetLastError();
-    if (bytes.empty()) return;
-    DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    ASSERT_EQ(written, bytes.size());
+    testing::WriteBytes(path_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
   }
   UniqueFile Hold(DWORD share) const {
     UniqueFile file(::CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
@@ -182,15 +178,9 @@ std::vector<std::size_t> FlipPositions(const Bytes& file, std::size_t& checksum)
 class BuiltInstallerCopy : public ::testing::Test {
  protected:
   void SetUp() override {
-    const UniqueFile original(::CreateFileW(kBuiltInstaller, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::optional<Bytes> original = testing::ReadBytes(kBuiltInstaller);
     ASSERT_TRUE(original) << "no built installer: run tools/build-installer --arch x64 first";
-    LARGE_INTEGER size{};
-    ASSERT_TRUE(::GetFileSizeEx(original.get(), &size));
-    bytes_.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    ASSERT_TRUE(::ReadFile(original.get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &read, nullptr));
-    ASSERT_EQ(read, bytes_.size());
+    bytes_ = *original;
     copy_.Write(bytes_);
     ASSERT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Intact) << "the built installer itself";
   }

@@ -11,7 +11,7 @@
 #include "product/launch_win.h"
 #include "product/product.h"
 #include "startup/startup_win.h"
-#include "test_support.h"
+#include "support/files_win.h"
 #include "win/registry_win.h"
 
 namespace mv {

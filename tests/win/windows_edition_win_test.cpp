@@ -12,12 +12,16 @@
 
 #include "startup/console_command.h"
 #include "startup/console_command_win.h"
-#include "test_support.h"
+#include "support/environment_win.h"
+#include "support/files_win.h"
+#include "support/registry_win.h"
 #include "win/code_page_win.h"
 
 namespace mv {
 namespace {
 
+using testing::AnsiWide;
+using testing::ScopedEnvironment;
 using testing::TempDir;
 
 // The folder of this test program, where the build also puts the programs it runs.
@@ -26,59 +30,6 @@ std::string ProgramFolder() {
   const std::string self(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
   return self.substr(0, self.rfind('\\') + 1);
 }
-
-// An environment variable changed for one test; nullptr removes it.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    std::vector<char> buffer(32768);
-    const DWORD length = ::GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length > 0 && length < buffer.size()) old_.assign(buffer.data(), length);
-    had_ = length > 0;
-    ::SetEnvironmentVariableA(name, value);
-  }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-  ~ScopedVariable() { ::SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-
- private:
-  std::string name_;
-  std::string old_;
-  bool had_ = false;
-};
-
-// A registry string value changed for one test and put back afterwards.
-class ScopedRegistryValue {
- public:
-  ScopedRegistryValue(HKEY root, const char* path, const char* name) : name_(name) {
-    if (::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(), nullptr) != ERROR_SUCCESS)
-      return;
-    char data[512];
-    DWORD size = sizeof data - 1, type = 0;
-    if (::RegQueryValueExA(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS &&
-        type == REG_SZ)
-      old_ = std::string(data, ::strnlen(data, size));
-  }
-  ScopedRegistryValue(const ScopedRegistryValue&) = delete;
-  ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
-  ~ScopedRegistryValue() { old_ ? Set(*old_) : Delete(); }
-
-  bool opened() const { return static_cast<bool>(key_); }
-  const std::optional<std::string>& old() const { return old_; }
-  void Set(const std::string& value) {
-    ::RegSetValueExA(key_.get(), name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
-  }
-  void SetNumber(DWORD value) {
-    ::RegSetValueExA(key_.get(), name_.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-  }
-  void Delete() { ::RegDeleteValueA(key_.get(), name_.c_str()); }
-
- private:
-  UniqueKey key_;
-  std::string name_;
-  std::optional<std::string> old_;
-};
 
 bool FolderIsEmpty(const std::string& folder) {
   WIN32_FIND_DATAA entry;
@@ -94,7 +45,7 @@ bool FolderIsEmpty(const std::string& folder) {
 class ConsoleCommandTest : public ::testing::Test {
  protected:
   TempDir temp;
-  ScopedVariable tempVariable{"Temp", temp.path().c_str()};
+  ScopedEnvironment tempVariable{L"Temp", AnsiWide(temp.path())};
   Lcg random{0x5EED};
 };
 
@@ -115,17 +66,17 @@ TEST_F(ConsoleCommandTest, CapturesThroughAFileNamedByTheGeneratorAndRemovesIt) 
 
 TEST_F(ConsoleCommandTest, NoInterpreterGivesNothingOrAnEmptyLine) {
   {
-    ScopedVariable none("ComSpec", nullptr);
+    ScopedEnvironment none(L"ComSpec", nullptr);
     EXPECT_EQ(RunConsoleCommand("ver", random), "");
   }
   {
     // A value that does not fit the 260-character buffer counts as empty.
     const std::string tooLong = "C:\\" + std::string(300, 'x') + ".exe";
-    ScopedVariable longOne("ComSpec", tooLong.c_str());
+    ScopedEnvironment longOne(L"ComSpec", AnsiWide(tooLong));
     EXPECT_EQ(RunConsoleCommand("ver", random), "");
   }
   {
-    ScopedVariable missing("ComSpec", (temp / "no-such-interpreter.exe").c_str());
+    ScopedEnvironment missing(L"ComSpec", AnsiWide(temp / "no-such-interpreter.exe"));
     EXPECT_EQ(RunConsoleCommand("ver", random), "\r\n");
   }
   EXPECT_TRUE(FolderIsEmpty(temp.path()));
@@ -134,7 +85,7 @@ TEST_F(ConsoleCommandTest, NoInterpreterGivesNothingOrAnEmptyLine) {
 TEST_F(ConsoleCommandTest, AnInterpreterThatNeverEndsIsEndedAfterTenSeconds) {
   // never_ends.exe writes a line to the capture file, keeps it open without delete sharing
   // and waits forever.
-  ScopedVariable hanging("ComSpec", (ProgramFolder() + "never_ends.exe").c_str());
+  ScopedEnvironment hanging(L"ComSpec", AnsiWide(ProgramFolder() + "never_ends.exe"));
   const auto start = std::chrono::steady_clock::now();
   const std::string output = RunConsoleCommand("ver", random);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -214,25 +165,25 @@ struct WineVersionCase {
 
 TEST(DescribeWindowsProgram, NamesEachVersionWineReportsAsTheTablesSay) {
   // Wine reads the version to report from here when a process starts.
-  ScopedRegistryValue version(HKEY_CURRENT_USER, "Software\\Wine", "Version");
-  ScopedRegistryValue productName(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                                  "ProductName");
-  ASSERT_TRUE(version.opened());
-  ASSERT_TRUE(productName.opened());
-  ASSERT_EQ(productName.old(), std::optional<std::string>("Microsoft Windows 7")) << "a fresh Wine 8.0 prefix";
+  const std::wstring wineKey = L"Software\\Wine";
+  const std::wstring currentVersionKey = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  const testing::RestoreValueLater version(HKEY_CURRENT_USER, wineKey, L"Version");
+  const testing::RestoreValueLater productName(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
+  const std::optional<std::wstring> freshName = testing::ReadString(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
+  ASSERT_EQ(freshName, std::optional<std::wstring>(L"Microsoft Windows 7")) << "a fresh Wine 8.0 prefix";
 
   for (const WineVersionCase& c : kWineVersions) {
-    version.Set(c.version);
+    testing::WriteString(HKEY_CURRENT_USER, wineKey, L"Version", AnsiWide(c.version));
     const std::string flag = c.is64 ? "\r\nIs64BitWindows=true\r\n" : "\r\nIs64BitWindows=false\r\n";
-    productName.Set(*productName.old());
+    testing::WriteString(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName", *freshName);
     EXPECT_EQ(DescribeWindowsOutput(), c.withProductName + flag) << c.version;
-    productName.Delete();
+    testing::DeleteValue(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
     EXPECT_EQ(DescribeWindowsOutput(), c.withoutProductName + flag) << c.version;
   }
 
   // A "ProductName" that is no string names nothing; it must not end the process.
-  version.Set("vista");
-  productName.SetNumber(7);
+  testing::WriteString(HKEY_CURRENT_USER, wineKey, L"Version", L"vista");
+  testing::WriteDword(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName", 7);
   EXPECT_EQ(DescribeWindowsOutput(), "Microsoft Windows Vista  64-bit Service Pack 2\r\nIs64BitWindows=true\r\n");
 }
 
