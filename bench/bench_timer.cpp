@@ -45,11 +45,16 @@ struct Setup {
 }
 
 bool ParseMode(const std::string& text, Mode& mode) {
-  if (text == "start") mode = Mode::Start;
-  else if (text == "copy") mode = Mode::Copy;
-  else if (text == "install") mode = Mode::Install;
-  else if (text == "replace") mode = Mode::Replace;
-  else return false;
+  if (text == "start")
+    mode = Mode::Start;
+  else if (text == "copy")
+    mode = Mode::Copy;
+  else if (text == "install")
+    mode = Mode::Install;
+  else if (text == "replace")
+    mode = Mode::Replace;
+  else
+    return false;
   return true;
 }
 

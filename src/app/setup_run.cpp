@@ -13,8 +13,8 @@ std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), 
 // How the steps ended: the one ending left to the caller is the end of the process.
 enum class StepsEnd { Finished, UnhandledRegistryFailure };
 
-StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui,
-                  SetupSystem& system, SetupState& state) {
+StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
+                  SetupState& state) {
   state.PayloadFileName = std::string(constants.PayloadName) + "." + std::string(constants.PayloadExt);
   state.ProductName = std::string(product::kName);
   state.UpdateTitleRu = std::wstring(text::kUpdateTitleRu);

@@ -15,8 +15,8 @@ namespace mv {
 bool UserIsAdministrator() {
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
   UniqueSid administrators;
-  if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                  0, 0, administrators.put()))
+  if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, administrators.put()))
     return false;
   // With no token given, the check uses the thread's effective token: a filtered token of a
   // non-elevated administrator has the group only for deny, which does not count.
@@ -40,8 +40,8 @@ void WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind
   mv::ExtractPayload(name, kind, destination, checkExisting, ui);
 }
 
-void WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind,
-                                         const std::string& destination, SetupUi& ui) {
+void WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
+                                         SetupUi& ui) {
   mv::ExtractSplitPayload(name, kind, destination, ui);
 }
 

@@ -15,8 +15,8 @@ class WinSetupSystem final : public SetupSystem {
   void AskProductToQuit() override;
   IntegrityResult CheckInstallerFile() override;
   bool FileExists(const std::string& path) override;
-  void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
-                      bool checkExisting, SetupUi& ui) override;
+  void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination, bool checkExisting,
+                      SetupUi& ui) override;
   void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
                            SetupUi& ui) override;
   std::int32_t GetFolderSizeKB(const std::string& folder) override;

@@ -51,7 +51,7 @@ class PayloadBuffer {
     }
   }
   explicit operator bool() const { return data_ != nullptr; }
-  Bytes bytes() const { return {data_.get(), size_}; }
+  Bytes Content() const { return {data_.get(), size_}; }
 
  private:
   std::unique_ptr<std::uint8_t[]> data_;
@@ -76,8 +76,7 @@ Comparison CompareNumbers(Reader read, const std::string& temp, const std::strin
   return {installed > payload, DecimalText(payload), DecimalText(installed)};
 }
 
-Comparison CompareVersions(VersionKind kind, const std::string& temp, const std::string& destination,
-                           SetupUi& ui) {
+Comparison CompareVersions(VersionKind kind, const std::string& temp, const std::string& destination, SetupUi& ui) {
   switch (kind) {
     case VersionKind::Pak:
       return CompareNumbers(ReadPakVersion, temp, destination);
@@ -88,8 +87,7 @@ Comparison CompareVersions(VersionKind kind, const std::string& temp, const std:
     case VersionKind::Lng:
       // A "!" anywhere in the destination skips the comparison.
       if (destination.find('!') != std::string::npos) return {};
-      return CompareNumbers([&](const std::string& path) { return ReadLngVersion(path, ui); }, temp,
-                            destination);
+      return CompareNumbers([&](const std::string& path) { return ReadLngVersion(path, ui); }, temp, destination);
     case VersionKind::Exe: {
       Comparison c;
       c.Payload = ReadFileVersionString(temp);
@@ -131,8 +129,8 @@ bool InstallPayload(Bytes payload, std::string_view kind, const std::string& des
 
 }  // namespace
 
-void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
-                    bool checkExisting, SetupUi& ui) {
+void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination, bool checkExisting,
+                    SetupUi& ui) {
   const Bytes resource = FindPayloadResource(std::string(name), kind);
   // Without its resource there is nothing to write: never create, truncate or replace.
   if (resource.empty()) return ReportFailure(destination, ui);
@@ -141,14 +139,12 @@ void ExtractPayload(std::string_view name, std::string_view kind, const std::str
   if (!InstallPayload(resource, kind, destination, checkExisting, ui)) ReportFailure(destination, ui);
 }
 
-void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
-                         SetupUi& ui) {
+void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination, SetupUi& ui) {
   const Bytes first = FindPayloadResource(std::string(name) + "1", kind);
   const Bytes second = FindPayloadResource(std::string(name) + "2", kind);
   if (first.empty() || second.empty()) return ReportFailure(destination, ui);
   const PayloadBuffer buffer{first, second};
-  if (!buffer || !WriteOrReplace(buffer.bytes(), destination))
-    ReportFailure(destination, ui);
+  if (!buffer || !WriteOrReplace(buffer.Content(), destination)) ReportFailure(destination, ui);
 }
 
 }  // namespace mv

@@ -15,7 +15,8 @@ namespace {
 using Bytes = std::span<const std::uint8_t>;
 
 UniqueFile OpenForWriting(const std::string& path, DWORD disposition) {
-  return UniqueFile(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return UniqueFile(
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Writes all bytes in one write. False unless every byte was written, flushed to the disk when
@@ -48,8 +49,7 @@ bool WriteTempFile(const std::string& temp, Bytes bytes) {
 }
 
 bool ReplaceInstalledCopy(const std::string& temp, const std::string& destination) {
-  return ::MoveFileExA(temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-         FALSE;
+  return ::MoveFileExA(temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool WriteOrReplace(Bytes bytes, const std::string& destination) {

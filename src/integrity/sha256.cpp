@@ -36,34 +36,31 @@ constexpr std::array<std::uint32_t, 8> kInitial = {0x6a09e667, 0xbb67ae85, 0x3c6
 inline std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
 inline std::uint32_t LoadBigEndian(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         std::uint32_t{p[3]};
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
 }
 
-
 // Eight rounds per loop pass with the working variables renamed instead of shuffled, and the
-// message schedule kept in a 16-word ring: small enough for -Os to keep the hot loop in
+// message schedule kept in a 16-word ring: small enough for -Oz to keep the hot loop in
 // registers, which is what keeps hashing a multi-megabyte installer in the millisecond range.
-#define MV_SHA256_ROUND(a, b, c, d, e, f, g, h, i, expand)                               \
-  do {                                                                                  \
-    std::uint32_t w;                                                                    \
-    if (!(expand)) {                                                                    \
-      w = ring[(i)&15];                                                                 \
-    } else {                                                                            \
-      const std::uint32_t w15 = ring[((i)-15) & 15];                                    \
-      const std::uint32_t w2 = ring[((i)-2) & 15];                                      \
-      w = ring[(i)&15] += (Rotr(w15, 7) ^ Rotr(w15, 18) ^ (w15 >> 3)) + ring[((i)-7) & 15] + \
-                          (Rotr(w2, 17) ^ Rotr(w2, 19) ^ (w2 >> 10));                   \
-    }                                                                                   \
-    const std::uint32_t t1 =                                                            \
-        h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + (g ^ (e & (f ^ g))) + kRound[(i)] + w; \
-    const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) | (c & (a | b))); \
-    d += t1;                                                                            \
-    h = t1 + t2;                                                                        \
+#define MV_SHA256_ROUND(a, b, c, d, e, f, g, h, i, expand)                                                         \
+  do {                                                                                                             \
+    std::uint32_t w;                                                                                               \
+    if (!(expand)) {                                                                                               \
+      w = ring[(i)&15];                                                                                            \
+    } else {                                                                                                       \
+      const std::uint32_t w15 = ring[((i)-15) & 15];                                                               \
+      const std::uint32_t w2 = ring[((i)-2) & 15];                                                                 \
+      w = ring[(i)&15] += (Rotr(w15, 7) ^ Rotr(w15, 18) ^ (w15 >> 3)) + ring[((i)-7) & 15] +                       \
+                          (Rotr(w2, 17) ^ Rotr(w2, 19) ^ (w2 >> 10));                                              \
+    }                                                                                                              \
+    const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + (g ^ (e & (f ^ g))) + kRound[(i)] + w; \
+    const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) | (c & (a | b)));                 \
+    d += t1;                                                                                                       \
+    h = t1 + t2;                                                                                                   \
   } while (0)
 
-#define MV_SHA256_EIGHT_ROUNDS(i, expand)                  \
-  do {                                                    \
+#define MV_SHA256_EIGHT_ROUNDS(i, expand)                     \
+  do {                                                        \
     MV_SHA256_ROUND(a, b, c, d, e, f, g, h, (i) + 0, expand); \
     MV_SHA256_ROUND(h, a, b, c, d, e, f, g, (i) + 1, expand); \
     MV_SHA256_ROUND(g, h, a, b, c, d, e, f, (i) + 2, expand); \
@@ -88,8 +85,14 @@ void PortableBlocks(std::uint32_t* state, const std::uint8_t* p, std::size_t cou
     for (int i = 16; i < 64; i += 8) {
       MV_SHA256_EIGHT_ROUNDS(i, true);
     }
-    state[0] += a; state[1] += b; state[2] += c; state[3] += d;
-    state[4] += e; state[5] += f; state[6] += g; state[7] += h;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
   }
 }
 
@@ -103,38 +106,38 @@ void PortableBlocks(std::uint32_t* state, const std::uint8_t* p, std::size_t cou
 // program still runs on processors without SSE4.1; it is only called after CPUID said yes.
 // A plain loop over the 16 four-round groups, not the usual unrolled listing: a few hundred
 // bytes less in the shipped file, and the rounds' own latency hides the loop.
-__attribute__((target("sha,sse4.1,ssse3"))) MV_SHA256_ALIGN_STACK void ShaInstructionBlocks(
-    std::uint32_t* state, const std::uint8_t* p, std::size_t count) {
+__attribute__((target("sha,sse4.1,ssse3"))) MV_SHA256_ALIGN_STACK void ShaInstructionBlocks(std::uint32_t* state,
+                                                                                            const std::uint8_t* p,
+                                                                                            std::size_t count) {
   // Message words are big-endian; the state is kept as the instructions want it: ABEF, CDGH.
-  const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
   const __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
   const __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
   __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
   __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
 
   for (; count > 0; --count, p += 64) {
-    const __m128i abef_before = abef;
-    const __m128i cdgh_before = cdgh;
-    __m128i m0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), byte_swap);
-    __m128i m1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), byte_swap);
-    __m128i m2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), byte_swap);
-    __m128i m3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), byte_swap);
+    const __m128i abefBefore = abef;
+    const __m128i cdghBefore = cdgh;
+    __m128i m0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), byteSwap);
+    __m128i m1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), byteSwap);
+    __m128i m2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), byteSwap);
+    __m128i m3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), byteSwap);
     for (int group = 0; group < 16; ++group) {
-      const __m128i wk =
-          _mm_add_epi32(m0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * group])));
+      const __m128i wk = _mm_add_epi32(m0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * group])));
       cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
       abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0E));
       // The words four groups ahead; the last four groups compute some that are never used,
       // which costs less than a branch would.
-      const __m128i next = _mm_sha256msg2_epu32(
-          _mm_add_epi32(_mm_sha256msg1_epu32(m0, m1), _mm_alignr_epi8(m3, m2, 4)), m3);
+      const __m128i next =
+          _mm_sha256msg2_epu32(_mm_add_epi32(_mm_sha256msg1_epu32(m0, m1), _mm_alignr_epi8(m3, m2, 4)), m3);
       m0 = m1;
       m1 = m2;
       m2 = m3;
       m3 = next;
     }
-    abef = _mm_add_epi32(abef, abef_before);
-    cdgh = _mm_add_epi32(cdgh, cdgh_before);
+    abef = _mm_add_epi32(abef, abefBefore);
+    cdgh = _mm_add_epi32(cdgh, cdghBefore);
   }
 
   const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);

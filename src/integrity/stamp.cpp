@@ -11,7 +11,7 @@ namespace mv::stamp {
 namespace {
 
 // Fixed and never found in a linker's output, so a stamp is recognised without any doubt.
-constexpr std::array<std::uint8_t, 16> kMarker = {'m', 'v', 's', 'e', 't', 'u', 'p', 0x00,
+constexpr std::array<std::uint8_t, 16> kMarker = {'m', 'v', 's', 'e', 't', 'u',  'p',  0x00,
                                                   's', 't', 'a', 'm', 'p', 0x01, 0xA5, 0x5A};
 constexpr std::size_t kDigestSize = kTrailerSize - kMarker.size();
 static_assert(kDigestSize == Sha256::Digest{}.size());
@@ -41,8 +41,8 @@ std::optional<std::uint64_t> ContentEnd(std::span<const std::uint8_t> file, cons
 Sha256::Digest ContentDigest(std::span<const std::uint8_t> content, const pe::Layout& layout) {
   Sha256 hash;
   hash.Update(content.first(layout.CheckSum));
-  hash.Update(content.subspan(layout.CheckSum + pe::kCheckSumSize,
-                              layout.SecurityEntry - layout.CheckSum - pe::kCheckSumSize));
+  hash.Update(
+      content.subspan(layout.CheckSum + pe::kCheckSumSize, layout.SecurityEntry - layout.CheckSum - pe::kCheckSumSize));
   hash.Update(content.subspan(layout.SecurityEntry + pe::kDirectoryEntrySize));
   return hash.Finish();
 }

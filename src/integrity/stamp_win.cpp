@@ -20,8 +20,8 @@ constexpr DWORD kSharingRetryPauseMs = 100;
 // download not yet finished) therefore counts as held open, and is retried like one.
 UniqueFile OpenForCheck(const wchar_t* path) {
   for (int attempt = 0;; ++attempt) {
-    UniqueFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) return file;
     if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) return file;
     ::Sleep(kSharingRetryPauseMs);
@@ -54,8 +54,7 @@ IntegrityResult CheckInstallerFile(const wchar_t* path) {
 
   const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(view.get()),
                                             static_cast<std::size_t>(size.QuadPart));
-  return stamp::Verify(bytes) == stamp::Verdict::Intact ? IntegrityResult::Intact
-                                                        : IntegrityResult::Distorted;
+  return stamp::Verify(bytes) == stamp::Verdict::Intact ? IntegrityResult::Intact : IntegrityResult::Distorted;
 }
 
 namespace {

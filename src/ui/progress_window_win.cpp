@@ -21,16 +21,16 @@ constexpr char kClassName[] = "PlainWindow";
 // with texts older than the last ShowProgress. Handles, position and the flag are atomic:
 // each is written once by the window thread and read by the main thread.
 struct ProgressState {
-  ProgressState() { ::InitializeCriticalSection(&lock); }
-  CRITICAL_SECTION lock;
-  std::string caption;
-  std::string text;
-  std::atomic<bool> created{false};
-  std::atomic<HWND> window{nullptr};
-  std::atomic<HWND> statusLine{nullptr};
-  std::atomic<HWND> progressBar{nullptr};  // kept, never sent anything
-  std::atomic<int> left{0};
-  std::atomic<int> top{0};
+  ProgressState() { ::InitializeCriticalSection(&Lock); }
+  CRITICAL_SECTION Lock;
+  std::string Caption;
+  std::string Text;
+  std::atomic<bool> Created{false};
+  std::atomic<HWND> Window{nullptr};
+  std::atomic<HWND> StatusLine{nullptr};
+  std::atomic<HWND> ProgressBar{nullptr};  // kept, never sent anything
+  std::atomic<int> Left{0};
+  std::atomic<int> Top{0};
 };
 
 // Never destroyed: the window thread may still run while the process ends, and must not find
@@ -44,7 +44,7 @@ ProgressState& State() {
 
 class Locked {
  public:
-  explicit Locked(ProgressState& state) : lock_(state.lock) { ::EnterCriticalSection(&lock_); }
+  explicit Locked(ProgressState& state) : lock_(state.Lock) { ::EnterCriticalSection(&lock_); }
   ~Locked() { ::LeaveCriticalSection(&lock_); }
   Locked(const Locked&) = delete;
   Locked& operator=(const Locked&) = delete;
@@ -57,15 +57,15 @@ HINSTANCE Module() { return ::GetModuleHandleA(nullptr); }
 
 void PlaceWindow(UINT showOrHide) {
   ProgressState& s = State();
-  ::SetWindowPos(s.window.load(), HWND_TOPMOST, s.left.load(), s.top.load(), kWidth, kHeight, showOrHide);
+  ::SetWindowPos(s.Window.load(), HWND_TOPMOST, s.Left.load(), s.Top.load(), kWidth, kHeight, showOrHide);
 }
 
 // Runs inside CreateWindowEx on the window thread, which holds the lock.
 void CreateChildren(HWND window) {
   ProgressState& s = State();
-  s.statusLine = ::CreateWindowExA(0, "STATIC", s.text.c_str(), WS_CHILD | WS_VISIBLE, 2, 2, 399, 20, window, nullptr,
+  s.StatusLine = ::CreateWindowExA(0, "STATIC", s.Text.c_str(), WS_CHILD | WS_VISIBLE, 2, 2, 399, 20, window, nullptr,
                                    Module(), nullptr);
-  s.progressBar = ::CreateWindowExA(0, "msctls_progress32", "", WS_CHILD | WS_VISIBLE | WS_THICKFRAME, 2, 24, 400, 20,
+  s.ProgressBar = ::CreateWindowExA(0, "msctls_progress32", "", WS_CHILD | WS_VISIBLE | WS_THICKFRAME, 2, 24, 400, 20,
                                     window, nullptr, Module(), nullptr);
 }
 
@@ -92,8 +92,8 @@ void InitCommonControlsOnce() {
 
 DWORD WINAPI RunWindow(void*) {
   ProgressState& s = State();
-  s.left = (::GetSystemMetrics(SM_CXSCREEN) - kWidth) >> 1;
-  s.top = (::GetSystemMetrics(SM_CYSCREEN) - kHeight) >> 1;
+  s.Left = (::GetSystemMetrics(SM_CXSCREEN) - kWidth) >> 1;
+  s.Top = (::GetSystemMetrics(SM_CYSCREEN) - kHeight) >> 1;
   InitCommonControlsOnce();
 
   WNDCLASSEXA windowClass{};
@@ -115,10 +115,10 @@ DWORD WINAPI RunWindow(void*) {
   HWND window;
   {
     Locked locked(s);
-    window = ::CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_STATICEDGE, kClassName, s.caption.c_str(),
-                               WS_DLGFRAME, s.left, s.top, kWidth, kHeight, nullptr, nullptr, Module(), nullptr);
-    s.window = window;
-    s.created = true;
+    window = ::CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_STATICEDGE, kClassName, s.Caption.c_str(),
+                               WS_DLGFRAME, s.Left, s.Top, kWidth, kHeight, nullptr, nullptr, Module(), nullptr);
+    s.Window = window;
+    s.Created = true;
   }
   ::ShowWindow(window, SW_SHOWNORMAL);
 
@@ -136,9 +136,9 @@ bool ShowProgress(std::string_view caption, std::string_view text) {
   ProgressState& s = State();
   {
     Locked locked(s);
-    if (!s.created) {
-      s.caption = caption;
-      s.text = text;
+    if (!s.Created) {
+      s.Caption = caption;
+      s.Text = text;
       // Nobody waits for the thread: it owns the window until the process ends.
       HANDLE thread = ::CreateThread(nullptr, 0, RunWindow, nullptr, 0, nullptr);
       if (thread == nullptr) return false;
@@ -159,16 +159,14 @@ void SetCaption(std::string_view caption) {
   ProgressState& s = State();
   {
     Locked locked(s);
-    if (!s.created) {
-      s.caption = caption;
+    if (!s.Created) {
+      s.Caption = caption;
       return;
     }
   }
-  ::SetWindowTextA(s.window.load(), std::string(caption).c_str());
+  ::SetWindowTextA(s.Window.load(), std::string(caption).c_str());
 }
 
-void SetStatusText(std::string_view text) {
-  ::SetWindowTextA(State().statusLine.load(), std::string(text).c_str());
-}
+void SetStatusText(std::string_view text) { ::SetWindowTextA(State().StatusLine.load(), std::string(text).c_str()); }
 
 }  // namespace mv

@@ -13,6 +13,8 @@ struct BilingualText {
 
 namespace text {
 
+// One line a language, so that each English text stands over its Russian one.
+// clang-format off
 inline constexpr BilingualText kNoRegistryAccess{
     L"No access to system registry",
     L"Нет доступа к системному реестру"};
@@ -37,6 +39,7 @@ inline constexpr BilingualText kCannotInstallFile{
 inline constexpr BilingualText kCannotHandleLanguageFile{
     L"Can't handle the language support file ",
     L"Не удаётся работать с файлом языковой поддержки "};
+// clang-format on
 
 // The caption of every error box; the English one also of the closing question and of the
 // report of an error that no step handles.
@@ -61,7 +64,7 @@ Question ClosingQuestion(std::wstring_view addonDescription);
 
 // The question before an older payload replaces a newer installed copy. `installed` and
 // `payload` are the two version texts.
-Question OlderPayloadQuestion(std::wstring_view destination, std::wstring_view installed,
-                              std::wstring_view payload, bool russian);
+Question OlderPayloadQuestion(std::wstring_view destination, std::wstring_view installed, std::wstring_view payload,
+                              bool russian);
 
 }  // namespace mv

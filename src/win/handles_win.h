@@ -92,7 +92,7 @@ using UniqueFind = UniqueResource<detail::FindHandleTraits>;
 using UniqueKey = UniqueResource<detail::KeyTraits>;
 using UniqueModule = UniqueResource<detail::ModuleTraits>;
 using UniqueView = UniqueResource<detail::ViewTraits>;
-using UniqueSid = UniqueResource<detail::SidTraits>;          // from AllocateAndInitializeSid
+using UniqueSid = UniqueResource<detail::SidTraits>;            // from AllocateAndInitializeSid
 using UniqueSnapshot = UniqueResource<detail::SnapshotTraits>;  // from CreateToolhelp32Snapshot
 
 }  // namespace mv

@@ -32,8 +32,8 @@ bool SharedRegistry::OpenKey(std::string_view path, bool create) {
   HKEY opened = nullptr;
   LSTATUS status;
   if (create) {
-    status = ::RegCreateKeyExA(root_, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
-                               &opened, nullptr);
+    status = ::RegCreateKeyExA(root_, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr, &opened,
+                               nullptr);
   } else {
     status = ::RegOpenKeyExA(root_, subKey.c_str(), 0, access_, &opened);
   }
@@ -63,8 +63,8 @@ std::optional<std::string> SharedRegistry::ReadString(std::string_view name) {
     }
     if (size == 0) return std::string();
     std::vector<char> data(size + 1, '\0');
-    status = ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                                &size);
+    status =
+        ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
     if (status == ERROR_MORE_DATA) continue;
     if (status != ERROR_SUCCESS) break;
     if (type != REG_SZ && type != REG_EXPAND_SZ) {

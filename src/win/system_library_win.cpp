@@ -12,8 +12,7 @@ void RestrictDllSearch() {
   if (const auto setDefault = KernelProcedure<SetDefaultFn>("SetDefaultDllDirectories"))
     setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
   // Where the call above is missing: at least the current folder leaves the search order.
-  if (const auto setDirectory = KernelProcedure<SetDirectoryFn>("SetDllDirectoryA"))
-    setDirectory("");
+  if (const auto setDirectory = KernelProcedure<SetDirectoryFn>("SetDllDirectoryA")) setDirectory("");
 }
 
 UniqueModule LoadSystemLibrary(const char* name) {

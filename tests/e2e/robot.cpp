@@ -20,9 +20,12 @@ void PrintTo(const Box& box, std::ostream* os) {
   auto escaped = [](const std::string& s) {
     std::string out;
     for (char c : s) {
-      if (c == '\r') out += "\\r";
-      else if (c == '\n') out += "\\n";
-      else out += c;
+      if (c == '\r')
+        out += "\\r";
+      else if (c == '\n')
+        out += "\\n";
+      else
+        out += c;
     }
     return out;
   };
@@ -89,9 +92,9 @@ bool HasButton(HWND box, int id) {
 }
 
 std::string Buttons(HWND box) {
-  static constexpr std::pair<int, const char*> kNames[] = {
-      {IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDABORT, "Abort"}, {IDRETRY, "Retry"},
-      {IDIGNORE, "Ignore"}, {IDYES, "Yes"}, {IDNO, "No"}};
+  static constexpr std::pair<int, const char*> kNames[] = {{IDOK, "OK"},       {IDCANCEL, "Cancel"}, {IDABORT, "Abort"},
+                                                           {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"}, {IDYES, "Yes"},
+                                                           {IDNO, "No"}};
   std::string names;
   for (auto [id, name] : kNames)
     if (HasButton(box, id)) names += name;
@@ -142,8 +145,7 @@ RunResult RunWithRobot(const std::wstring& exe, const std::wstring& arguments, c
       if (answers[index].whileOpen) answers[index].whileOpen();
       button = answers[index].button;
     }
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
     // The next box may reuse this one's handle: wait until this one is gone.
     const auto closeBy = Clock::now() + 5s;
     while (IsWindow(box) && IsWindowVisible(box) && Clock::now() < closeBy &&

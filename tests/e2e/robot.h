@@ -30,8 +30,8 @@ Box YesNoBox(std::wstring_view caption, std::wstring_view text);
 // answer) gets the harmless button instead, No or OK, so a wrong box never leads to a write.
 struct Answer {
   Box expected;
-  int button = IDOK;              // IDYES, IDNO or IDOK
-  bool anyText = false;           // accept any caption and text with the expected buttons
+  int button = IDOK;                // IDYES, IDNO or IDOK
+  bool anyText = false;             // accept any caption and text with the expected buttons
   std::function<void()> whileOpen;  // runs before the button is pressed
 };
 Answer Press(Box expected, int button, std::function<void()> whileOpen = {});
@@ -47,7 +47,6 @@ struct RunResult {
 // Runs `exe` with `arguments` in `workDir`, answering its message boxes from `answers`, and
 // waits for it to end. After `limit` the installer is killed and the run counts as timed out.
 RunResult RunWithRobot(const std::wstring& exe, const std::wstring& arguments, const std::wstring& workDir,
-                       const std::vector<Answer>& answers,
-                       std::chrono::milliseconds limit = std::chrono::seconds(30));
+                       const std::vector<Answer>& answers, std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 }  // namespace e2e

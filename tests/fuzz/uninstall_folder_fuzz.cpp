@@ -80,6 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected += "Mirvane\\";
   }
   Check(location.ProductFolder == expected);
-  Check(!registry.keyOpen());
+  Check(!registry.KeyOpen());
   return 0;
 }

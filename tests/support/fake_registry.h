@@ -33,10 +33,10 @@ class FakeRegistry : public RegistryAccess {
     return v->second;
   }
 
-  bool failWrites = false;
-  int opens = 0;
-  int closes = 0;
-  bool keyOpen() const { return current_.has_value(); }
+  bool FailWrites = false;
+  int Opens = 0;
+  int Closes = 0;
+  bool KeyOpen() const { return current_.has_value(); }
 
   void SetRoot(RegistryRoot root) override {
     if (root != root_) current_.reset();
@@ -48,13 +48,11 @@ class FakeRegistry : public RegistryAccess {
       if (!create) return false;
       keys_[id];
     }
-    ++opens;
+    ++Opens;
     current_ = id;
     return true;
   }
-  bool ValueExists(std::string_view name) override {
-    return current_ && keys_[*current_].count(std::string(name));
-  }
+  bool ValueExists(std::string_view name) override { return current_ && keys_[*current_].count(std::string(name)); }
   std::optional<std::string> ReadString(std::string_view name) override {
     failure_ = "Failed to get data for '" + std::string(name) + "'";
     if (!current_) return std::nullopt;
@@ -67,12 +65,12 @@ class FakeRegistry : public RegistryAccess {
   }
   bool WriteInteger(std::string_view name, std::int32_t value) override {
     failure_ = "Failed to set data for '" + std::string(name) + "'";
-    if (!current_ || failWrites) return false;
+    if (!current_ || FailWrites) return false;
     keys_[*current_][std::string(name)] = value;
     return true;
   }
   void CloseKey() override {
-    if (current_) ++closes;
+    if (current_) ++Closes;
     current_.reset();
   }
   const std::string& LastFailure() const override { return failure_; }

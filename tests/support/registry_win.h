@@ -25,8 +25,8 @@ namespace detail {
 
 inline UniqueKey OpenTestKey(HKEY root, const std::wstring& key, REGSAM access, bool create) {
   UniqueKey handle;
-  const LSTATUS status = create ? ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, access | KEY_WOW64_64KEY,
-                                                    nullptr, handle.put(), nullptr)
+  const LSTATUS status = create ? ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, access | KEY_WOW64_64KEY, nullptr,
+                                                    handle.put(), nullptr)
                                 : ::RegOpenKeyExW(root, key.c_str(), 0, access | KEY_WOW64_64KEY, handle.put());
   if (status != ERROR_SUCCESS) handle.release();
   return handle;

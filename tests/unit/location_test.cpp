@@ -26,8 +26,8 @@ class LocateProductTest : public ::testing::Test {
   }
   LocateResult Locate(bool admin = true) {
     const LocateResult result = LocateProduct("Mirvane", admin, registry, location);
-    EXPECT_FALSE(registry.keyOpen()) << "a key was left open";
-    EXPECT_EQ(registry.opens, registry.closes);
+    EXPECT_FALSE(registry.KeyOpen()) << "a key was left open";
+    EXPECT_EQ(registry.Opens, registry.Closes);
     return result;
   }
   FakeRegistry registry;
@@ -86,7 +86,7 @@ TEST_F(LocateProductTest, UnreadableShellFolderCallsForTheRegistryMessage) {
     FakeRegistry broken = registry;
     broken.Set(HKCU, kShellFolders, name, WrongType{});
     EXPECT_EQ(LocateProduct("Mirvane", true, broken, location), LocateResult::NoRegistryAccess) << name;
-    EXPECT_FALSE(broken.keyOpen());
+    EXPECT_FALSE(broken.KeyOpen());
   }
   // Integer shell folder values are not strings either.
   registry.Set(HKCU, kShellFolders, "Startup", std::int32_t{1});
@@ -108,7 +108,7 @@ TEST_F(LocateProductTest, NonStringValuesOutsideTheShellFoldersAreUnreadable) {
   FakeRegistry onlyWow;
   onlyWow.Set(HKLM, kWowEntry, "UninstallString", WrongType{});
   EXPECT_EQ(LocateProduct("Mirvane", true, onlyWow, location), LocateResult::UnreadableValue);
-  EXPECT_FALSE(onlyWow.keyOpen());
+  EXPECT_FALSE(onlyWow.KeyOpen());
 
   registry.Set(HKLM, kCurrentVersion, "ProgramFilesDir", WrongType{});
   EXPECT_EQ(Locate(), LocateResult::UnreadableValue);

@@ -72,9 +72,13 @@ TEST(PageAlign, ResourceDataMovesToAPageBoundaryAndTheImageStaysWhole) {
   };
   const std::vector<Case> cases = {
       {"resources after code, relocations after them",
-       {{0x1000, 0x400, 0x200}, {0x2000, 0x600, 0x2400}, {0x5000, 0x2A00, 0x200}}, 1, {0x400, 0x1000, 0x3400}},
+       {{0x1000, 0x400, 0x200}, {0x2000, 0x600, 0x2400}, {0x5000, 0x2A00, 0x200}},
+       1,
+       {0x400, 0x1000, 0x3400}},
       {"uninitialised data without raw bytes before the resources",
-       {{0x1000, 0x400, 0x200}, {0x2000, 0, 0}, {0x3000, 0x600, 0x200}}, 2, {0x400, 0, 0x1000}},
+       {{0x1000, 0x400, 0x200}, {0x2000, 0, 0}, {0x3000, 0x600, 0x200}},
+       2,
+       {0x400, 0, 0x1000}},
       {"already on a page", {{0x1000, 0x400, 0xC00}, {0x2000, 0x1000, 0x200}}, 1, {0x400, 0x1000}},
       {"no resources", {{0x1000, 0x400, 0x200}}, -1, {0x400}},
   };
@@ -114,12 +118,27 @@ TEST(PageAlign, RefusesWhatItCannotMoveSafely) {
   const std::vector<SectionSpec> usual = {{0x1000, 0x400, 0x200}, {0x2000, 0x600, 0x400}};
   const std::vector<Case> cases = {
       {"a debug directory, whose entries hold file offsets",
-       [&](const Synthetic& k) { Bytes b = Sectioned(k, usual, 1); Put32(b, k.Directory() + 6 * 8, 0x2010); return b; }},
+       [&](const Synthetic& k) {
+         Bytes b = Sectioned(k, usual, 1);
+         Put32(b, k.Directory() + 6 * 8, 0x2010);
+         return b;
+       }},
       {"a section straddling the resources' start",
-       [](const Synthetic& k) { return Sectioned(k, {{0x1000, 0x400, 0x400}, {0x2000, 0x600, 0x400}}, 1); }},
+       [](const Synthetic& k) {
+         return Sectioned(k, {{0x1000, 0x400, 0x400}, {0x2000, 0x600, 0x400}}, 1);
+       }},
       {"resources in no section",
-       [&](const Synthetic& k) { Bytes b = Sectioned(k, usual, 1); Put32(b, k.Directory() + 2 * 8, 0x9000); return b; }},
-      {"raw data past the end of the file", [&](const Synthetic& k) { Bytes b = Sectioned(k, usual, 1); b.resize(0x800); return b; }},
+       [&](const Synthetic& k) {
+         Bytes b = Sectioned(k, usual, 1);
+         Put32(b, k.Directory() + 2 * 8, 0x9000);
+         return b;
+       }},
+      {"raw data past the end of the file",
+       [&](const Synthetic& k) {
+         Bytes b = Sectioned(k, usual, 1);
+         b.resize(0x800);
+         return b;
+       }},
   };
   for (const Synthetic& kind : kBothKinds) {
     for (const Case& c : cases) {

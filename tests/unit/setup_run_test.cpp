@@ -55,8 +55,8 @@ class FakeSystem : public SetupSystem {
       if (f == path) return true;
     return false;
   }
-  void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
-                      bool checkExisting, SetupUi&) override {
+  void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination, bool checkExisting,
+                      SetupUi&) override {
     log.push_back("extract " + std::string(name) + " " + std::string(kind) + " " + destination +
                   (checkExisting ? " check" : ""));
   }
@@ -85,7 +85,7 @@ class RunSetupTest : public ::testing::Test {
   void Run(std::string commandSwitch = "", std::string second = "", bool russian = false) {
     ui.Russian = russian;
     RunSetup(constants, {std::move(commandSwitch), std::move(second)}, ui, system, state);
-    EXPECT_FALSE(system.registry.keyOpen()) << "a key was left open";
+    EXPECT_FALSE(system.registry.KeyOpen()) << "a key was left open";
     EXPECT_EQ(ui.UnqueuedQuestions, 0) << "unexpected question";
   }
   std::optional<testing::FakeValue> EstimatedSize() {
@@ -113,8 +113,9 @@ TEST_F(RunSetupTest, InteractiveInstallAsksTwiceAndLaunchesOnYes) {
   EXPECT_EQ(ui.Questions[0].Caption, L"Sound question");
   EXPECT_FALSE(ui.Questions[0].Russian);
   // The closing question is Russian for everyone, under the English caption.
-  EXPECT_EQ(ui.Questions[1].Text,
-            L"На Ваш компьютер установлено\r\nОбновление Mirvane -\r\n\"Тарвелин 3\" версии 92\r\n\r\nЗапустить программу?");
+  EXPECT_EQ(
+      ui.Questions[1].Text,
+      L"На Ваш компьютер установлено\r\nОбновление Mirvane -\r\n\"Тарвелин 3\" версии 92\r\n\r\nЗапустить программу?");
   EXPECT_EQ(ui.Questions[1].Caption, L"Mirvane update");
   EXPECT_TRUE(ui.Questions[1].Russian);
   EXPECT_EQ(state.PayloadFileName, "mvm3.pak");
@@ -125,7 +126,8 @@ TEST_F(RunSetupTest, RussianUserGetsTheRussianQuestion) {
   ui.Answers = {true, false};
   Run("", "", true);
   ASSERT_EQ(ui.Questions.size(), 2u);
-  EXPECT_EQ(ui.Questions[0].Text, L"Вы действительно хотите установить\r\nОбновление Mirvane -\r\n\"Тарвелин 3\" версии 92?");
+  EXPECT_EQ(ui.Questions[0].Text,
+            L"Вы действительно хотите установить\r\nОбновление Mirvane -\r\n\"Тарвелин 3\" версии 92?");
   EXPECT_EQ(ui.Questions[0].Caption, L"Резонный вопрос");
   EXPECT_TRUE(ui.Questions[0].Russian);
   EXPECT_EQ(ui.Questions[1].Caption, L"Mirvane update");
@@ -172,20 +174,30 @@ TEST_F(RunSetupTest, EarlyEndsShowTheirMessageAndWriteNothing) {
     Log log;
     std::wstring error;
   } cases[] = {
-      {"not an administrator", [](FakeSystem& s) { s.admin = false; }, {"error"},
+      {"not an administrator",
+       [](FakeSystem& s) { s.admin = false; },
+       {"error"},
        L"You have no right to install applications!"},
-      {"damaged installer", [](FakeSystem& s) { s.integrity = IntegrityResult::Distorted; },
-       {"probe", "verify", "error"}, L"The package file has been distorted!\r\nVirus?"},
-      {"installer that cannot be checked", [](FakeSystem& s) { s.integrity = IntegrityResult::Uncheckable; },
-       {"probe", "verify", "error"}, L"Failed to check up the package file!"},
-      {"no product executable", [](FakeSystem& s) { s.files.clear(); }, {"probe", "verify", "error"},
+      {"damaged installer",
+       [](FakeSystem& s) { s.integrity = IntegrityResult::Distorted; },
+       {"probe", "verify", "error"},
+       L"The package file has been distorted!\r\nVirus?"},
+      {"installer that cannot be checked",
+       [](FakeSystem& s) { s.integrity = IntegrityResult::Uncheckable; },
+       {"probe", "verify", "error"},
+       L"Failed to check up the package file!"},
+      {"no product executable",
+       [](FakeSystem& s) { s.files.clear(); },
+       {"probe", "verify", "error"},
        L"There's no subject of update - the Mirvane installed.\r\nPlease, install the program at first."},
       {"unreadable shell folders",
        [](FakeSystem& s) {
-         s.registry.Set(RegistryRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                        "Desktop", WrongType{});
+         s.registry.Set(RegistryRoot::CurrentUser,
+                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop",
+                        WrongType{});
        },
-       {"error"}, L"No access to system registry"},
+       {"error"},
+       L"No access to system registry"},
   };
   for (const Case& c : cases) {
     Sides fresh;
@@ -233,14 +245,14 @@ TEST_F(RunSetupTest, UnmeasurableFolderWritesNoSizeButTheRunGoesOn) {
 }
 
 TEST_F(RunSetupTest, FailuresNoStepHandlesEndTheRunWithTheKeyClosed) {
-  system.registry.failWrites = true;
+  system.registry.FailWrites = true;
   try {
     Run("modest", "runapp");
     ADD_FAILURE() << "the run went on after the failed write";
   } catch (const UnhandledEnd& end) {
     EXPECT_EQ(end.what, "Failed to set data for 'EstimatedSize'");
   }
-  EXPECT_FALSE(system.registry.keyOpen());
+  EXPECT_FALSE(system.registry.KeyOpen());
   EXPECT_EQ(log.back(), "size D:\\Mirvane\\") << "nothing after the failed write";
   EXPECT_TRUE(ui.Errors.empty());
 
@@ -253,7 +265,7 @@ TEST_F(RunSetupTest, FailuresNoStepHandlesEndTheRunWithTheKeyClosed) {
   } catch (const UnhandledEnd& end) {
     EXPECT_EQ(end.what, "Invalid data type for 'UninstallString'");
   }
-  EXPECT_FALSE(wrongType.system.registry.keyOpen());
+  EXPECT_FALSE(wrongType.system.registry.KeyOpen());
   EXPECT_TRUE(wrongType.ui.Events.empty());
 }
 

@@ -98,8 +98,7 @@ TEST(StampLayout, EveryChangedByteOfASignedFileIsDistortedExceptSigningData) {
       changed[i] ^= 0x10;
       // The certificate table is the signature's business, checked by Windows, not by the stamp.
       const bool signingData = kind.InCheckSum(i) || i >= stamped.size();
-      ASSERT_EQ(Verify(changed), signingData ? Verdict::Intact : Verdict::Distorted)
-          << kind.Name() << " byte " << i;
+      ASSERT_EQ(Verify(changed), signingData ? Verdict::Intact : Verdict::Distorted) << kind.Name() << " byte " << i;
     }
   }
 }
@@ -198,28 +197,85 @@ TEST(StampLayout, StampRefusesWhatItCannotStampAndVerifyCallsItDistorted) {
   };
   const std::vector<Case> cases = {
       {"empty", [](const Synthetic&) { return Bytes{}; }},
-      {"only MZ", [](const Synthetic&) { return Bytes{'M', 'Z'}; }},
-      {"no MZ", [](const Synthetic& k) { Bytes b = k.Image(); b[0] = 'Z'; return b; }},
-      {"no PE signature", [](const Synthetic& k) { Bytes b = k.Image(); b[Synthetic::kPe + 1] = 'X'; return b; }},
-      {"PE offset past the end", [](const Synthetic& k) { Bytes b = k.Image(); Put32(b, 0x3C, 510); return b; }},
+      {"only MZ",
+       [](const Synthetic&) {
+         return Bytes{'M', 'Z'};
+       }},
+      {"no MZ",
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         b[0] = 'Z';
+         return b;
+       }},
+      {"no PE signature",
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         b[Synthetic::kPe + 1] = 'X';
+         return b;
+       }},
+      {"PE offset past the end",
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         Put32(b, 0x3C, 510);
+         return b;
+       }},
       {"PE offset near 4 GiB",
-       [](const Synthetic& k) { Bytes b = k.Image(); Put32(b, 0x3C, 0xFFFFFFF0); return b; }},
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         Put32(b, 0x3C, 0xFFFFFFF0);
+         return b;
+       }},
       {"ROM optional header",
-       [](const Synthetic& k) { Bytes b = k.Image(); Put16(b, Synthetic::kOptional, 0x107); return b; }},
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         Put16(b, Synthetic::kOptional, 0x107);
+         return b;
+       }},
       {"four directory entries",
-       [](const Synthetic& k) { Bytes b = k.Image(); Put32(b, Synthetic::kOptional + (k.Plus ? 108 : 92), 4); return b; }},
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         Put32(b, Synthetic::kOptional + (k.Plus ? 108 : 92), 4);
+         return b;
+       }},
       {"directory count past the optional header",
-       [](const Synthetic& k) { Bytes b = k.Image(); Put32(b, Synthetic::kOptional + (k.Plus ? 108 : 92), 17); return b; }},
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         Put32(b, Synthetic::kOptional + (k.Plus ? 108 : 92), 17);
+         return b;
+       }},
       {"optional header shorter than its directory",
-       [](const Synthetic& k) { Bytes b = k.Image(); Put16(b, Synthetic::kPe + 20, k.Plus ? 112 : 96); return b; }},
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         Put16(b, Synthetic::kPe + 20, k.Plus ? 112 : 96);
+         return b;
+       }},
       {"optional header past the end",
-       [](const Synthetic& k) { Bytes b = k.Image(); Put16(b, Synthetic::kPe + 20, 0xFFFF); return b; }},
-      {"headers only", [](const Synthetic& k) { Bytes b = k.Image(); b.resize(k.SecurityEntry() + 8); return b; }},
-      {"size not a multiple of 8", [](const Synthetic& k) { Bytes b = k.Image(); b.resize(516); return b; }},
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         Put16(b, Synthetic::kPe + 20, 0xFFFF);
+         return b;
+       }},
+      {"headers only",
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         b.resize(k.SecurityEntry() + 8);
+         return b;
+       }},
+      {"size not a multiple of 8",
+       [](const Synthetic& k) {
+         Bytes b = k.Image();
+         b.resize(516);
+         return b;
+       }},
       {"signed", [](const Synthetic& k) { return k.Signed(k.Image(), 64); }},
       {"already stamped", [](const Synthetic& k) { return StampOrFail(k.Image()); }},
       {"signed after stamping", [](const Synthetic& k) { return k.Signed(StampOrFail(k.Image()), 64); }},
-      {"damaged stamp", [](const Synthetic& k) { Bytes b = StampOrFail(k.Image()); b[300] ^= 1; return b; }},
+      {"damaged stamp",
+       [](const Synthetic& k) {
+         Bytes b = StampOrFail(k.Image());
+         b[300] ^= 1;
+         return b;
+       }},
   };
   for (const Synthetic& kind : kBothKinds) {
     for (const Case& c : cases) {

@@ -37,8 +37,14 @@ TEST(HexText, AsPrintfWritesIt) {
   const struct {
     std::uint32_t value;
     const char* text;
-  } cases[] = {{0, "0"}, {0x5, "5"}, {0xC, "C"}, {0x10, "10"}, {0xFFFF, "FFFF"}, {0x1234ABCD, "1234ABCD"},
-               {0x0F000000, "F000000"}, {0xFFFFFFFF, "FFFFFFFF"}};
+  } cases[] = {{0, "0"},
+               {0x5, "5"},
+               {0xC, "C"},
+               {0x10, "10"},
+               {0xFFFF, "FFFF"},
+               {0x1234ABCD, "1234ABCD"},
+               {0x0F000000, "F000000"},
+               {0xFFFFFFFF, "FFFFFFFF"}};
   for (const auto& c : cases) EXPECT_EQ(HexText(c.value), c.text) << c.value;
 }
 

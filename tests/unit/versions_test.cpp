@@ -17,21 +17,35 @@ TEST(TextToInteger, AcceptsWhatTheVersionFieldsUse) {
     const char* text;
     std::int32_t value;
   } cases[] = {
-      {"0", 0},           {"12", 12},           {"   12", 12},          {"+7", 7},
-      {"-7", -7},         {"007", 7},           {"$1F", 31},            {"x1f", 31},
-      {"X1F", 31},        {"0x1F", 31},         {"0X1f", 31},           {"-$10", -16},
-      {" +0x10", 16},     {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
-      {"$7FFFFFFF", INT32_MAX}, {"$FFFFFFFF", -1}, {"0x80000000", INT32_MIN}, {"$00000000000001", 1},
+      {"0", 0},
+      {"12", 12},
+      {"   12", 12},
+      {"+7", 7},
+      {"-7", -7},
+      {"007", 7},
+      {"$1F", 31},
+      {"x1f", 31},
+      {"X1F", 31},
+      {"0x1F", 31},
+      {"0X1f", 31},
+      {"-$10", -16},
+      {" +0x10", 16},
+      {"2147483647", 2147483647},
+      {"-2147483648", INT32_MIN},
+      {"$7FFFFFFF", INT32_MAX},
+      {"$FFFFFFFF", -1},
+      {"0x80000000", INT32_MIN},
+      {"$00000000000001", 1},
   };
   for (const auto& c : cases) EXPECT_EQ(TextToInteger(c.text), c.value) << '"' << c.text << '"';
 }
 
 TEST(TextToInteger, RejectsEverythingElse) {
   const char* const cases[] = {
-      "",         " ",          "+",       "-",          "$",          "0x",        "x",
-      "12 ",      "12\t",       "\t12",    "1 2",        "- 1",        "+-1",       "--1",
-      "1.0",      "12a",        "a12",     "0x1G",       "$-1",        "0b1",       "1e3",
-      "2147483648", "-2147483649", "99999999999999999999", "$100000000", "0x1FFFFFFFF",
+      "",           " ",           "+",   "-",   "$",   "0x",         "x",           "12 ",
+      "12\t",       "\t12",        "1 2", "- 1", "+-1", "--1",        "1.0",         "12a",
+      "a12",        "0x1G",        "$-1", "0b1", "1e3", "2147483648", "-2147483649", "99999999999999999999",
+      "$100000000", "0x1FFFFFFFF",
       "\xd9\xa1",  // not an ASCII digit
   };
   for (const char* text : cases) EXPECT_EQ(TextToInteger(text), std::nullopt) << '"' << text << '"';
@@ -44,26 +58,28 @@ TEST(LngVersion, LineAfterTheFirstHeader) {
     std::optional<std::int32_t> version;
   } cases[] = {
       {"[langver]\r\n12\r\n[other]\r\nx\r\n", 12},
-      {"[LangVer]\n12\n", 12},                       // case does not matter
-      {"[LANGVER]   \r\n12\r\n", 12},                // nor trailing blanks
-      {"[langver] anything\n34\n", 34},              // nor text after the bracket
-      {"a\n[langver]\n 12\nlast\n", 12},             // leading blanks are converted away
-      {"[langver]\n12 \n", std::nullopt},           // a trailing blank is not
-      {"[langver]\n-5", -5},                        // no final line end
-      {"[langver]\n1\n[langver]\n2\n", 1},           // the first section counts
-      {"[langver]\n\n7\n", std::nullopt},            // the very next line, empty here
-      {"x\n[langver]", std::nullopt},                // header on the last line
+      {"[LangVer]\n12\n", 12},              // case does not matter
+      {"[LANGVER]   \r\n12\r\n", 12},       // nor trailing blanks
+      {"[langver] anything\n34\n", 34},     // nor text after the bracket
+      {"a\n[langver]\n 12\nlast\n", 12},    // leading blanks are converted away
+      {"[langver]\n12 \n", std::nullopt},   // a trailing blank is not
+      {"[langver]\n-5", -5},                // no final line end
+      {"[langver]\n1\n[langver]\n2\n", 1},  // the first section counts
+      {"[langver]\n\n7\n", std::nullopt},   // the very next line, empty here
+      {"x\n[langver]", std::nullopt},       // header on the last line
       {"x\n[langver]\n", std::nullopt},
-      {" [langver]\n12\n99\n", 99},                  // a blank before "[" is no header
+      {" [langver]\n12\n99\n", 99},  // a blank before "[" is no header
       {"[lang ver]\n12\n99", 99},
-      {"1\r\n2\r\n7\r\n", 7},                        // no header: the last line
+      {"1\r\n2\r\n7\r\n", 7},  // no header: the last line
       {"1\n2\nseven\n", std::nullopt},
-      {"", std::nullopt},                            // an empty file
-      {"7\n\n", std::nullopt},                       // its last line is the empty one
-      {"[langver]\r\n1\r2\r\n", 12},                 // a lone carriage return is dropped
-      {"[langver]\n4\x1A\n5\n", 4},                  // 0x1A ends the text
+      {"", std::nullopt},             // an empty file
+      {"7\n\n", std::nullopt},        // its last line is the empty one
+      {"[langver]\r\n1\r2\r\n", 12},  // a lone carriage return is dropped
+      {"[langver]\n4\x1A\n5\n", 4},   // 0x1A ends the text
       {"3\n\x1A[langver]\n9\n", 3},
-      {"[langver]\n\x1A" "9\n", std::nullopt},
+      {"[langver]\n\x1A"
+       "9\n",
+       std::nullopt},
       {"[langver]\n$1A\n", 26},
   };
   for (const auto& c : cases)
@@ -81,13 +97,13 @@ TEST(ExecutableVersions, OlderOnlyWhenTheInstalledCopyIsNewer) {
       {"1.2.3.5", "1.2.3.4", false},
       {"1.9.0.0", "2.0.0.0", true},
       {"2.0.0.0", "1.9.9.9", false},
-      {"1.10.0.0", "1.9.0.0", false},   // numbers, not texts
-      {"1.2.3.4", "", false},           // no installed version: never newer
-      {"1.2", "1.2.0.0", false},        // missing components are zeros
+      {"1.10.0.0", "1.9.0.0", false},  // numbers, not texts
+      {"1.2.3.4", "", false},          // no installed version: never newer
+      {"1.2", "1.2.0.0", false},       // missing components are zeros
       {"1.2.0.0", "1.2", false},
       {"2", "1.0.0.0", false},
       {"1", "1.0.0.1", true},
-      {".5.0.0", "0.4.0.0", false},     // a leading dot stands for a zero
+      {".5.0.0", "0.4.0.0", false},  // a leading dot stands for a zero
       {".5.0.0", "0.6", true},
       {"1.2.3.4", "1.2.3.x", false},    // unreadable installed version: never newer
       {"1.2.3.x", "1.2.3.4", true},     // unreadable payload version: ask

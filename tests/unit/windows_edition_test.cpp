@@ -128,7 +128,8 @@ TEST(IdentifyWindows, NtVersionsThatNeedNoVer) {
           {F(5, 2, kNtServer).R2(), "Microsoft Windows Server 2003 R2 Standard"},
           // Equal, not containing; and no blank before the edition.
           {F(5, 2, kNtServer).Suite(kSuiteStorageServer), "Microsoft Windows Storage Server 2003Standard"},
-          {F(5, 2, kNtServer).Suite(kSuiteStorageServer | kSuiteEnterprise), "Microsoft Windows Server 2003 Enterprise"},
+          {F(5, 2, kNtServer).Suite(kSuiteStorageServer | kSuiteEnterprise),
+           "Microsoft Windows Server 2003 Enterprise"},
           {F(5, 2).Arch(x64), "Microsoft Windows XP Professional x64"},
           {F(5, 2), "Microsoft Windows Server 2003 Professional"},
           {F(5, 3), "Microsoft Windows Unknown version Professional"},
@@ -207,7 +208,8 @@ TEST(IdentifyWindows, EditionTable) {
            "Microsoft Windows Server 2003 Datacenter for Itanium-based Systems"},
           {F(5, 2, server).Arch(ia64).Suite(kSuiteEnterprise),
            "Microsoft Windows Server 2003 Enterprise for Itanium-based Systems"},
-          {F(5, 2, server).Arch(ia64).Suite(kSuiteComputeServer), "Microsoft Windows Server 2003 Standard Itanium-based"},
+          {F(5, 2, server).Arch(ia64).Suite(kSuiteComputeServer),
+           "Microsoft Windows Server 2003 Standard Itanium-based"},
           {F(5, 2, server).Arch(x64).Suite(kSuiteDatacenter), "Microsoft Windows Server 2003 Datacenter x64"},
           {F(5, 2, dc).Arch(x64).Suite(kSuiteEnterprise), "Microsoft Windows Server 2003 Enterprise x64"},
           {F(5, 2, server).Arch(x64).Suite(kSuiteBlade), "Microsoft Windows Server 2003 Standard x64"},
@@ -317,9 +319,9 @@ TEST(WindowsDescription, ServicePackAfterABlankUnlessOnlyBlanksAndControls) {
 TEST(WindowsDescription, SixtyFourBitIsABlankThenSixtyFour) {
   for (const char* yes : {"Windows 7 Ultimate 64-bit", "Microsoft Windows 7  64-bit Service Pack 1", "X 640"})
     EXPECT_TRUE(DescribesSixtyFourBitWindows(yes)) << yes;
-  for (const char* no : {"Microsoft Windows XP Professional x64 Service Pack 2",
-                         "Microsoft Windows Server 2003 Datacenter x64", "Microsoft Windows 8.1  32-bit",
-                         "Windows 7 x64-bit", "unknown", ""})
+  for (const char* no :
+       {"Microsoft Windows XP Professional x64 Service Pack 2", "Microsoft Windows Server 2003 Datacenter x64",
+        "Microsoft Windows 8.1  32-bit", "Windows 7 x64-bit", "unknown", ""})
     EXPECT_FALSE(DescribesSixtyFourBitWindows(no)) << no;
 }
 
@@ -331,10 +333,10 @@ TEST(VerNumberPiece, FromFourAfterIonToTheFirstDot) {
       {"\r\nMicrosoft Windows [Version 10.0.19045.2965]\r\n", "10"},
       {"Microsoft Windows [Version 6.3.9600]", "6"},
       {"ion x.", "x"},
-      {"ion .", ""},                // ends where it starts
-      {"abcd.", "d"},               // no "ion": from the fourth character
-      {"1.2 Version 3.4", ""},      // the first dot lies before the start
-      {"Version 11", ""},           // no dot
+      {"ion .", ""},            // ends where it starts
+      {"abcd.", "d"},           // no "ion": from the fourth character
+      {"1.2 Version 3.4", ""},  // the first dot lies before the start
+      {"Version 11", ""},       // no dot
       {"\r\n", ""},
       {"", ""},
   };

@@ -124,8 +124,8 @@ TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
       ExtractPayload("testpay", k.kind, target, true, ui);
       ASSERT_EQ(ui.Questions.size(), 1u);
       EXPECT_NE(ui.Questions[0].Text.find(Wide(target) + L" file installing is of older version"), std::wstring::npos);
-      EXPECT_NE(ui.Questions[0].Text.find(L"new file version " + Wide(k.newerVersion) + L" with an older file version " +
-                                     Wide(k.payloadVersion) + L"?"),
+      EXPECT_NE(ui.Questions[0].Text.find(L"new file version " + Wide(k.newerVersion) +
+                                          L" with an older file version " + Wide(k.payloadVersion) + L"?"),
                 std::wstring::npos)
           << ui.Questions[0].Text;
       EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);

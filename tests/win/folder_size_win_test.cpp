@@ -20,7 +20,8 @@ using testing::TempDir;
 // keeps them sparse.
 void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes = 0) {
   {
-    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file) << path;
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
@@ -59,7 +60,8 @@ TEST(FolderSize, TheSumOfAllFilesRoundedDownToWholeKiB) {
   };
   for (const Case& c : cases) {
     TempDir dir;
-    for (std::size_t i = 0; i < c.sizes.size(); ++i) MakeFile(dir / std::string("f").append(std::to_string(i)), c.sizes[i]);
+    for (std::size_t i = 0; i < c.sizes.size(); ++i)
+      MakeFile(dir / std::string("f").append(std::to_string(i)), c.sizes[i]);
     ExpectSize(dir.path(), c.kib, c.what);
   }
 }
@@ -106,7 +108,8 @@ TEST(FolderSize, AFolderThatCannotBeListedAddsNothing) {
     }
   } removeLater{wide};
   {
-    UniqueFile file(::CreateFileW((wide + L"\\lost.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    UniqueFile file(
+        ::CreateFileW((wide + L"\\lost.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file);
     DWORD written = 0;
     ASSERT_TRUE(::WriteFile(file.get(), std::string(4096, 'x').data(), 4096, &written, nullptr));

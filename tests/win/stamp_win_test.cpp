@@ -39,8 +39,8 @@ class TempFile {
     wchar_t dir[MAX_PATH + 1];
     const DWORD length = ::GetTempPathW(MAX_PATH + 1, dir);
     EXPECT_GT(length, 0u);
-    path_ = std::wstring(dir, length) + L"mv-integrity-" + std::to_wstring(::GetCurrentProcessId()) +
-            L"-" + std::to_wstring(++counter) + L".exe";
+    path_ = std::wstring(dir, length) + L"mv-integrity-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter) + L".exe";
   }
   ~TempFile() { ::DeleteFileW(path_.c_str()); }
   TempFile(const TempFile&) = delete;
@@ -50,8 +50,8 @@ class TempFile {
     testing::WriteBytes(path_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
   }
   UniqueFile Hold(DWORD share) const {
-    UniqueFile file(::CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(
+        ::CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_TRUE(file) << ::GetLastError();
     return file;
   }
@@ -70,7 +70,13 @@ TEST(Integrity, VerdictOnTheFileContent) {
   };
   const std::vector<Case> cases = {
       {"stamped", [] { return StampedImage(); }, IntegrityResult::Intact},
-      {"one byte changed", [] { Bytes b = StampedImage(); b[2000] ^= 0x04; return b; }, IntegrityResult::Distorted},
+      {"one byte changed",
+       [] {
+         Bytes b = StampedImage();
+         b[2000] ^= 0x04;
+         return b;
+       },
+       IntegrityResult::Distorted},
       {"empty", [] { return Bytes{}; }, IntegrityResult::Distorted},
   };
   for (const Case& c : cases) {
@@ -142,16 +148,28 @@ std::vector<std::size_t> FlipPositions(const Bytes& file, std::size_t& checksum)
   const std::size_t sections = optional + Get16(file, pe + 20);
   const std::size_t securityEntry = optional + 112 + 4 * 8;  // PE32+
   checksum = optional + 64;
-  std::vector<std::size_t> at = {0,        1,           0x3C,          0x40,           pe,
-                                 pe + 4,   pe + 6,      pe + 8,        pe + 20,        optional,
-                                 optional + 16, optional + 56, securityEntry, securityEntry + 4,
-                                 sections, sections + 20};
+  std::vector<std::size_t> at = {0,
+                                 1,
+                                 0x3C,
+                                 0x40,
+                                 pe,
+                                 pe + 4,
+                                 pe + 6,
+                                 pe + 8,
+                                 pe + 20,
+                                 optional,
+                                 optional + 16,
+                                 optional + 56,
+                                 securityEntry,
+                                 securityEntry + 4,
+                                 sections,
+                                 sections + 20};
   std::vector<Region> regions = {{"headers", 0, Get32(file, optional + 60)}};
   std::size_t code = 0, resources = 0;
   for (std::size_t i = 0, count = Get16(file, pe + 6); i < count; ++i) {
     const std::size_t header = sections + 40 * i;
     const std::string name(reinterpret_cast<const char*>(&file[header]), 8);
-    if (Get32(file, header + 16) == 0) continue;  // no raw data (.bss)
+    if (Get32(file, header + 16) == 0) continue;                 // no raw data (.bss)
     if (Get32(file, header + 36) & 0x20) code = regions.size();  // IMAGE_SCN_CNT_CODE
     if (name.starts_with(".rsrc")) resources = regions.size();
     regions.push_back({name.c_str(), Get32(file, header + 20), Get32(file, header + 16)});
@@ -187,8 +205,8 @@ class BuiltInstallerCopy : public ::testing::Test {
 
   // Changes the copy in place: cheaper than writing 4 MB for each of hundreds of variants.
   void Patch(std::size_t at, std::uint8_t value) {
-    const UniqueFile file(::CreateFileW(copy_.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFile file(
+        ::CreateFileW(copy_.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(at);
@@ -197,8 +215,8 @@ class BuiltInstallerCopy : public ::testing::Test {
     ASSERT_TRUE(::WriteFile(file.get(), &value, 1, &written, nullptr));
   }
   void CutTo(std::size_t length) {
-    const UniqueFile file(::CreateFileW(copy_.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFile file(
+        ::CreateFileW(copy_.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(length);

@@ -25,8 +25,9 @@ class SharedRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     UniqueKey key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
     auto set = [&](const char* name, DWORD type, const void* data, DWORD size) {
       ::RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
     };

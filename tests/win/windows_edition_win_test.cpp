@@ -169,7 +169,8 @@ TEST(DescribeWindowsProgram, NamesEachVersionWineReportsAsTheTablesSay) {
   const std::wstring currentVersionKey = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
   const testing::RestoreValueLater version(HKEY_CURRENT_USER, wineKey, L"Version");
   const testing::RestoreValueLater productName(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
-  const std::optional<std::wstring> freshName = testing::ReadString(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
+  const std::optional<std::wstring> freshName =
+      testing::ReadString(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
   ASSERT_EQ(freshName, std::optional<std::wstring>(L"Microsoft Windows 7")) << "a fresh Wine 8.0 prefix";
 
   for (const WineVersionCase& c : kWineVersions) {
