@@ -1,9 +1,14 @@
 #pragma once
 // Small PE files with just the headers that stamping reads, and reading fields back: for the
 // tests of the stamp, of page alignment and of the run-time check.
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "integrity/stamp.h"
 
 namespace mv::testing {
 
@@ -66,5 +71,13 @@ struct SyntheticPe {
 };
 
 inline constexpr SyntheticPe kBothKinds[] = {{false}, {true}};
+
+// The image with the build's stamp; a test failure when the stamp refuses it.
+inline Bytes StampOrFail(const Bytes& image) {
+  std::string error;
+  Bytes stamped = stamp::Stamp(image, error);
+  EXPECT_FALSE(stamped.empty()) << error;
+  return stamped;
+}
 
 }  // namespace mv::testing

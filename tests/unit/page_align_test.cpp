@@ -22,14 +22,8 @@ using testing::Get32;
 using testing::kBothKinds;
 using testing::Put16;
 using testing::Put32;
+using testing::StampOrFail;
 using Synthetic = testing::SyntheticPe;
-
-Bytes StampOrFail(const Bytes& image) {
-  std::string error;
-  Bytes stamped = stamp::Stamp(image, error);
-  EXPECT_FALSE(stamped.empty()) << error;
-  return stamped;
-}
 
 struct SectionSpec {
   std::uint32_t Address, Raw, RawSize;

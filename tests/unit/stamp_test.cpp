@@ -18,14 +18,8 @@ using testing::Bytes;
 using testing::kBothKinds;
 using testing::Put16;
 using testing::Put32;
+using testing::StampOrFail;
 using Synthetic = testing::SyntheticPe;
-
-Bytes StampOrFail(const Bytes& image) {
-  std::string error;
-  Bytes stamped = Stamp(image, error);
-  EXPECT_FALSE(stamped.empty()) << error;
-  return stamped;
-}
 
 TEST(StampLayout, StampAppendsTrailerAndVerifiesIntact) {
   for (const Synthetic& kind : kBothKinds) {

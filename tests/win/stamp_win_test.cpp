@@ -24,12 +24,7 @@ using testing::Get16;
 using testing::Get32;
 using Clock = std::chrono::steady_clock;
 
-Bytes StampedImage() {
-  std::string error;
-  Bytes stamped = stamp::Stamp(testing::SyntheticPe{true}.Image(4096), error);
-  EXPECT_FALSE(stamped.empty()) << error;
-  return stamped;
-}
+Bytes StampedImage() { return testing::StampOrFail(testing::SyntheticPe{true}.Image(4096)); }
 
 // A file under the temp folder, removed with the test whatever happens in it.
 class TempFile {

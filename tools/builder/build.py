@@ -99,14 +99,21 @@ def payload_files(payload, name, build_dir):
 # --- running the build -------------------------------------------------------------------
 
 
-def run(cmd, what, cwd=REPO):
-    """Runs a build step quietly; on failure shows the tail of its output."""
-    proc = subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT)
+def run_quietly(cmd, **kwargs):
+    """Runs a command with its output kept back; when it fails, shows the tail of that output."""
+    proc = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          **kwargs)
     if proc.returncode != 0:
         lines = proc.stdout.decode("utf-8", "replace").rstrip("\n").split("\n")
         sys.stderr.write("\n".join(lines[-TAIL_LINES:]) + "\n")
-        raise Failure(f"{what} failed (exit status {proc.returncode})")
+    return proc.returncode
+
+
+def run(cmd, what, cwd=REPO):
+    """Runs a build step quietly."""
+    status = run_quietly(cmd, cwd=cwd)
+    if status != 0:
+        raise Failure(f"{what} failed (exit status {status})")
 
 
 def ensure_toolchain():
@@ -114,11 +121,7 @@ def ensure_toolchain():
         return
     env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
     for cmd in (["apt-get", "update"], ["apt-get", "install", "-y"] + TOOLCHAIN_PACKAGES):
-        proc = subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT)
-        if proc.returncode != 0:
-            lines = proc.stdout.decode("utf-8", "replace").rstrip("\n").split("\n")
-            sys.stderr.write("\n".join(lines[-TAIL_LINES:]) + "\n")
+        if run_quietly(cmd, env=env) != 0:
             raise Failure(f"installing the cross compilers failed: {' '.join(cmd)}")
     missing = [p for p in REQUIRED_PROGRAMS if not shutil.which(p)]
     if missing:

@@ -85,14 +85,19 @@ bool WriteAtomically(const std::string& path, const std::vector<std::uint8_t>& b
   return ok;
 }
 
-int StampCommand(const std::string& in, const std::string& out) {
+// The whole file, or nothing after the line that says why.
+std::optional<std::vector<std::uint8_t>> ReadOrReport(const std::string& path) {
   std::string problem;
-  const auto image = ReadAll(in, problem);
-  if (!image) {
-    Fail(problem);
-    return 1;
-  }
+  auto bytes = ReadAll(path, problem);
+  if (!bytes) Fail(problem);
+  return bytes;
+}
+
+int StampCommand(const std::string& in, const std::string& out) {
+  const auto image = ReadOrReport(in);
+  if (!image) return 1;
   std::string error;
+  std::string problem;
   const std::vector<std::uint8_t> aligned = mv::host::PageAlignResources(*image, error);
   if (aligned.empty()) {
     Fail(in + ": " + error);
@@ -111,24 +116,16 @@ int StampCommand(const std::string& in, const std::string& out) {
 }
 
 int VerifyCommand(const std::string& path) {
-  std::string problem;
-  const auto file = ReadAll(path, problem);
-  if (!file) {
-    Fail(problem);
-    return 2;
-  }
+  const auto file = ReadOrReport(path);
+  if (!file) return 2;
   const bool intact = mv::stamp::Verify(*file) == mv::stamp::Verdict::Intact;
   std::puts(intact ? "intact" : "distorted");
   return intact ? 0 : 1;
 }
 
 int PayloadVersionCommand(const std::string& kind, const std::string& path) {
-  std::string problem;
-  const auto content = ReadAll(path, problem);
-  if (!content) {
-    Fail(problem);
-    return 2;
-  }
+  const auto content = ReadOrReport(path);
+  if (!content) return 2;
   const std::optional<std::int32_t> version = mv::PayloadVersion(kind, *content);
   std::puts(version ? std::to_string(*version).c_str() : "none");
   return 0;
