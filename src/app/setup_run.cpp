@@ -92,7 +92,7 @@ void RunSetup(const BuildConstants& constants, const CommandArguments& arguments
               SetupState& state) {
   // The key that failed is closed by now: each step closes what it opened on its way out.
   if (RunSteps(constants, arguments, ui, system, state) == StepsEnd::UnhandledRegistryFailure)
-    system.EndWithUnhandledError(system.Registry().LastFailure());
+    system.EndWithUnhandledError(UnhandledFailureText(system.Registry().LastFailure()));
 }
 
 }  // namespace mv

@@ -23,6 +23,22 @@ Question ClosingQuestion(std::wstring_view addonDescription) {
   return q;
 }
 
+std::string UnhandledFailureText(const RegistryFailure& failure) {
+  std::string text;
+  switch (failure.What) {
+    case RegistryFailure::Kind::NoData:
+      text = "Failed to get data for '";
+      break;
+    case RegistryFailure::Kind::WrongType:
+      text = "Invalid data type for '";
+      break;
+    case RegistryFailure::Kind::NotWritten:
+      text = "Failed to set data for '";
+      break;
+  }
+  return text.append(failure.ValueName).append("'");
+}
+
 Question OlderPayloadQuestion(std::wstring_view destination, std::wstring_view installed, std::wstring_view payload,
                               bool russian) {
   Question q;

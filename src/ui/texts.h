@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "win/registry.h"
+
 namespace mv {
 
 struct BilingualText {
@@ -61,6 +63,10 @@ Question ConfirmationQuestion(std::wstring_view addonDescription, bool russian);
 // The closing question, whether to start the product. It exists in Russian only and is asked
 // under the English update title.
 Question ClosingQuestion(std::wstring_view addonDescription);
+
+// The report of a registry failure that no step handles, in English only, in a runtime's words:
+// "Invalid data type for 'Name'".
+std::string UnhandledFailureText(const RegistryFailure& failure);
 
 // The question before an older payload replaces a newer installed copy. `installed` and
 // `payload` are the two version texts.

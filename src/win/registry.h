@@ -10,6 +10,13 @@ namespace mv {
 
 enum class RegistryRoot { CurrentUser, LocalMachine };
 
+// A read or write that failed: what went wrong, and with which value.
+struct RegistryFailure {
+  enum class Kind { NoData, WrongType, NotWritten };
+  Kind What = Kind::NoData;
+  std::string ValueName;
+};
+
 class RegistryAccess {
  public:
   virtual ~RegistryAccess() = default;
@@ -25,9 +32,8 @@ class RegistryAccess {
   // Writes a REG_DWORD; false when the write failed.
   virtual bool WriteInteger(std::string_view name, std::int32_t value) = 0;
   virtual void CloseKey() = 0;
-  // What the last failed read or write reports, such as "Invalid data type for 'Name'": the
-  // text of the report when no step handles the failure.
-  virtual const std::string& LastFailure() const = 0;
+  // The last read or write that failed: what the report names when no step handles it.
+  virtual const RegistryFailure& LastFailure() const = 0;
 };
 
 // Closes the accessor's current key when a step ends, on every path out of it.

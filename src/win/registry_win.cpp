@@ -5,18 +5,6 @@
 
 namespace mv {
 
-namespace {
-
-std::string FailureText(std::string_view what, std::string_view name) {
-  std::string text(what);
-  text += " '";
-  text += name;
-  text += '\'';
-  return text;
-}
-
-}  // namespace
-
 REGSAM SharedRegistryAccess(bool is64BitWindows) {
   return is64BitWindows ? KEY_ALL_ACCESS | KEY_WOW64_64KEY : KEY_ALL_ACCESS;
 }
@@ -50,7 +38,7 @@ bool SharedRegistry::ValueExists(std::string_view name) {
 
 std::optional<std::string> SharedRegistry::ReadString(std::string_view name) {
   const std::string valueName(name);
-  const char* failure = "Failed to get data for";
+  RegistryFailure::Kind failure = RegistryFailure::Kind::NoData;
   // The value may change between the size query and the read; retry with the new size.
   for (int attempt = 0; key_ && attempt < 4; ++attempt) {
     DWORD type = 0;
@@ -58,7 +46,7 @@ std::optional<std::string> SharedRegistry::ReadString(std::string_view name) {
     LSTATUS status = ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
     if (status != ERROR_SUCCESS) break;
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
-      failure = "Invalid data type for";
+      failure = RegistryFailure::Kind::WrongType;
       break;
     }
     if (size == 0) return std::string();
@@ -68,13 +56,13 @@ std::optional<std::string> SharedRegistry::ReadString(std::string_view name) {
     if (status == ERROR_MORE_DATA) continue;
     if (status != ERROR_SUCCESS) break;
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
-      failure = "Invalid data type for";
+      failure = RegistryFailure::Kind::WrongType;
       break;
     }
     // Stored strings need not be terminated; the extra byte makes sure this one is.
     return std::string(data.data());
   }
-  failure_ = FailureText(failure, name);
+  failure_ = {failure, std::string(name)};
   return std::nullopt;
 }
 
@@ -84,7 +72,7 @@ bool SharedRegistry::WriteInteger(std::string_view name, std::int32_t value) {
   if (key_ && ::RegSetValueExA(key_.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                                sizeof data) == ERROR_SUCCESS)
     return true;
-  failure_ = FailureText("Failed to set data for", name);
+  failure_ = {RegistryFailure::Kind::NotWritten, std::string(name)};
   return false;
 }
 

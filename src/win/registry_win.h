@@ -22,7 +22,7 @@ class SharedRegistry final : public RegistryAccess {
   std::optional<std::string> ReadString(std::string_view name) override;
   bool WriteInteger(std::string_view name, std::int32_t value) override;
   void CloseKey() override { key_.reset(); }
-  const std::string& LastFailure() const override { return failure_; }
+  const RegistryFailure& LastFailure() const override { return failure_; }
 
   REGSAM Access() const { return access_; }
 
@@ -30,7 +30,7 @@ class SharedRegistry final : public RegistryAccess {
   HKEY root_ = HKEY_CURRENT_USER;
   REGSAM access_;
   UniqueKey key_;
-  std::string failure_;
+  RegistryFailure failure_;
 };
 
 }  // namespace mv

@@ -54,17 +54,17 @@ class FakeRegistry : public RegistryAccess {
   }
   bool ValueExists(std::string_view name) override { return current_ && keys_[*current_].count(std::string(name)); }
   std::optional<std::string> ReadString(std::string_view name) override {
-    failure_ = "Failed to get data for '" + std::string(name) + "'";
+    failure_ = {RegistryFailure::Kind::NoData, std::string(name)};
     if (!current_) return std::nullopt;
     auto& values = keys_[*current_];
     auto v = values.find(std::string(name));
     if (v == values.end()) return std::nullopt;
     if (auto* s = std::get_if<std::string>(&v->second)) return *s;
-    failure_ = "Invalid data type for '" + std::string(name) + "'";
+    failure_.What = RegistryFailure::Kind::WrongType;
     return std::nullopt;
   }
   bool WriteInteger(std::string_view name, std::int32_t value) override {
-    failure_ = "Failed to set data for '" + std::string(name) + "'";
+    failure_ = {RegistryFailure::Kind::NotWritten, std::string(name)};
     if (!current_ || FailWrites) return false;
     keys_[*current_][std::string(name)] = value;
     return true;
@@ -73,13 +73,13 @@ class FakeRegistry : public RegistryAccess {
     if (current_) ++Closes;
     current_.reset();
   }
-  const std::string& LastFailure() const override { return failure_; }
+  const RegistryFailure& LastFailure() const override { return failure_; }
 
  private:
   std::map<KeyId, std::map<std::string, FakeValue>> keys_;
   RegistryRoot root_ = RegistryRoot::CurrentUser;
   std::optional<KeyId> current_;
-  std::string failure_;
+  RegistryFailure failure_;
 };
 
 }  // namespace mv::testing

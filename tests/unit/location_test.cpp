@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/fake_registry.h"
+#include "ui/texts.h"
 
 namespace mv {
 namespace {
@@ -98,7 +99,7 @@ TEST_F(LocateProductTest, UnreadableShellFolderCallsForTheRegistryMessage) {
 TEST_F(LocateProductTest, NonStringValuesOutsideTheShellFoldersAreUnreadable) {
   registry.Set(HKLM, kPlainEntry, "UninstallString", std::int32_t{5});
   EXPECT_EQ(Locate(), LocateResult::UnreadableValue);
-  EXPECT_EQ(registry.LastFailure(), "Invalid data type for 'UninstallString'");
+  EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), "Invalid data type for 'UninstallString'");
 
   FakeRegistry wow = registry;
   wow.Set(HKLM, kPlainEntry, "UninstallString", std::string("C:\\M\\u.exe"));
@@ -112,7 +113,7 @@ TEST_F(LocateProductTest, NonStringValuesOutsideTheShellFoldersAreUnreadable) {
 
   registry.Set(HKLM, kCurrentVersion, "ProgramFilesDir", WrongType{});
   EXPECT_EQ(Locate(), LocateResult::UnreadableValue);
-  EXPECT_EQ(registry.LastFailure(), "Invalid data type for 'ProgramFilesDir'");
+  EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), "Invalid data type for 'ProgramFilesDir'");
 }
 
 TEST(UninstallFolderPart, TakesTheFolderUpToTheLastBackslash) {

@@ -12,6 +12,7 @@
 #include "product/product.h"
 #include "startup/startup_win.h"
 #include "support/files_win.h"
+#include "ui/texts.h"
 #include "win/registry_win.h"
 
 namespace mv {
@@ -64,7 +65,7 @@ TEST_F(SharedRegistryTest, ReadsStringsAsStoredAndRefusesOtherTypes) {
                  {"missing", "Failed to get data for 'missing'"}};
   for (const auto& r : refused) {
     EXPECT_FALSE(registry.ReadString(r.name).has_value()) << r.name;
-    EXPECT_EQ(registry.LastFailure(), r.failure);
+    EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), r.failure);
   }
   EXPECT_TRUE(registry.ValueExists("number"));
   EXPECT_FALSE(registry.ValueExists("missing"));
@@ -81,9 +82,9 @@ TEST_F(SharedRegistryTest, ReadsStringsAsStoredAndRefusesOtherTypes) {
   registry.CloseKey();
   EXPECT_FALSE(registry.ValueExists("plain"));
   EXPECT_FALSE(registry.WriteInteger("x", 1)) << "no key open";
-  EXPECT_EQ(registry.LastFailure(), "Failed to set data for 'x'");
+  EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), "Failed to set data for 'x'");
   EXPECT_FALSE(registry.ReadString("plain").has_value()) << "no key open";
-  EXPECT_EQ(registry.LastFailure(), "Failed to get data for 'plain'");
+  EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), "Failed to get data for 'plain'");
 }
 
 TEST_F(SharedRegistryTest, OpeningAMissingKeyFailsQuietlyAndCreatingMakesIt) {
