@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "env/win_handle.h"
+#include "win/handles_win.h"
 
 namespace {
 
@@ -45,11 +45,16 @@ struct Setup {
 }
 
 bool ParseMode(const std::string& text, Mode& mode) {
-  if (text == "start") mode = Mode::Start;
-  else if (text == "copy") mode = Mode::Copy;
-  else if (text == "install") mode = Mode::Install;
-  else if (text == "replace") mode = Mode::Replace;
-  else return false;
+  if (text == "start")
+    mode = Mode::Start;
+  else if (text == "copy")
+    mode = Mode::Copy;
+  else if (text == "install")
+    mode = Mode::Install;
+  else if (text == "replace")
+    mode = Mode::Replace;
+  else
+    return false;
   return true;
 }
 

@@ -24,9 +24,10 @@
 #include <utility>
 #include <vector>
 
-#include "env/rules.h"
-#include "env/win_handle.h"
+#include "base/strings.h"
 #include "install/folder_size.h"
+#include "install/folder_size_win.h"
+#include "win/handles_win.h"
 
 namespace {
 
@@ -81,8 +82,8 @@ std::int32_t IdentityGuardedWalk(const std::string& folder) {
     }
     mv::AddBackslash(current);
     WIN32_FIND_DATAA entry;
-    mv::UniqueFind listing(::FindFirstFileExA((current + "*.*").c_str(), FindExInfoBasic, &entry,
-                                              FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    mv::UniqueFind listing(::FindFirstFileExA((current + "*.*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                              nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!listing) continue;
     do {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -122,8 +123,8 @@ bool MakeTree(const Options& o) {
   const char filler[256] = {};
   for (int f = 0; f < o.files; ++f) {
     const std::string path = folders[f % folders.size()] + "\\f" + std::to_string(f) + ".dat";
-    mv::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
+    mv::UniqueFile file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (!file || !::WriteFile(file.get(), filler, static_cast<DWORD>(f % 200), &written, nullptr)) {
       std::fprintf(stderr, "folder_walk: cannot write %s (error %lu)\n", path.c_str(), ::GetLastError());
@@ -159,12 +160,18 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       into = std::atoi(argv[++i]);
       return into > 0;
     };
-    if (arg == "--keep") o.keep = true;
-    else if (arg == "--folders") { if (!number(o.folders)) return false; }
-    else if (arg == "--files") { if (!number(o.files)) return false; }
-    else if (arg == "--reps") { if (!number(o.reps)) return false; }
-    else if (arg == "--root" && i + 1 < argc) o.root = argv[++i];
-    else return false;
+    if (arg == "--keep")
+      o.keep = true;
+    else if (arg == "--folders") {
+      if (!number(o.folders)) return false;
+    } else if (arg == "--files") {
+      if (!number(o.files)) return false;
+    } else if (arg == "--reps") {
+      if (!number(o.reps)) return false;
+    } else if (arg == "--root" && i + 1 < argc)
+      o.root = argv[++i];
+    else
+      return false;
   }
   if (o.root.empty()) {
     char temp[MAX_PATH];

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/integrity.h"
+#include "integrity/stamp_win.h"
 
 namespace {
 

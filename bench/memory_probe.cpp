@@ -21,15 +21,14 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "env/win_handle.h"
+#include "win/handles_win.h"
 
 namespace {
 
 PROCESS_MEMORY_COUNTERS_EX Counters() {
   PROCESS_MEMORY_COUNTERS_EX counters{};
   counters.cb = sizeof counters;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof counters);
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
   return counters;
 }
 

@@ -13,8 +13,14 @@ if(NOT MV_TOOL_ONLY AND MV_SANITIZE)
   target_compile_options(mvsetup_core PRIVATE ${MV_SANITIZE_FLAGS})
 endif()
 
+# The build steps that only the host tool takes (page alignment), apart from its command line so
+# that the unit tests reach them.
+add_library(mvsetup_host STATIC tools/host/page_align.cpp)
+target_include_directories(mvsetup_host PUBLIC tools)
+target_link_libraries(mvsetup_host PUBLIC mvsetup_core)
+
 add_executable(mvsetup-tool tools/host/mvsetup_tool.cpp)
-target_link_libraries(mvsetup-tool PRIVATE mvsetup_core)
+target_link_libraries(mvsetup-tool PRIVATE mvsetup_host)
 
 if(NOT MV_TOOL_ONLY)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -23,7 +29,8 @@ if(NOT MV_TOOL_ONLY)
 
   file(GLOB MV_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
   add_executable(unit_tests ${MV_UNIT_TEST_SOURCES})
-  target_link_libraries(unit_tests PRIVATE mvsetup_core GTest::gtest_main)
+  target_link_libraries(unit_tests PRIVATE mvsetup_host GTest::gtest_main)
+  target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(unit_tests PRIVATE MV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
   enable_testing()

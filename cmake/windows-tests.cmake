@@ -11,7 +11,7 @@ file(GLOB MV_WIN_TEST_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/data/
 add_executable(win_tests ${MV_WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc PROPERTIES
   OBJECT_DEPENDS "${MV_WIN_TEST_DATA}")
-target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
+target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main)
 # The libraries' machine code rather than their intermediate code (cmake/windows.cmake).
 target_link_options(win_tests PRIVATE -fno-lto)

@@ -11,15 +11,15 @@ option(MV_BUILD_TESTS "build the Windows tests, the stand-in product and the tes
 # A lean runtime: no exceptions (failures are results; a registry failure that no step handles
 # ends the process through the accessor's report), no RTTI, no unwind tables, no guards around
 # local statics (the one static that two threads share is made on the main thread first), and
-# link-time optimisation across the libraries (with machine code beside the intermediate code,
-# so that the Windows tests can link the libraries without it: i686 mingw's linker takes the
-# inline functions that link-time optimisation emits for a second time when the test code has
-# them too). What the C++ and C runtimes would otherwise pull
+# link-time optimisation across the libraries. What the C++ and C runtimes would otherwise pull
 # in (exception objects, the verbose terminate handler, the math-error and pseudo-relocation
 # reports) is replaced in src/app/lean_runtime.cpp. -Oz rather than -Os: the payload starts on
 # the first 4 KiB page after the code (tools/host stamps it there, so that Wine maps it rather
 # than copying it), and -Oz keeps the code one page shorter; nothing here is hot but the digest,
-# which has its own instructions.
+# which has its own instructions. The objects carry machine code beside the intermediate code, so
+# that the Windows tests can link the libraries without link-time optimisation: i686 mingw's
+# linker takes the inline functions that it emits for a second time when the test code has
+# them too.
 set(MV_OPT_FLAGS -Oz -ffunction-sections -fdata-sections -flto -ffat-lto-objects
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
@@ -32,25 +32,12 @@ set(MV_LINK_FLAGS -Oz -flto -municode -static -static-libgcc -static-libstdc++ -
 target_compile_options(mvsetup_core PRIVATE ${MV_OPT_FLAGS})
 target_compile_definitions(mvsetup_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 
-add_library(mvsetup_win STATIC
-  src/app/integrity.cpp
-  src/app/product_launch.cpp
-  src/app/win_setup_host.cpp
-  src/env/messages.cpp
-  src/env/shared_registry.cpp
-  src/env/startup.cpp
-  src/env/system_library.cpp
-  src/env/windows_probe.cpp
-  src/install/extract.cpp
-  src/install/folder_size.cpp
-  src/install/version_readers.cpp
-  src/ui/progress_window.cpp
-)
+add_library(mvsetup_win STATIC ${MV_WIN_SOURCES})
 target_compile_options(mvsetup_win PRIVATE ${MV_OPT_FLAGS})
 
 # At process start the loader maps only kernel32, advapi32 and msvcrt (which Windows takes from
 # the system folder as known DLLs). user32, shell32 and gdi32 are delay-imported: each is
-# loaded, from the system folder (src/env/delay_load.cpp), on the first call into it, so a run
+# loaded, from the system folder (src/win/delay_load_win.cpp), on the first call into it, so a run
 # that shows nothing loads no windowing code and a DLL planted beside the installer under one
 # of their names is never looked at. The lists name the functions the program calls, with the
 # argument bytes of their 32-bit names; a function missing here would be imported at load time
@@ -99,7 +86,7 @@ file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/generated/delay_thunks.cpp
 # The hook is compiled into each program: in the static library nothing would pull it in, and
 # the runtime library's null default would take its place.
 add_library(mvsetup_delayload INTERFACE)
-target_sources(mvsetup_delayload INTERFACE ${CMAKE_SOURCE_DIR}/src/env/delay_load.cpp
+target_sources(mvsetup_delayload INTERFACE ${CMAKE_SOURCE_DIR}/src/win/delay_load_win.cpp
   ${CMAKE_BINARY_DIR}/generated/delay_thunks.cpp)
 target_link_libraries(mvsetup_delayload INTERFACE ${mv_delay_libs})
 add_dependencies(mvsetup_delayload mvsetup_delay_libs)
@@ -107,9 +94,11 @@ target_link_libraries(mvsetup_win PUBLIC mvsetup_core mvsetup_delayload advapi32
 
 # The generated constants and resource script change with every build variant; only they
 # are recompiled, so rebuilding with other constants takes seconds.
-list(LENGTH MV_PAYLOAD_FILES mv_payload_count)
-if(mv_payload_count EQUAL 0)
+list(LENGTH MV_PAYLOAD_FILES MV_PAYLOAD_PARTS)
+if(MV_PAYLOAD_PARTS EQUAL 0)
   message(FATAL_ERROR "MV_PAYLOAD_FILES is empty: build through tools/build-installer")
+elseif(MV_PAYLOAD_PARTS GREATER 2)
+  message(FATAL_ERROR "MV_PAYLOAD_FILES names more than the two halves of a split payload")
 endif()
 string(TOUPPER "${MV_PAYLOAD_NAME}" MV_RES_NAME)
 string(TOUPPER "${MV_PAYLOAD_EXT}" MV_RES_TYPE)
@@ -122,7 +111,7 @@ foreach(mv_file IN LISTS MV_PAYLOAD_FILES)
   math(EXPR mv_index "${mv_index} + 1")
   configure_file(${mv_file} generated/payload${mv_index}.bin COPYONLY)
   list(APPEND mv_payload_copies ${CMAKE_BINARY_DIR}/generated/payload${mv_index}.bin)
-  if(mv_payload_count EQUAL 1)
+  if(MV_PAYLOAD_PARTS EQUAL 1)
     set(mv_res "${MV_RES_NAME}")
   else()
     set(mv_res "${MV_RES_NAME}${mv_index}")
@@ -158,7 +147,7 @@ endif()
 file(CONFIGURE OUTPUT generated/describe_windows.rc
   CONTENT "1 24 \"${MV_RES_DIR}/installer.manifest\"\n")
 add_executable(describe-windows
-  tools/describe_windows.cpp
+  src/app/describe_windows.cpp
   src/app/lean_runtime.cpp
   ${CMAKE_BINARY_DIR}/generated/describe_windows.rc
 )

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "env/message_boxes.h"
+#include "ui/message_boxes_win.h"
 
 namespace {
 
@@ -20,10 +20,7 @@ namespace {
 
 // A length or position out of range is a broken invariant of the installer itself: it ends the
 // process as an error that no step handles, with the library's text in the report.
-[[noreturn]] void EndWithInternalError(const char* what) {
-  mv::ShowUnhandledError(what);
-  ::ExitProcess(1);
-}
+[[noreturn]] void EndWithInternalError(const char* what) { mv::EndWithUnhandledError(what); }
 
 void* Allocate(std::size_t size) noexcept { return std::malloc(size != 0 ? size : 1); }
 

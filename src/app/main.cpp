@@ -3,20 +3,20 @@
 
 #include "app/build_constants.h"
 #include "app/setup_run.h"
-#include "app/win_setup_host.h"
-#include "env/startup.h"
-#include "env/system_library.h"
+#include "app/setup_run_win.h"
+#include "startup/startup_win.h"
+#include "ui/setup_ui_win.h"
+#include "win/system_library_win.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  // Before anything loads a DLL by a bare name.
   mv::RestrictDllSearch();
-  mv::StartUp();
-  {
-    // A registry failure that no step handles does not come back here: the shared accessor
-    // reports it and ends the process with exit code 1.
-    mv::WinSetupHost host(mv::TheSharedRegistry());
-    mv::SetupState state;
-    mv::RunSetup(mv::InstallerConstants(), mv::Settings(), host, state);
-  }
-  mv::CleanUp();
+  mv::Startup startup = mv::StartUp();
+  mv::WinSetupUi ui(startup.Settings.RussianMessages);
+  mv::WinSetupSystem system(startup.Registry);
+  mv::SetupState state;
+  // A registry failure that no step handles does not come back here: the run ends the process
+  // with exit code 1.
+  mv::RunSetup(mv::InstallerConstants(), startup.Settings.Arguments, ui, system, state);
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "app/setup_run.h"
 
-#include "env/rules.h"
+#include "base/strings.h"
+#include "product/product.h"
+#include "ui/texts.h"
 
 namespace mv {
 
@@ -8,73 +10,89 @@ namespace {
 
 std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
-}  // namespace
+// How the steps ended: the one ending left to the caller is the end of the process.
+enum class StepsEnd { Finished, UnhandledRegistryFailure };
 
-std::wstring ConfirmationText(const SetupState& state, bool russian) {
-  if (russian)
-    return L"Вы действительно хотите установить\r\n" + state.UpdateTitleRu + L" -\r\n" + state.AddonDescription + L"?";
-  return L"Would you like to setup\r\n" + state.UpdateTitleEn + L" -\r\n" + state.AddonDescription + L"?";
-}
-
-std::wstring ClosingQuestionText(const SetupState& state) {
-  return L"На Ваш компьютер установлено\r\n" + state.UpdateTitleRu + L" -\r\n" + state.AddonDescription +
-         L"\r\n\r\nЗапустить программу?";
-}
-
-void RunSetup(const BuildConstants& constants, const StartupSettings& settings, SetupHost& host,
-              SetupState& state) {
+StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
+                  SetupState& state) {
   state.PayloadFileName = std::string(constants.PayloadName) + "." + std::string(constants.PayloadExt);
-  state.ProductName = std::string(kProductName);
+  state.ProductName = std::string(product::kName);
   state.UpdateTitleRu = std::wstring(text::kUpdateTitleRu);
   state.UpdateTitleEn = std::wstring(text::kUpdateTitleEn);
   state.AddonDescription = std::wstring(constants.AddonTitle) + Widen(DecimalText(constants.PayloadVersion));
 
-  if (!LocateProduct(state.ProductName, host.IsUserAnAdmin(), host.Registry(), host, state.Location)) return;
+  RegistryAccess& registry = system.Registry();
+  switch (LocateProduct(state.ProductName, system.IsUserAnAdmin(), registry, state.Location)) {
+    case LocateResult::Located:
+      break;
+    case LocateResult::NoRegistryAccess:
+      ui.ShowBilingualError(text::kNoRegistryAccess);
+      return StepsEnd::Finished;
+    case LocateResult::UnreadableValue:
+      return StepsEnd::UnhandledRegistryFailure;
+  }
 
   if (!state.Location.UserIsAdmin) {
-    host.ShowBilingualError(text::kNoAdminRights);
-    return;
+    ui.ShowBilingualError(text::kNoAdminRights);
+    return StepsEnd::Finished;
   }
 
   // A running product would hold its data files open; ask it to quit before anything else.
-  if (host.IsProductRunning()) host.AskProductToQuit();
+  if (system.IsProductRunning()) system.AskProductToQuit();
 
-  if (!host.VerifyInstallerFile()) return;
-  state.ModestRun = settings.CommandSwitch == "modest";
+  switch (system.CheckInstallerFile()) {
+    case IntegrityResult::Intact:
+      break;
+    case IntegrityResult::Distorted:
+      ui.ShowBilingualError(text::kPackageDistorted);
+      return StepsEnd::Finished;
+    case IntegrityResult::Uncheckable:
+      ui.ShowBilingualError(text::kPackageUncheckable);
+      return StepsEnd::Finished;
+  }
+  state.ModestRun = arguments.CommandSwitch == "modest";
 
   const std::string& folder = state.Location.ProductFolder;
-  if (!host.FileExists(folder + state.ProductName + ".exe")) {
-    host.ShowBilingualError(text::kNoProduct);
-    return;
+  if (!system.FileExists(folder + std::string(product::kExecutable))) {
+    ui.ShowBilingualError(text::kNoProduct);
+    return StepsEnd::Finished;
   }
 
   if (!state.ModestRun) {
-    const bool russian = settings.RussianMessages;
-    const std::wstring_view caption = russian ? text::kQuestionCaptionRu : text::kQuestionCaptionEn;
-    if (!host.Ask(ConfirmationText(state, russian), caption, russian)) return;
+    const bool russian = ui.RussianMessages();
+    if (!ui.Ask(ConfirmationQuestion(state.AddonDescription, russian), russian)) return StepsEnd::Finished;
   }
 
   const std::string target = folder + state.PayloadFileName;
-  if (constants.PayloadName == kSplitPayloadName)
-    host.ExtractSplitPayload(constants.PayloadName, constants.PayloadExt, target);
+  if (constants.PayloadParts == 2)
+    system.ExtractSplitPayload(constants.PayloadName, constants.PayloadExt, target, ui);
   else
-    host.ExtractPayload(constants.PayloadName, constants.PayloadExt, target, true);
+    system.ExtractPayload(constants.PayloadName, constants.PayloadExt, target, true, ui);
 
   {
-    RegistryAccess& registry = host.Registry();
     registry.SetRoot(RegistryRoot::LocalMachine);
     CurrentKeyScope scope(registry);
     registry.OpenKey(state.Location.UninstallKey + state.ProductName, true);
-    const std::int32_t size = host.GetFolderSizeKB(folder);
-    if (size != -1) WriteIntegerOrEnd(registry, "EstimatedSize", size);
+    const std::int32_t size = system.GetFolderSizeKB(folder);
+    if (size != -1 && !registry.WriteInteger("EstimatedSize", size)) return StepsEnd::UnhandledRegistryFailure;
   }
 
   if (state.ModestRun) {
-    if (settings.SecondArgument == "runapp") host.LaunchProduct(folder, state.ProductName);
-    return;
+    if (arguments.SecondArgument == "runapp") system.LaunchProduct(folder);
+    return StepsEnd::Finished;
   }
-  // The closing question exists in Russian only; its caption is the English title.
-  if (host.Ask(ClosingQuestionText(state), state.UpdateTitleEn, true)) host.LaunchProduct(folder, state.ProductName);
+  // The closing question exists in Russian only, whatever the user's locale.
+  if (ui.Ask(ClosingQuestion(state.AddonDescription), true)) system.LaunchProduct(folder);
+  return StepsEnd::Finished;
+}
+
+}  // namespace
+
+void RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
+              SetupState& state) {
+  // The key that failed is closed by now: each step closes what it opened on its way out.
+  if (RunSteps(constants, arguments, ui, system, state) == StepsEnd::UnhandledRegistryFailure)
+    system.EndWithUnhandledError(UnhandledFailureText(system.Registry().LastFailure()));
 }
 
 }  // namespace mv

@@ -1,65 +1,10 @@
 #include "install/folder_size.h"
 
-#include <windows.h>
-
-#include <cstring>
-#include <vector>
-
-#include "env/rules.h"
-#include "env/win_handle.h"
-
 namespace mv {
 
 std::int32_t KibFromBytes(std::uint64_t bytes) {
   const std::uint64_t kib = bytes >> 10;
   return kib > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<std::int32_t>(kib);
-}
-
-namespace {
-
-// Lists a folder without the short names and in larger batches where the system offers it
-// (Windows 7 and later); older systems refuse those flags and get the plain listing.
-HANDLE FindFirst(const std::string& pattern, WIN32_FIND_DATAA& entry) {
-  HANDLE h = ::FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                FIND_FIRST_EX_LARGE_FETCH);
-  if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
-    h = ::FindFirstFileA(pattern.c_str(), &entry);
-  return h;
-}
-
-}  // namespace
-
-std::int32_t GetFolderSizeKB(const std::string& folder) {
-  if (folder.empty()) return -1;
-  const DWORD attributes = ::GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
-
-  // Breadth-first with one listing open at a time. Folders reached through a reparse point
-  // (junction, symbolic link) are not entered: a link back up the tree would never end the walk,
-  // and what a link points to is not part of this installation. That attribute is the only cycle
-  // guard: Windows sets it on every junction and directory symbolic link, and Wine sets it on the
-  // Unix symbolic links it shows as folders. Knowing each folder by its volume serial number and
-  // file index would also catch links nobody marks, but needs a handle opened per folder, which
-  // made the walk three to five times slower under Wine.
-  std::uint64_t total = 0;
-  std::vector<std::string> pending{folder};
-  for (std::size_t next = 0; next < pending.size(); ++next) {
-    std::string current = pending[next];
-    AddBackslash(current);
-    WIN32_FIND_DATAA entry;
-    UniqueFind listing(FindFirst(current + "*.*", entry));
-    if (!listing) continue;  // a folder that cannot be listed adds nothing
-    do {
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-        pending.push_back(current + entry.cFileName);
-      } else {
-        total += (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-      }
-    } while (::FindNextFileA(listing.get(), &entry));
-  }
-  return KibFromBytes(total);
 }
 
 }  // namespace mv

@@ -1,7 +1,6 @@
 #include "install/versions.h"
 
-#include "env/messages.h"
-#include "env/rules.h"
+#include "base/strings.h"
 
 namespace mv {
 
@@ -133,34 +132,27 @@ VersionKind VersionKindOf(std::string_view kind) {
   return VersionKind::None;
 }
 
-std::string MakeTempName(std::string_view path) {
-  std::string result(path);
-  // The final character is never looked at: a path whose only backslash ends it gets "~" in
-  // front, like a path without any.
-  for (std::size_t i = result.size() >= 2 ? result.size() - 1 : 0; i-- > 0;) {
-    if (result[i] == '\\') return result.insert(i + 1, "~");
-  }
-  return result.insert(0, "~");
+std::int32_t FieldValue(const VersionField& field, std::span<const std::uint8_t> content) {
+  if (content.size() < field.Offset + field.Width) return 0;
+  const std::uint8_t* at = content.data() + field.Offset;
+  return field.Width == 2 ? at[0] | at[1] << 8 : at[0];
 }
 
-Question OlderPayloadQuestion(std::wstring_view destination, std::wstring_view installed, std::wstring_view payload,
-                              bool russian) {
-  Question q;
-  if (russian) {
-    q.caption = text::kQuestionCaptionRu;
-    q.text.append(L"Устанавливаемый файл ").append(destination).append(L"\r\n");
-    q.text.append(L"более старой версии, чем уже установленный.\r\n\r\n");
-    q.text.append(L"Действительно ли Вы хотите заменить уже имеющийся\r\n");
-    q.text.append(L"файл версии ").append(installed).append(L" на более старый версии ").append(payload).append(L"?");
-  } else {
-    q.caption = text::kQuestionCaptionEn;
-    q.text.append(destination).append(L" file installing is of older version\r\n");
-    q.text.append(L"than the same already installed.\r\n\r\n");
-    q.text.append(L"Do you really want to replace existing\r\n");
-    q.text.append(L"new file version ").append(installed).append(L" with an older file version ").append(payload);
-    q.text.append(L"?");
+std::optional<std::int32_t> PayloadVersion(std::string_view kind, std::span<const std::uint8_t> content) {
+  switch (VersionKindOf(kind)) {
+    case VersionKind::Pak:
+      return FieldValue(kPakVersionField, content);
+    case VersionKind::Cok:
+      return FieldValue(kCokVersionField, content);
+    case VersionKind::Bs3:
+      return FieldValue(k3bsVersionField, content);
+    case VersionKind::Lng:
+      return LngVersionFromText({reinterpret_cast<const char*>(content.data()), content.size()}).value_or(0);
+    case VersionKind::Exe:
+    case VersionKind::None:
+      break;
   }
-  return q;
+  return std::nullopt;
 }
 
 }  // namespace mv

@@ -1,13 +1,34 @@
 #pragma once
 // The rules that decide whether a payload is older than the installed copy, without any
-// Windows call: the integer conversion of version texts, the language file's version line,
-// dotted executable versions, the temporary name beside the destination and the question.
+// Windows call: where each kind of data file keeps its version, the integer conversion of
+// version texts, the language file's version line and dotted executable versions. The builder
+// reads a payload's version by these same rules (mvsetup-tool payload-version).
+#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
+#include <span>
 #include <string_view>
 
 namespace mv {
+
+// How a kind of data file is compared before it replaces an installed copy.
+enum class VersionKind { None, Pak, Cok, Bs3, Lng, Exe };
+// Kinds are compared case-sensitively: "PAK" is not "pak".
+VersionKind VersionKindOf(std::string_view kind);
+
+// A version kept at a fixed place near the start of the file, little-endian.
+struct VersionField {
+  std::size_t Offset;
+  std::size_t Width;  // 1 or 2 bytes
+};
+inline constexpr VersionField kPakVersionField{6, 2};
+inline constexpr VersionField kCokVersionField{5, 2};
+inline constexpr VersionField k3bsVersionField{6, 1};
+// Enough of a file's start for every fixed field.
+inline constexpr std::size_t kVersionFieldsEnd = 8;
+
+// The field's value in the file's first bytes; 0 when the file is too short to hold it.
+std::int32_t FieldValue(const VersionField& field, std::span<const std::uint8_t> content);
 
 // A signed 32-bit integer written as text: leading spaces (not tabs), an optional sign, then
 // decimal digits, or hexadecimal digits after "$", "x" or "0x" (either case), running to the
@@ -24,21 +45,9 @@ bool IsOlderVersionString(std::string_view payload, std::string_view installed);
 // payload's own, is never newer.
 bool ExecutablePayloadIsOlder(std::string_view payload, std::string_view installed);
 
-// How a kind of data file is compared before it replaces an installed copy.
-enum class VersionKind { None, Pak, Cok, Bs3, Lng, Exe };
-// Kinds are compared case-sensitively: "PAK" is not "pak".
-VersionKind VersionKindOf(std::string_view kind);
-
-// The temporary file beside `path`: its file name with "~" in front.
-std::string MakeTempName(std::string_view path);
-
-struct Question {
-  std::wstring text;
-  std::wstring caption;
-};
-// The question before an older payload replaces a newer installed copy. `installed` and
-// `payload` are the two version texts.
-Question OlderPayloadQuestion(std::wstring_view destination, std::wstring_view installed,
-                              std::wstring_view payload, bool russian);
+// The version the installer would read from a file of `kind` with this content: a fixed field
+// (0 when the file is too short), or the language file's version line (0 when it is no
+// integer). Nothing for a kind without a version number ("exe" versions are strings).
+std::optional<std::int32_t> PayloadVersion(std::string_view kind, std::span<const std::uint8_t> content);
 
 }  // namespace mv

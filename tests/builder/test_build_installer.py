@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Tests of tools/build-installer: what it refuses, and the executables it writes.
+"""Tests of tools/build-installer: what it refuses, the versions it reads, and the executables it
+writes.
 
 The builds share one build tree, so they run one after another; each one after the first
 takes seconds. Outputs that several tests look at are built once and kept in BUILT.
@@ -12,12 +13,15 @@ import struct
 import subprocess
 import sys
 import tempfile
-import types
 import unittest
 import xml.etree.ElementTree as ET
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TOOL = os.path.join(REPO, "tools", "build-installer")
+
+sys.dont_write_bytecode = True  # nothing of the builder is left in the source tree
+sys.path.insert(0, os.path.join(REPO, "tools"))
+from builder import build as builder  # noqa: E402  (the path above comes first)
 SAMPLE = os.path.join(REPO, "build", "payload", "mvm3-sample.pak")
 DEFAULT_OUT = os.path.join(REPO, "dist", "mvm3-setup.exe")
 DEFAULT_OUT_X64 = os.path.join(REPO, "dist", "x64", "mvm3-setup.exe")
@@ -90,15 +94,6 @@ def write(path, data):
 
 def tmp_path(name):
     return os.path.join(TMP, name)
-
-
-def load_tool_module():
-    """The tool's functions, for checks too fine-grained for whole builds."""
-    module = types.ModuleType("build_installer")
-    module.__file__ = TOOL
-    with open(TOOL, encoding="utf-8") as f:
-        exec(compile(f.read(), TOOL, "exec"), module.__dict__)
-    return module
 
 
 # --- a small PE reader --------------------------------------------------------------------
@@ -384,12 +379,18 @@ class RefusesBadInput(unittest.TestCase):
 
 
 class ReadsPayloadVersions(unittest.TestCase):
+    """The builder reads a payload's version through the host tool, by the installer's rules; the
+    version in a language file is the integer on its version line, 0 when there is none."""
+
     @classmethod
     def setUpClass(cls):
-        cls.tool = load_tool_module()
+        cls.tool = builder.build_tool()
+
+    def version(self, kind, data):
+        return builder.payload_version(self.tool, kind, write(tmp_path("version-probe"), data))
 
     def test_binary_version_fields(self):
-        version = self.tool.payload_version
+        version = self.version
         self.assertEqual(version("pak", b"\0" * 6 + b"\x34\x12"), 0x1234)
         self.assertEqual(version("pak", b"\0" * 6 + b"\xff\xff" + b"tail"), 0xFFFF)
         self.assertEqual(version("pak", b"\0" * 6 + b"\x34"), 0)  # short
@@ -401,7 +402,6 @@ class ReadsPayloadVersions(unittest.TestCase):
         self.assertIsNone(version("PAK", b"\0" * 16))  # kinds are case-sensitive
 
     def test_integer_text(self):
-        parse = self.tool.parse_int32
         cases = {
             b"92": 92, b"   92": 92, b"+92": 92, b"-92": -92, b"0092": 92,
             b"$1F": 31, b"x1f": 31, b"X1F": 31, b"0x1f": 31, b"0X1F": 31, b"-$10": -16,
@@ -412,29 +412,29 @@ class ReadsPayloadVersions(unittest.TestCase):
         }
         for text, expected in cases.items():
             with self.subTest(text=text):
-                self.assertEqual(parse(text), expected)
+                self.assertEqual(self.version("lng", b"[LangVer]\r\n" + text + b"\r\n"),
+                                 0 if expected is None else expected)
 
     def test_language_file_text(self):
-        text = self.tool.lng_version_text
         cases = [
-            (b"[Strings]\r\nok=OK\r\n[LangVer]\r\n 93\r\n[More]\r\nx=1\r\n", b" 93"),
-            (b"  [LangVer]  \n7\n9\n", b"9"),              # a header starts at the first char
-            (b"[LANGVER]   \t\n7\n9\n", b"7"),             # trimmed and lower-cased
-            (b"[LangVer] comment\n7\n9\n", b"7"),
-            (b"[xLangVer]\n7\n9", b"9"),
-            (b"[Lang\rVer]\n7\n9", b"7"),                  # a lone CR is dropped
-            (b"a\r\nb\r\n5", b"5"),
-            (b"a\nb\n5\n", b"5"),                          # the final LF ends the last line
-            (b"a\n5\n\n", b""),
-            (b"a\n5\x1a\n6\n", b"5"),                      # 0x1A ends the text
-            (b"[LangVer]", b""),
-            (b"", b""),
+            (b"[Strings]\r\nok=OK\r\n[LangVer]\r\n 93\r\n[More]\r\nx=1\r\n", 93),
+            (b"  [LangVer]  \n7\n9\n", 9),              # a header starts at the first char
+            (b"[LANGVER]   \t\n7\n9\n", 7),             # trimmed and lower-cased
+            (b"[LangVer] comment\n7\n9\n", 7),
+            (b"[xLangVer]\n7\n9", 9),
+            (b"[Lang\rVer]\n7\n9", 7),                  # a lone CR is dropped
+            (b"a\r\nb\r\n5", 5),
+            (b"a\nb\n5\n", 5),                          # the final LF ends the last line
+            (b"a\n5\n\n", 0),
+            (b"a\n5\x1a\n6\n", 5),                      # 0x1A ends the text
+            (b"[LangVer]", 0),
+            (b"", 0),
+            (b"[LangVer]\r\n$2A\r\n", 42),
+            (b"[LangVer]\r\nv2\r\n", 0),
         ]
         for data, expected in cases:
             with self.subTest(data=data):
-                self.assertEqual(text(data), expected)
-        self.assertEqual(self.tool.payload_version("lng", b"[LangVer]\r\n$2A\r\n"), 42)
-        self.assertEqual(self.tool.payload_version("lng", b"[LangVer]\r\nv2\r\n"), 0)
+                self.assertEqual(self.version("lng", data), expected)
 
 
 # --- built installers ---------------------------------------------------------------------
@@ -595,9 +595,9 @@ class Variants(unittest.TestCase):
         self.assertEqual(first + rest, read(path))
         self.assertIsNone(pe.resource("PAK", "MVQ"))
 
-    def test_the_diagnostic_is_all_that_goes_beside_the_installer(self):
-        folder = tmp_path("x86-beside")
-        build("x86-beside", "--out", os.path.join(folder, "setup.exe"))
+    def test_x86_writes_the_installer_and_its_diagnostic_alone(self):
+        folder = tmp_path("x86-alone")
+        build("x86-alone", "--out", os.path.join(folder, "setup.exe"))
         self.assertEqual(sorted(os.listdir(folder)), [DIAGNOSTIC, "setup.exe"])
 
     def test_only_the_exact_split_name_splits(self):

@@ -63,8 +63,7 @@ bool LoadedAny(const std::vector<std::wstring>& dlls, std::initializer_list<cons
 // but Wine has no known DLLs and, told to prefer native DLLs, loads a planted copy of it into
 // any program before that program runs a single instruction. Nor are the DLLs that Wine's own
 // system DLLs load for themselves (ole32 for the shell, say), which Windows also keeps known.
-const wchar_t* const kPlantedNames[] = {L"user32.dll", L"shell32.dll", L"gdi32.dll", L"comctl32.dll",
-                                        L"version.dll"};
+const wchar_t* const kPlantedNames[] = {L"user32.dll", L"shell32.dll", L"gdi32.dll", L"comctl32.dll", L"version.dll"};
 
 class DllLoading : public InstallerTest {
  protected:

@@ -146,7 +146,8 @@ void InstallerTest::ExpectNothingWritten(const std::wstring& folder, const std::
 
 void InstallerTest::ExpectProductStartedAndShown() {
   EXPECT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window", "shown", "activated"}, 3s))
-      << "stand-in log:\n" << ::testing::PrintToString(ReadLogLines(log_));
+      << "stand-in log:\n"
+      << ::testing::PrintToString(ReadLogLines(log_));
   EXPECT_EQ(CountLogLines(log_, "start"), 1);
   EXPECT_EQ(CountLogLines(log_, "quit"), 0);
   // Started without parameters, in its own folder.

@@ -17,13 +17,12 @@ inline const std::wstring kUninstallKey = L"Software\\Microsoft\\Windows\\Curren
 inline const std::wstring kWowUninstallKey =
     L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
 inline const std::wstring kCurrentVersionKey = L"Software\\Microsoft\\Windows\\CurrentVersion";
-inline const std::wstring kShellFoldersKey =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline const std::wstring kShellFoldersKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The texts the installer must show, written out here rather than taken from its sources.
 namespace expect {
-Box Question();          // the first question, in the driver's locale
-Box ClosingQuestion();   // the same in every locale
+Box Question();                                                   // the first question, in the driver's locale
+Box ClosingQuestion();                                            // the same in every locale
 Box Error(std::wstring_view english, std::wstring_view russian);  // in the driver's locale
 Box NoRegistryAccess();
 Box Distorted();
@@ -65,7 +64,8 @@ class InstallerTest : public ::testing::Test {
 
   // `folder` holds the payload byte for byte as `fileName`, and EstimatedSize under the plain
   // uninstall key matches the folder's size.
-  void ExpectInstalled(const std::wstring& folder, const std::wstring& payload, const std::wstring& fileName = L"mvm3.pak");
+  void ExpectInstalled(const std::wstring& folder, const std::wstring& payload,
+                       const std::wstring& fileName = L"mvm3.pak");
   // Neither the data file nor EstimatedSize was written.
   void ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName = L"mvm3.pak");
   void ExpectProductStartedAndShown();

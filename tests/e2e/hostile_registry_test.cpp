@@ -118,7 +118,8 @@ TEST_F(HostileRegistry, OddStringsAreStillStrings) {
     RestoreValueLater restore(c.place.root, c.place.key, c.place.name);
     if (!c.keepEntry) RemoveUninstallEntries();
     // Every other case keeps the Program Files folder that this test controls.
-    if (&c.place != &programFilesDir) WriteString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"ProgramFilesDir", programFiles);
+    if (&c.place != &programFilesDir)
+      WriteString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"ProgramFilesDir", programFiles);
     WriteValue(c.place.root, c.place.key, c.place.name, c.value);
 
     RunResult r = RunInstaller(L"modest", {});

@@ -40,7 +40,9 @@ TEST_F(InstalledSize, IsTheSumOfEveryFileInTheTreeInWholeKiB) {
     else
       WriteBytes(path, std::string(e.size, 'x'));
     bytes += e.size;
-    if (e.attributes) ASSERT_TRUE(SetFileAttributesW(path.c_str(), e.attributes)) << Utf8(path);
+    if (e.attributes) {
+      ASSERT_TRUE(SetFileAttributesW(path.c_str(), e.attributes)) << Utf8(path);
+    }
   }
 
   RunResult r = RunInstaller(L"modest", {});

@@ -28,8 +28,8 @@ TEST_F(InteractiveRun, NoToTheFirstQuestionWritesNothing) {
 }
 
 TEST_F(InteractiveRun, ModestCountsOnlyAsTheFirstArgument) {
-  RunResult r = RunInstaller(L"runapp modest",
-                             {Press(expect::Question(), IDYES), Press(expect::ClosingQuestion(), IDNO)});
+  RunResult r =
+      RunInstaller(L"runapp modest", {Press(expect::Question(), IDYES), Press(expect::ClosingQuestion(), IDNO)});
   EXPECT_EQ(r.exitCode, 0u);
   ExpectInstalled(product_, Payload());
   ExpectProductNotStarted();

@@ -56,8 +56,7 @@ TEST_F(ProductLaunch, AnAlreadyRunningProductIsFoundByTheFirstProbe) {
 
   mv::UniqueHandle running;
   Clock::time_point answered;
-  RunResult r = RunInstaller(L"", {Press(expect::Question(), IDYES),
-                                   Press(expect::ClosingQuestion(), IDYES, [&] {
+  RunResult r = RunInstaller(L"", {Press(expect::Question(), IDYES), Press(expect::ClosingQuestion(), IDYES, [&] {
                                      SetEnvironmentVariableW(L"MIRVANE_STANDIN", StandinSettings().c_str());
                                      running = StartProcess(product_ + L"Mirvane.exe", L"", product_);
                                      EXPECT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, 10s));
@@ -83,9 +82,9 @@ TEST_F(ProductLaunch, AProductThatDoesNotComeUpIsLeftAloneAndTheRunEndsNormally)
   const std::wstring exe = product_ + L"Mirvane.exe";
   const struct {
     const char* what;
-    std::string standin;        // settings of a stand-in that starts
-    const char* exeContent;     // replaces the executable before the run
-    bool removeWhileAsked;      // the executable disappears while the closing question is open
+    std::string standin;           // settings of a stand-in that starts
+    const char* exeContent;        // replaces the executable before the run
+    bool removeWhileAsked;         // the executable disappears while the closing question is open
     std::vector<std::string> log;  // what the stand-in logs
   } cases[] = {
       {"not a program", "", "MZ this is no program\r\n", false, {}},
@@ -104,12 +103,14 @@ TEST_F(ProductLaunch, AProductThatDoesNotComeUpIsLeftAloneAndTheRunEndsNormally)
     if (c.exeContent) WriteBytes(exe, c.exeContent);
 
     std::uint64_t bytesWhenAsked = 0;
-    RunResult r = c.removeWhileAsked ? RunInstaller(L"", {Press(expect::Question(), IDYES),
-                                                          Press(expect::ClosingQuestion(), IDYES, [&] {
-                                                            bytesWhenAsked = FolderBytes(product_);
-                                                            EXPECT_TRUE(DeleteFileW(exe.c_str()));
-                                                          })})
-                                     : RunInstaller(L"modest runapp", {});
+    RunResult r =
+        c.removeWhileAsked
+            ? RunInstaller(L"", {Press(expect::Question(), IDYES), Press(expect::ClosingQuestion(), IDYES,
+                                                                         [&] {
+                                                                           bytesWhenAsked = FolderBytes(product_);
+                                                                           EXPECT_TRUE(DeleteFileW(exe.c_str()));
+                                                                         })})
+            : RunInstaller(L"modest runapp", {});
     // A launch that never gives up is caught by the robot's time limit in Run.
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(ReadBytes(product_ + L"mvm3.pak"), ReadBytes(Payload()));

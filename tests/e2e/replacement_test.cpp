@@ -15,11 +15,12 @@ Box OlderPayloadQuestion(const std::wstring& path, std::wstring_view installed, 
                                             L"Действительно ли Вы хотите заменить уже имеющийся\r\nфайл версии " +
                                             std::wstring(installed) + L" на более старый версии " +
                                             std::wstring(payload) + L"?");
-  return YesNoBox(L"Sound question", path + L" file installing is of older version\r\n"
-                                            L"than the same already installed.\r\n\r\n"
-                                            L"Do you really want to replace existing\r\nnew file version " +
-                                            std::wstring(installed) + L" with an older file version " +
-                                            std::wstring(payload) + L"?");
+  return YesNoBox(L"Sound question", path +
+                                         L" file installing is of older version\r\n"
+                                         L"than the same already installed.\r\n\r\n"
+                                         L"Do you really want to replace existing\r\nnew file version " +
+                                         std::wstring(installed) + L" with an older file version " +
+                                         std::wstring(payload) + L"?");
 }
 
 // The payload with another version where a "pak" file keeps it.
@@ -81,9 +82,9 @@ TEST_F(Replacement, NewerCopyIsKeptAfterNo) {
   const std::string newer = PakWithVersion(Payload(), 93);
   WriteBytes(target, newer);
   ProgressWindowCheck progress;
-  RunResult r = RunInstaller(L"", {Press(expect::Question(), IDYES),
-                                   Press(OlderPayloadQuestion(target, L"93", L"92"), IDNO),
-                                   Press(expect::ClosingQuestion(), IDNO, progress.Probe())});
+  RunResult r =
+      RunInstaller(L"", {Press(expect::Question(), IDYES), Press(OlderPayloadQuestion(target, L"93", L"92"), IDNO),
+                         Press(expect::ClosingQuestion(), IDNO, progress.Probe())});
   EXPECT_EQ(r.exitCode, 0u);
   auto kept = ReadBytes(target);
   ASSERT_TRUE(kept.has_value());
@@ -98,9 +99,9 @@ TEST_F(Replacement, NewerCopyIsReplacedAfterYes) {
   const std::wstring target = product_ + L"mvm3.pak";
   WriteBytes(target, PakWithVersion(Payload(), 0xFFFF));
   ProgressWindowCheck progress;
-  RunResult r = RunInstaller(L"", {Press(expect::Question(), IDYES),
-                                   Press(OlderPayloadQuestion(target, L"65535", L"92"), IDYES),
-                                   Press(expect::ClosingQuestion(), IDNO, progress.Probe())});
+  RunResult r =
+      RunInstaller(L"", {Press(expect::Question(), IDYES), Press(OlderPayloadQuestion(target, L"65535", L"92"), IDYES),
+                         Press(expect::ClosingQuestion(), IDNO, progress.Probe())});
   EXPECT_EQ(r.exitCode, 0u);
   ExpectInstalled(product_, Payload());
   EXPECT_FALSE(IsFile(product_ + L"~mvm3.pak"));
@@ -114,8 +115,8 @@ TEST_F(Replacement, EqualOrOlderCopyIsReplacedWithoutAQuestion) {
     installed.back() ^= 0x55;  // differs from the payload even at the same version
     WriteBytes(product_ + L"mvm3.pak", installed);
     ProgressWindowCheck progress;
-    RunResult r =
-        RunInstaller(L"", {Press(expect::Question(), IDYES), Press(expect::ClosingQuestion(), IDNO, progress.ProbeNow())});
+    RunResult r = RunInstaller(
+        L"", {Press(expect::Question(), IDYES), Press(expect::ClosingQuestion(), IDNO, progress.ProbeNow())});
     EXPECT_EQ(r.exitCode, 0u);
     ExpectInstalled(product_, Payload());
     EXPECT_FALSE(IsFile(product_ + L"~mvm3.pak"));
@@ -142,8 +143,8 @@ TEST_F(Replacement, LanguageFileElsewhereIsCompared) {
   RunResult r = Run(ConfiguredPath(L"MV_E2E_INSTALLER_LNG"), L"modest",
                     {Press(OlderPayloadQuestion(target, L"93", L"92"), IDNO)});
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(ReadBytes(target), std::optional(std::vector<std::uint8_t>{'[', 'l', 'a', 'n', 'g', 'v', 'e', 'r', ']', '\r',
-                                                                        '\n', '9', '3', '\r', '\n'}));
+  EXPECT_EQ(ReadBytes(target), std::optional(std::vector<std::uint8_t>{'[', 'l', 'a', 'n', 'g', 'v', 'e', 'r', ']',
+                                                                       '\r', '\n', '9', '3', '\r', '\n'}));
   EXPECT_FALSE(IsFile(product_ + L"~mvl.lng"));
 }
 

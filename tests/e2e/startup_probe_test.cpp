@@ -75,8 +75,8 @@ class CreatedFiles {
     ResetEvent(event_.get());
     overlapped_ = {};
     overlapped_.hEvent = event_.get();
-    armed_ = folder_ && ReadDirectoryChangesW(folder_.get(), buffer_, sizeof buffer_, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME,
-                                              nullptr, &overlapped_, nullptr);
+    armed_ = folder_ && ReadDirectoryChangesW(folder_.get(), buffer_, sizeof buffer_, FALSE,
+                                              FILE_NOTIFY_CHANGE_FILE_NAME, nullptr, &overlapped_, nullptr);
   }
 
   mv::UniqueFile folder_;

@@ -43,7 +43,9 @@ class WriteFaults : public InstallerTest {
   static ::testing::AssertionResult Holds(const std::wstring& file, const FileBytes& expected) {
     const FileBytes found = ReadBytes(file);
     if (found == expected) return ::testing::AssertionSuccess();
-    auto describe = [](const FileBytes& b) { return b ? std::to_string(b->size()) + " bytes" : std::string("no file"); };
+    auto describe = [](const FileBytes& b) {
+      return b ? std::to_string(b->size()) + " bytes" : std::string("no file");
+    };
     return ::testing::AssertionFailure() << Utf8(file) << " holds " << describe(found) << " other than the "
                                          << describe(expected) << " expected";
   }
@@ -172,7 +174,8 @@ TEST_F(WriteFaults, LeftoverThatCannotBeWrittenIsReusedOrReported) {
       DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
       mv::UniqueFile holder;
       if (held) {
-        holder.reset(CreateFileW(temp.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        holder.reset(
+            CreateFileW(temp.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(holder);
       } else {
         ASSERT_TRUE(SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -182,7 +185,9 @@ TEST_F(WriteFaults, LeftoverThatCannotBeWrittenIsReusedOrReported) {
       holder.reset();
       EXPECT_FALSE(r.timedOut);
       ASSERT_LE(r.boxes.size(), 1u);
-      if (held) EXPECT_EQ(r.boxes.size(), 1u) << "a file held open cannot have been reused";
+      if (held) {
+        EXPECT_EQ(r.boxes.size(), 1u) << "a file held open cannot have been reused";
+      }
       if (r.boxes.empty()) {
         ExpectInstalled(product_, ConfiguredPath(path.payload), path.file);
         EXPECT_FALSE(IsFile(temp));

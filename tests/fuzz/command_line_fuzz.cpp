@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "env/rules.h"
+#include "startup/command_line.h"
 
 namespace {
 

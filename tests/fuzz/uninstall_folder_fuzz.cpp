@@ -8,9 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "../unit/fake_registry.h"
-#include "env/product_location.h"
-#include "env/rules.h"
+#include "../support/fake_registry.h"
+#include "base/strings.h"
+#include "product/location.h"
+#include "product/product.h"
 
 namespace {
 
@@ -33,11 +34,6 @@ std::optional<std::string> ReferenceFolderPart(std::string_view value) {
     if (command[i - 2] == '\\') return std::string(command.substr(0, i - 1));
   return std::nullopt;
 }
-
-class NoMessages : public mv::MessageSink {
- public:
-  void ShowBilingualError(std::wstring_view, std::wstring_view) override { std::abort(); }
-};
 
 }  // namespace
 
@@ -67,14 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string programFiles(cut == std::string_view::npos ? "" : value.substr(cut + 1));
   const bool underWow = size > 0 && (data[size - 1] & 1) != 0;
   mv::testing::FakeRegistry registry;
-  registry.Set(mv::RegistryRoot::LocalMachine, std::string(mv::CurrentVersionKey), "ProgramFilesDir", programFiles);
+  registry.Set(mv::RegistryRoot::LocalMachine, std::string(mv::product::kCurrentVersionKey), "ProgramFilesDir",
+               programFiles);
   registry.Set(mv::RegistryRoot::LocalMachine,
                underWow ? "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane"
                         : "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane",
                "UninstallString", uninstall);
-  NoMessages messages;
   mv::ProductLocation location;
-  Check(mv::LocateProduct("Mirvane", true, registry, messages, location));
+  Check(mv::LocateProduct("Mirvane", true, registry, location) == mv::LocateResult::Located);
   std::string expected;
   if (const auto part = ReferenceFolderPart(uninstall)) {
     expected = *part;
@@ -84,6 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected += "Mirvane\\";
   }
   Check(location.ProductFolder == expected);
-  Check(!registry.keyOpen());
+  Check(!registry.KeyOpen());
   return 0;
 }

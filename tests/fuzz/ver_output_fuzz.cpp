@@ -10,7 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "env/windows_edition.h"
+#include "startup/console_command.h"
+#include "startup/windows_edition.h"
 
 namespace {
 

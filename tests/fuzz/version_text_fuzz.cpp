@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "env/rules.h"
+#include "base/strings.h"
 #include "install/versions.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "../../src/env/win_handle.h"
+#include "../../src/win/handles_win.h"
 
 namespace {
 
@@ -79,8 +79,8 @@ DWORD ToMs(std::string_view s) {
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-  mv::UniqueFile f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  mv::UniqueFile f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string data;
   if (!f) return data;
   char buf[4096];
@@ -106,12 +106,18 @@ Settings LoadSettings() {
     if (eq == std::string_view::npos) continue;
     std::string_view key = Trim(line.substr(0, eq));
     std::string_view value = Trim(line.substr(eq + 1));
-    if (key == "mapping_delay_ms") s.mappingDelayMs = ToMs(value);
-    else if (key == "window_delay_ms") s.windowDelayMs = ToMs(value);
-    else if (key == "window_visible") s.windowVisible = value != "0";
-    else if (key == "hold_file") s.holdFile = FromUtf8(value);
-    else if (key == "log") s.logFile = FromUtf8(value);
-    else if (key == "lifetime_ms") s.lifetimeMs = ToMs(value);
+    if (key == "mapping_delay_ms")
+      s.mappingDelayMs = ToMs(value);
+    else if (key == "window_delay_ms")
+      s.windowDelayMs = ToMs(value);
+    else if (key == "window_visible")
+      s.windowVisible = value != "0";
+    else if (key == "hold_file")
+      s.holdFile = FromUtf8(value);
+    else if (key == "log")
+      s.logFile = FromUtf8(value);
+    else if (key == "lifetime_ms")
+      s.lifetimeMs = ToMs(value);
   }
   return s;
 }
@@ -122,9 +128,8 @@ class Log {
  public:
   void Open(const std::wstring& path) {
     if (path.empty()) return;
-    file_.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
   void Line(std::string_view text) {
     if (!file_) return;
@@ -215,9 +220,9 @@ int Run(HINSTANCE instance) {
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
     wc.lpszClassName = L"TMVMainForm";
     RegisterClassW(&wc);
-    window = CreateWindowExW(0, L"TMVMainForm", L"Mirvane",
-                             WS_OVERLAPPEDWINDOW | (settings.windowVisible ? WS_VISIBLE : 0), CW_USEDEFAULT,
-                             CW_USEDEFAULT, 320, 200, nullptr, nullptr, instance, nullptr);
+    window =
+        CreateWindowExW(0, L"TMVMainForm", L"Mirvane", WS_OVERLAPPEDWINDOW | (settings.windowVisible ? WS_VISIBLE : 0),
+                        CW_USEDEFAULT, CW_USEDEFAULT, 320, 200, nullptr, nullptr, instance, nullptr);
     g_log.Line(window ? "window" : "failed window");
   }
 

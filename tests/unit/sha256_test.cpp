@@ -1,4 +1,4 @@
-#include "app/sha256.h"
+#include "integrity/sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -61,15 +61,12 @@ const std::vector<Vector>& KnownVectors() {
 // takes them, and `Portable` keeps the plain rounds alive under test there too.
 constexpr Sha256::Engine kEngines[] = {Sha256::Engine::Fastest, Sha256::Engine::Portable};
 
-const char* Name(Sha256::Engine engine) {
-  return engine == Sha256::Engine::Portable ? "portable" : "fastest";
-}
+const char* Name(Sha256::Engine engine) { return engine == Sha256::Engine::Portable ? "portable" : "fastest"; }
 
 TEST(Sha256, KnownVectorsInOneCall) {
   for (Sha256::Engine engine : kEngines) {
     for (const Vector& v : KnownVectors()) {
-      EXPECT_EQ(Hex(Sha256::Of(Bytes(v.message), engine)), v.digest)
-          << Name(engine) << ", length " << v.message.size();
+      EXPECT_EQ(Hex(Sha256::Of(Bytes(v.message), engine)), v.digest) << Name(engine) << ", length " << v.message.size();
     }
   }
 }
@@ -77,11 +74,11 @@ TEST(Sha256, KnownVectorsInOneCall) {
 // The buffered path and the direct-from-input path must agree wherever a piece ends: inside a
 // block, exactly on a block boundary, one byte either side of it, and with empty pieces.
 TEST(Sha256, KnownVectorsFedInPieces) {
-  const std::vector<std::size_t> piece_sizes = {0, 1, 3, 7, 55, 56, 63, 64, 65, 127, 128, 129, 4097};
+  const std::vector<std::size_t> pieceSizes = {0, 1, 3, 7, 55, 56, 63, 64, 65, 127, 128, 129, 4097};
   for (Sha256::Engine engine : kEngines) {
     for (const Vector& v : KnownVectors()) {
       const auto all = Bytes(v.message);
-      for (std::size_t piece : piece_sizes) {
+      for (std::size_t piece : pieceSizes) {
         if (piece > 0 && piece < 8 && all.size() > 4096) continue;  // a million calls add nothing
         Sha256 hash(engine);
         std::size_t at = 0;
@@ -94,8 +91,7 @@ TEST(Sha256, KnownVectorsFedInPieces) {
             hash.Update(all.subspan(at, std::min(piece, all.size() - at)));
           }
         }
-        EXPECT_EQ(Hex(hash.Finish()), v.digest)
-            << Name(engine) << ", length " << all.size() << ", pieces of " << piece;
+        EXPECT_EQ(Hex(hash.Finish()), v.digest) << Name(engine) << ", length " << all.size() << ", pieces of " << piece;
       }
     }
   }

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace mv {
 namespace {
@@ -13,21 +17,35 @@ TEST(TextToInteger, AcceptsWhatTheVersionFieldsUse) {
     const char* text;
     std::int32_t value;
   } cases[] = {
-      {"0", 0},           {"12", 12},           {"   12", 12},          {"+7", 7},
-      {"-7", -7},         {"007", 7},           {"$1F", 31},            {"x1f", 31},
-      {"X1F", 31},        {"0x1F", 31},         {"0X1f", 31},           {"-$10", -16},
-      {" +0x10", 16},     {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
-      {"$7FFFFFFF", INT32_MAX}, {"$FFFFFFFF", -1}, {"0x80000000", INT32_MIN}, {"$00000000000001", 1},
+      {"0", 0},
+      {"12", 12},
+      {"   12", 12},
+      {"+7", 7},
+      {"-7", -7},
+      {"007", 7},
+      {"$1F", 31},
+      {"x1f", 31},
+      {"X1F", 31},
+      {"0x1F", 31},
+      {"0X1f", 31},
+      {"-$10", -16},
+      {" +0x10", 16},
+      {"2147483647", 2147483647},
+      {"-2147483648", INT32_MIN},
+      {"$7FFFFFFF", INT32_MAX},
+      {"$FFFFFFFF", -1},
+      {"0x80000000", INT32_MIN},
+      {"$00000000000001", 1},
   };
   for (const auto& c : cases) EXPECT_EQ(TextToInteger(c.text), c.value) << '"' << c.text << '"';
 }
 
 TEST(TextToInteger, RejectsEverythingElse) {
   const char* const cases[] = {
-      "",         " ",          "+",       "-",          "$",          "0x",        "x",
-      "12 ",      "12\t",       "\t12",    "1 2",        "- 1",        "+-1",       "--1",
-      "1.0",      "12a",        "a12",     "0x1G",       "$-1",        "0b1",       "1e3",
-      "2147483648", "-2147483649", "99999999999999999999", "$100000000", "0x1FFFFFFFF",
+      "",           " ",           "+",   "-",   "$",   "0x",         "x",           "12 ",
+      "12\t",       "\t12",        "1 2", "- 1", "+-1", "--1",        "1.0",         "12a",
+      "a12",        "0x1G",        "$-1", "0b1", "1e3", "2147483648", "-2147483649", "99999999999999999999",
+      "$100000000", "0x1FFFFFFFF",
       "\xd9\xa1",  // not an ASCII digit
   };
   for (const char* text : cases) EXPECT_EQ(TextToInteger(text), std::nullopt) << '"' << text << '"';
@@ -40,26 +58,28 @@ TEST(LngVersion, LineAfterTheFirstHeader) {
     std::optional<std::int32_t> version;
   } cases[] = {
       {"[langver]\r\n12\r\n[other]\r\nx\r\n", 12},
-      {"[LangVer]\n12\n", 12},                       // case does not matter
-      {"[LANGVER]   \r\n12\r\n", 12},                // nor trailing blanks
-      {"[langver] anything\n34\n", 34},              // nor text after the bracket
-      {"a\n[langver]\n 12\nlast\n", 12},             // leading blanks are converted away
-      {"[langver]\n12 \n", std::nullopt},           // a trailing blank is not
-      {"[langver]\n-5", -5},                        // no final line end
-      {"[langver]\n1\n[langver]\n2\n", 1},           // the first section counts
-      {"[langver]\n\n7\n", std::nullopt},            // the very next line, empty here
-      {"x\n[langver]", std::nullopt},                // header on the last line
+      {"[LangVer]\n12\n", 12},              // case does not matter
+      {"[LANGVER]   \r\n12\r\n", 12},       // nor trailing blanks
+      {"[langver] anything\n34\n", 34},     // nor text after the bracket
+      {"a\n[langver]\n 12\nlast\n", 12},    // leading blanks are converted away
+      {"[langver]\n12 \n", std::nullopt},   // a trailing blank is not
+      {"[langver]\n-5", -5},                // no final line end
+      {"[langver]\n1\n[langver]\n2\n", 1},  // the first section counts
+      {"[langver]\n\n7\n", std::nullopt},   // the very next line, empty here
+      {"x\n[langver]", std::nullopt},       // header on the last line
       {"x\n[langver]\n", std::nullopt},
-      {" [langver]\n12\n99\n", 99},                  // a blank before "[" is no header
+      {" [langver]\n12\n99\n", 99},  // a blank before "[" is no header
       {"[lang ver]\n12\n99", 99},
-      {"1\r\n2\r\n7\r\n", 7},                        // no header: the last line
+      {"1\r\n2\r\n7\r\n", 7},  // no header: the last line
       {"1\n2\nseven\n", std::nullopt},
-      {"", std::nullopt},                            // an empty file
-      {"7\n\n", std::nullopt},                       // its last line is the empty one
-      {"[langver]\r\n1\r2\r\n", 12},                 // a lone carriage return is dropped
-      {"[langver]\n4\x1A\n5\n", 4},                  // 0x1A ends the text
+      {"", std::nullopt},             // an empty file
+      {"7\n\n", std::nullopt},        // its last line is the empty one
+      {"[langver]\r\n1\r2\r\n", 12},  // a lone carriage return is dropped
+      {"[langver]\n4\x1A\n5\n", 4},   // 0x1A ends the text
       {"3\n\x1A[langver]\n9\n", 3},
-      {"[langver]\n\x1A" "9\n", std::nullopt},
+      {"[langver]\n\x1A"
+       "9\n",
+       std::nullopt},
       {"[langver]\n$1A\n", 26},
   };
   for (const auto& c : cases)
@@ -77,13 +97,13 @@ TEST(ExecutableVersions, OlderOnlyWhenTheInstalledCopyIsNewer) {
       {"1.2.3.5", "1.2.3.4", false},
       {"1.9.0.0", "2.0.0.0", true},
       {"2.0.0.0", "1.9.9.9", false},
-      {"1.10.0.0", "1.9.0.0", false},   // numbers, not texts
-      {"1.2.3.4", "", false},           // no installed version: never newer
-      {"1.2", "1.2.0.0", false},        // missing components are zeros
+      {"1.10.0.0", "1.9.0.0", false},  // numbers, not texts
+      {"1.2.3.4", "", false},          // no installed version: never newer
+      {"1.2", "1.2.0.0", false},       // missing components are zeros
       {"1.2.0.0", "1.2", false},
       {"2", "1.0.0.0", false},
       {"1", "1.0.0.1", true},
-      {".5.0.0", "0.4.0.0", false},     // a leading dot stands for a zero
+      {".5.0.0", "0.4.0.0", false},  // a leading dot stands for a zero
       {".5.0.0", "0.6", true},
       {"1.2.3.4", "1.2.3.x", false},    // unreadable installed version: never newer
       {"1.2.3.x", "1.2.3.4", true},     // unreadable payload version: ask
@@ -105,33 +125,33 @@ TEST(VersionKinds, ExactLowerCaseNamesOnly) {
   for (const char* kind : {"PAK", "Pak", "txt", "", "pak "}) EXPECT_EQ(VersionKindOf(kind), VersionKind::None) << kind;
 }
 
-TEST(MakeTempName, TildeBeforeTheFileName) {
+// The builder warns when a payload's own version differs from the one it builds for, reading the
+// version as the installer reads an installed copy's.
+TEST(PayloadVersion, AsTheInstallerReadsIt) {
+  using Bytes = std::vector<std::uint8_t>;
+  const auto text = [](std::string_view t) { return Bytes(t.begin(), t.end()); };
   const struct {
-    const char* path;
-    const char* temp;
+    const char* kind;
+    Bytes content;
+    std::optional<std::int32_t> version;
   } cases[] = {
-      {"C:\\Apps\\Mirvane\\mvm3.pak", "C:\\Apps\\Mirvane\\~mvm3.pak"},
-      {"mvm3.pak", "~mvm3.pak"},
-      {"\\mvm3.pak", "\\~mvm3.pak"},
-      {"dir\\", "~dir\\"},  // the final character is never looked at
-      {"a\\b\\", "a\\~b\\"},
-      {"\\", "~\\"},
-      {"", "~"},
+      {"pak", {0, 0, 0, 0, 0, 0, 0x34, 0x12}, 0x1234},
+      {"pak", {0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 't', 'a', 'i', 'l'}, 0xFFFF},
+      {"pak", {0, 0, 0, 0, 0, 0, 0x34}, 0},  // too short
+      {"cok", {0, 0, 0, 0, 0, 0x34, 0x12, 0x99}, 0x1234},
+      {"cok", {0, 0, 0, 0, 0, 0}, 0},
+      {"3bs", {0, 0, 0, 0, 0, 0, 0xC8, 0x01}, 200},
+      {"3bs", {0, 0, 0, 0, 0, 0}, 0},
+      {"lng", text("[Strings]\r\nok=OK\r\n[LangVer]\r\n 93\r\n[More]\r\nx=1\r\n"), 93},
+      {"lng", text("[LangVer]\r\n$2A\r\n"), 42},
+      {"lng", text("[langver]\r\n$FFFFFFFF\r\n"), -1},
+      {"lng", text("[LangVer]\r\nv2\r\n"), 0},  // no integer
+      {"lng", {}, 0},
+      {"dat", Bytes(16, 0), std::nullopt},
+      {"exe", Bytes(16, 0), std::nullopt},  // executables compare version strings
+      {"PAK", Bytes(16, 0), std::nullopt},  // kinds are case-sensitive
   };
-  for (const auto& c : cases) EXPECT_EQ(MakeTempName(c.path), c.temp) << c.path;
-}
-
-TEST(OlderPayloadQuestion, ExactTexts) {
-  const Question en = OlderPayloadQuestion(L"C:\\P\\mvm3.pak", L"93", L"-1", false);
-  EXPECT_EQ(en.caption, L"Sound question");
-  EXPECT_EQ(en.text,
-            L"C:\\P\\mvm3.pak file installing is of older version\r\nthan the same already installed.\r\n\r\n"
-            L"Do you really want to replace existing\r\nnew file version 93 with an older file version -1?");
-  const Question ru = OlderPayloadQuestion(L"C:\\P\\mvm3.pak", L"93", L"92", true);
-  EXPECT_EQ(ru.caption, L"Резонный вопрос");
-  EXPECT_EQ(ru.text,
-            L"Устанавливаемый файл C:\\P\\mvm3.pak\r\nболее старой версии, чем уже установленный.\r\n\r\n"
-            L"Действительно ли Вы хотите заменить уже имеющийся\r\nфайл версии 93 на более старый версии 92?");
+  for (const auto& c : cases) EXPECT_EQ(PayloadVersion(c.kind, c.content), c.version) << c.kind;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "env/windows_edition.h"
+#include "startup/windows_edition.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +85,9 @@ void ExpectNames(const std::vector<Row>& rows, bool needsVer) {
     EXPECT_EQ(lookups.verCalls, needsVer ? 1 : 0) << row.expected;
     EXPECT_EQ(lookups.productNameCalls, nt && facts.Extended && facts.Version->Major == 6 ? 1 : 0) << row.expected;
     EXPECT_EQ(lookups.productTypeCalls, nt && !facts.Extended ? 1 : 0) << row.expected;
-    if (!nt || facts.Version->Major != 5) EXPECT_EQ(lookups.metricCalls, 0) << row.expected;
+    if (!nt || facts.Version->Major != 5) {
+      EXPECT_EQ(lookups.metricCalls, 0) << row.expected;
+    }
   }
 }
 
@@ -126,7 +128,8 @@ TEST(IdentifyWindows, NtVersionsThatNeedNoVer) {
           {F(5, 2, kNtServer).R2(), "Microsoft Windows Server 2003 R2 Standard"},
           // Equal, not containing; and no blank before the edition.
           {F(5, 2, kNtServer).Suite(kSuiteStorageServer), "Microsoft Windows Storage Server 2003Standard"},
-          {F(5, 2, kNtServer).Suite(kSuiteStorageServer | kSuiteEnterprise), "Microsoft Windows Server 2003 Enterprise"},
+          {F(5, 2, kNtServer).Suite(kSuiteStorageServer | kSuiteEnterprise),
+           "Microsoft Windows Server 2003 Enterprise"},
           {F(5, 2).Arch(x64), "Microsoft Windows XP Professional x64"},
           {F(5, 2), "Microsoft Windows Server 2003 Professional"},
           {F(5, 3), "Microsoft Windows Unknown version Professional"},
@@ -205,7 +208,8 @@ TEST(IdentifyWindows, EditionTable) {
            "Microsoft Windows Server 2003 Datacenter for Itanium-based Systems"},
           {F(5, 2, server).Arch(ia64).Suite(kSuiteEnterprise),
            "Microsoft Windows Server 2003 Enterprise for Itanium-based Systems"},
-          {F(5, 2, server).Arch(ia64).Suite(kSuiteComputeServer), "Microsoft Windows Server 2003 Standard Itanium-based"},
+          {F(5, 2, server).Arch(ia64).Suite(kSuiteComputeServer),
+           "Microsoft Windows Server 2003 Standard Itanium-based"},
           {F(5, 2, server).Arch(x64).Suite(kSuiteDatacenter), "Microsoft Windows Server 2003 Datacenter x64"},
           {F(5, 2, dc).Arch(x64).Suite(kSuiteEnterprise), "Microsoft Windows Server 2003 Enterprise x64"},
           {F(5, 2, server).Arch(x64).Suite(kSuiteBlade), "Microsoft Windows Server 2003 Standard x64"},
@@ -315,9 +319,9 @@ TEST(WindowsDescription, ServicePackAfterABlankUnlessOnlyBlanksAndControls) {
 TEST(WindowsDescription, SixtyFourBitIsABlankThenSixtyFour) {
   for (const char* yes : {"Windows 7 Ultimate 64-bit", "Microsoft Windows 7  64-bit Service Pack 1", "X 640"})
     EXPECT_TRUE(DescribesSixtyFourBitWindows(yes)) << yes;
-  for (const char* no : {"Microsoft Windows XP Professional x64 Service Pack 2",
-                         "Microsoft Windows Server 2003 Datacenter x64", "Microsoft Windows 8.1  32-bit",
-                         "Windows 7 x64-bit", "unknown", ""})
+  for (const char* no :
+       {"Microsoft Windows XP Professional x64 Service Pack 2", "Microsoft Windows Server 2003 Datacenter x64",
+        "Microsoft Windows 8.1  32-bit", "Windows 7 x64-bit", "unknown", ""})
     EXPECT_FALSE(DescribesSixtyFourBitWindows(no)) << no;
 }
 
@@ -329,47 +333,14 @@ TEST(VerNumberPiece, FromFourAfterIonToTheFirstDot) {
       {"\r\nMicrosoft Windows [Version 10.0.19045.2965]\r\n", "10"},
       {"Microsoft Windows [Version 6.3.9600]", "6"},
       {"ion x.", "x"},
-      {"ion .", ""},                // ends where it starts
-      {"abcd.", "d"},               // no "ion": from the fourth character
-      {"1.2 Version 3.4", ""},      // the first dot lies before the start
-      {"Version 11", ""},           // no dot
+      {"ion .", ""},            // ends where it starts
+      {"abcd.", "d"},           // no "ion": from the fourth character
+      {"1.2 Version 3.4", ""},  // the first dot lies before the start
+      {"Version 11", ""},       // no dot
       {"\r\n", ""},
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(VerNumberPiece(c.ver), c.piece) << c.ver;
-}
-
-TEST(ConsoleCapture, FileNameAndCommandLine) {
-  Lcg random(1);
-  EXPECT_EQ(CaptureFileName("C:\\Temp", random), "C:\\Temp\\awfhriej");
-  Lcg eightDraws(1);
-  for (int i = 0; i < 8; ++i) eightDraws.Draw(26);
-  EXPECT_EQ(random.Seed(), eightDraws.Seed());
-  const std::string again = CaptureFileName("C:\\Temp\\", random);
-  ASSERT_EQ(again.size(), 16u) << "one backslash, 8 letters";
-  for (char c : again.substr(8)) EXPECT_TRUE(c >= 'a' && c <= 'z') << again;
-  EXPECT_EQ(CaptureFileName("", random).size(), 8u) << "no Temp: a bare name";
-
-  EXPECT_EQ(ConsoleCommandLine("C:\\Windows\\system32\\cmd.exe", "ver", "C:\\Temp\\awfhriej"),
-            "C:\\Windows\\system32\\cmd.exe /c ver > \"C:\\Temp\\awfhriej\"");
-}
-
-TEST(ConsoleCapture, EveryLineEndsInCrLfAndThereIsAtLeastOne) {
-  struct Case {
-    const char* content;
-    const char* joined;
-  } cases[] = {
-      {"", "\r\n"},
-      {"\r\n", "\r\n"},
-      {"a", "a\r\n"},
-      {"\r\nMicrosoft Windows 6.1.7601\r\n", "\r\nMicrosoft Windows 6.1.7601\r\n"},
-      {"a\nb", "a\r\nb\r\n"},
-      {"a\rb\r", "a\r\nb\r\n"},
-      {"a\r\n\r\n", "a\r\n\r\n"},
-      {"a\n\n", "a\r\n\r\n"},
-      {"a\r\r\n", "a\r\n\r\n"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(JoinCapturedLines(c.content), c.joined) << c.content;
 }
 
 }  // namespace

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "install/extract.h"
-#include "install/version_readers.h"
-#include "test_support.h"
+#include "install/extract_win.h"
+#include "install/versions_win.h"
+#include "support/fake_ui.h"
+#include "support/files_win.h"
 
 namespace mv {
 namespace {
@@ -19,35 +20,13 @@ namespace {
 using testing::Exists;
 using testing::ReadFile;
 using testing::TempDir;
+using testing::Wide;
 using testing::WriteFile;
 using Bytes = std::vector<std::uint8_t>;
 
-// The desktop side, scripted: records every message, question and progress-window call.
-struct FakeUi : ExtractUi {
-  std::vector<std::wstring> errors;  // English texts
-  std::vector<std::wstring> questions;
-  std::vector<std::string> progress;
-  bool answer = false;
-  bool progressStarts = true;  // false: the progress window's thread cannot be started
-
-  void ShowBilingualError(std::wstring_view en, std::wstring_view) override { errors.emplace_back(en); }
-  bool RussianMessages() override { return false; }
-  bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override {
-    EXPECT_EQ(caption, L"Sound question");
-    EXPECT_FALSE(russian);
-    questions.emplace_back(text);
-    return answer;
-  }
-  void HideProgress() override { progress.emplace_back("hide"); }
-  bool ShowProgress(std::string_view caption, std::string_view text) override {
-    progress.push_back("show[" + std::string(caption) + "][" + std::string(text) + "]");
-    return progressStarts;
-  }
-};
+using testing::FakeUi;
 
 const std::vector<std::string> kBlankProgressAfterQuestion = {"hide", "show[][]"};
-
-std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 class ExtractTest : public ::testing::Test {
  protected:
@@ -60,8 +39,20 @@ class ExtractTest : public ::testing::Test {
     bytes[at] = static_cast<std::uint8_t>(bytes[at] + delta);
     return bytes;
   }
+  // Every question of the payload writer is the English one in an English run.
+  void ExpectEnglishQuestions() {
+    for (const FakeUi::AskedQuestion& q : ui.Questions) {
+      EXPECT_EQ(q.Caption, L"Sound question");
+      EXPECT_FALSE(q.Russian);
+    }
+  }
+  void TearDown() override { ExpectEnglishQuestions(); }
+  void ResetUi() {
+    ExpectEnglishQuestions();
+    ui = FakeUi();
+  }
   void ExpectNoTemp(const std::string& target) {
-    const std::string temp = dir / ("~" + target.substr(target.rfind('\\') + 1));
+    const std::string temp = dir / (std::string("~") + target.substr(target.rfind('\\') + 1));
     EXPECT_FALSE(Exists(temp)) << temp;
   }
 
@@ -100,9 +91,9 @@ TEST_F(ExtractTest, DirectWritesNeverCompare) {
     EXPECT_EQ(ReadFile(file), Payload()) << c.kind;
     ExpectNoTemp(file);
   }
-  EXPECT_TRUE(ui.errors.empty());
-  EXPECT_TRUE(ui.questions.empty());
-  EXPECT_TRUE(ui.progress.empty());
+  EXPECT_TRUE(ui.Errors.empty());
+  EXPECT_TRUE(ui.Questions.empty());
+  EXPECT_TRUE(ui.Progress.empty());
 }
 
 TEST_F(ExtractTest, EqualOlderOrUnreadableCopyIsReplacedWithoutAsking) {
@@ -116,9 +107,9 @@ TEST_F(ExtractTest, EqualOlderOrUnreadableCopyIsReplacedWithoutAsking) {
       ExpectNoTemp(target);
     }
   }
-  EXPECT_TRUE(ui.errors.empty());
-  EXPECT_TRUE(ui.questions.empty());
-  EXPECT_TRUE(ui.progress.empty()) << "the progress window was touched";
+  EXPECT_TRUE(ui.Errors.empty());
+  EXPECT_TRUE(ui.Questions.empty());
+  EXPECT_TRUE(ui.Progress.empty()) << "the progress window was touched";
 }
 
 TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
@@ -128,19 +119,19 @@ TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
     for (const bool yes : {false, true}) {
       SCOPED_TRACE(std::string(k.kind) + (yes ? " yes" : " no"));
       WriteFile(target, newer);
-      ui = FakeUi();
-      ui.answer = yes;
+      ResetUi();
+      ui.Answer = yes;
       ExtractPayload("testpay", k.kind, target, true, ui);
-      ASSERT_EQ(ui.questions.size(), 1u);
-      EXPECT_NE(ui.questions[0].find(Wide(target) + L" file installing is of older version"), std::wstring::npos);
-      EXPECT_NE(ui.questions[0].find(L"new file version " + Wide(k.newerVersion) + L" with an older file version " +
-                                     Wide(k.payloadVersion) + L"?"),
+      ASSERT_EQ(ui.Questions.size(), 1u);
+      EXPECT_NE(ui.Questions[0].Text.find(Wide(target) + L" file installing is of older version"), std::wstring::npos);
+      EXPECT_NE(ui.Questions[0].Text.find(L"new file version " + Wide(k.newerVersion) +
+                                          L" with an older file version " + Wide(k.payloadVersion) + L"?"),
                 std::wstring::npos)
-          << ui.questions[0];
+          << ui.Questions[0].Text;
       EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
       ExpectNoTemp(target);
-      EXPECT_EQ(ui.progress, kBlankProgressAfterQuestion);
-      EXPECT_TRUE(ui.errors.empty());
+      EXPECT_EQ(ui.Progress, kBlankProgressAfterQuestion);
+      EXPECT_TRUE(ui.Errors.empty());
     }
   }
 }
@@ -153,12 +144,12 @@ TEST_F(ExtractTest, ProgressWindowThatCannotStartIsReported) {
   for (const bool yes : {false, true}) {
     SCOPED_TRACE(yes ? "yes" : "no");
     WriteFile(target, newer);
-    ui = FakeUi();
-    ui.answer = yes;
-    ui.progressStarts = false;
+    ResetUi();
+    ui.Answer = yes;
+    ui.ProgressStarts = false;
     ExtractPayload("testpay", "pak", target, true, ui);
-    EXPECT_EQ(ui.progress, kBlankProgressAfterQuestion);
-    EXPECT_EQ(ui.errors, std::vector<std::wstring>{L"Can't install file " + Wide(target)});
+    EXPECT_EQ(ui.Progress, kBlankProgressAfterQuestion);
+    EXPECT_EQ(ui.Errors, std::vector<std::wstring>{L"Can't install file " + Wide(target)});
     EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
     ExpectNoTemp(target);
   }
@@ -172,12 +163,12 @@ TEST_F(ExtractTest, LanguageFiles) {
   WriteFile(target, text("[langver]\r\n41\r\n"));
   ExtractPayload("testpay", "lng", target, true, ui);
   EXPECT_EQ(ReadFile(target), payload);
-  EXPECT_TRUE(ui.questions.empty());
+  EXPECT_TRUE(ui.Questions.empty());
 
   WriteFile(target, text("[langver]\r\n43\r\n"));
   ExtractPayload("testpay", "lng", target, true, ui);
-  ASSERT_EQ(ui.questions.size(), 1u);
-  EXPECT_NE(ui.questions[0].find(L"version 43 with an older file version 42?"), std::wstring::npos);
+  ASSERT_EQ(ui.Questions.size(), 1u);
+  EXPECT_NE(ui.Questions[0].Text.find(L"version 43 with an older file version 42?"), std::wstring::npos);
   EXPECT_EQ(ReadFile(target), text("[langver]\r\n43\r\n"));
 
   // A "!" anywhere in the destination: no comparison at all.
@@ -186,21 +177,21 @@ TEST_F(ExtractTest, LanguageFiles) {
   WriteFile(marked, text("[langver]\r\n43\r\n"));
   ExtractPayload("testpay", "lng", marked, true, ui);
   EXPECT_EQ(ReadFile(marked), payload);
-  EXPECT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(ui.Questions.size(), 1u);
 
   // An installed copy without a readable version counts as 0, after its message.
   WriteFile(target, text("[langver]\r\nold\r\n"));
   ExtractPayload("testpay", "lng", target, true, ui);
   EXPECT_EQ(ReadFile(target), payload);
-  ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0], L"Can't handle the language support file " + Wide(target));
+  ASSERT_EQ(ui.Errors.size(), 1u);
+  EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + Wide(target));
 
   // So does a payload without one; the message names the temporary file.
   WriteFile(target, text("1"));
   ExtractPayload("badlang", "lng", target, true, ui);
-  ASSERT_EQ(ui.errors.size(), 2u);
-  EXPECT_EQ(ui.errors[1], L"Can't handle the language support file " + Wide(dir / "~mvl.lng"));
-  EXPECT_EQ(ui.questions.size(), 2u) << "version 1 installed is newer than 0";
+  ASSERT_EQ(ui.Errors.size(), 2u);
+  EXPECT_EQ(ui.Errors[1], L"Can't handle the language support file " + Wide(dir / "~mvl.lng"));
+  EXPECT_EQ(ui.Questions.size(), 2u) << "version 1 installed is newer than 0";
   EXPECT_EQ(ReadFile(target), text("1"));
   ExpectNoTemp(target);
 }
@@ -230,17 +221,17 @@ TEST_F(ExtractTest, LockedCopyIsReportedAndKept) {
     SCOPED_TRACE(w.what);
     const std::string target = dir / w.file;
     WriteFile(target, old);
-    ui = FakeUi();
+    ResetUi();
     {
       UniqueFile holder(::CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
       ASSERT_TRUE(holder);
       w.write(target, ui);
     }
-    ASSERT_EQ(ui.errors.size(), 1u);
-    EXPECT_EQ(ui.errors[0], L"Can't install file " + Wide(target));
+    ASSERT_EQ(ui.Errors.size(), 1u);
+    EXPECT_EQ(ui.Errors[0], L"Can't install file " + Wide(target));
     EXPECT_EQ(ReadFile(target), old);
     EXPECT_EQ(ReadFile(dir / (std::string("~") + w.file)), Payload());
-    EXPECT_TRUE(ui.progress.empty());
+    EXPECT_TRUE(ui.Progress.empty());
   }
 }
 
@@ -252,9 +243,9 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
     const std::string temp = dir / (std::string("~") + w.file);
     WriteFile(target, old);
     WriteFile(temp, Payload().size() * 3);  // longer than the payload: must be cut
-    ui = FakeUi();
+    ResetUi();
     w.write(target, ui);
-    EXPECT_TRUE(ui.errors.empty());
+    EXPECT_TRUE(ui.Errors.empty());
     EXPECT_EQ(ReadFile(target), Payload());
     EXPECT_FALSE(Exists(temp));
 
@@ -263,11 +254,11 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
     WriteFile(target, old);
     WriteFile(temp, 10, FILE_ATTRIBUTE_READONLY);
     w.write(target, ui);
-    if (ui.errors.empty()) {
+    if (ui.Errors.empty()) {
       EXPECT_EQ(ReadFile(target), Payload());
       EXPECT_FALSE(Exists(temp));
     } else {
-      EXPECT_EQ(ui.errors.size(), 1u);
+      EXPECT_EQ(ui.Errors.size(), 1u);
       EXPECT_EQ(ReadFile(target), old);
       EXPECT_EQ(ReadFile(temp).size(), 10u);
     }
@@ -280,7 +271,7 @@ TEST_F(ExtractTest, SplitPayloadIsJoined) {
   const std::string target = dir / "mvq.pak";
   WriteFile(target, 100000);
   ExtractSplitPayload("tsplit", "pak", target, ui);
-  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(ui.Errors.empty());
   EXPECT_EQ(ReadFile(target), Payload());
   ExpectNoTemp(target);
 }
@@ -292,8 +283,8 @@ TEST_F(ExtractTest, MissingResourceTouchesNothing) {
   ExtractPayload("testpay", "bin", target, false, ui);
   ExtractSplitPayload("testpay", "pak", target, ui);  // no parts 1 and 2
   ExtractSplitPayload("tsplit", "cok", target, ui);
-  ASSERT_EQ(ui.errors.size(), 4u);
-  for (const auto& error : ui.errors) EXPECT_EQ(error, L"Can't install file " + Wide(target));
+  ASSERT_EQ(ui.Errors.size(), 4u);
+  for (const auto& error : ui.Errors) EXPECT_EQ(error, L"Can't install file " + Wide(target));
   EXPECT_EQ(ReadFile(target).size(), 123u);
   const std::string fresh = dir / "fresh.pak";
   ExtractPayload("nosuch", "pak", fresh, true, ui);
@@ -304,7 +295,7 @@ TEST_F(ExtractTest, UnwritableDestinationLeavesNoFile) {
   const std::string target = dir / "missing-folder\\mvm3.pak";
   ExtractPayload("testpay", "pak", target, true, ui);
   ExtractSplitPayload("tsplit", "pak", target, ui);
-  EXPECT_EQ(ui.errors.size(), 2u);
+  EXPECT_EQ(ui.Errors.size(), 2u);
 }
 
 TEST(VersionReaders, FixedOffsets) {
@@ -338,7 +329,7 @@ TEST(VersionReaders, LanguageFileThatCannotBeReadIsReported) {
   TempDir dir;
   FakeUi ui;
   EXPECT_EQ(ReadLngVersion(dir / "missing.lng", ui), 0);
-  EXPECT_TRUE(ui.errors.empty()) << "a missing file is no error";
+  EXPECT_TRUE(ui.Errors.empty()) << "a missing file is no error";
 
   const std::string file = dir / "held.lng";
   WriteFile(file, Bytes{'7'});
@@ -346,8 +337,8 @@ TEST(VersionReaders, LanguageFileThatCannotBeReadIsReported) {
   UniqueFile holder(::CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(holder);
   EXPECT_EQ(ReadLngVersion(file, ui), 0);
-  ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0], L"Can't handle the language support file " + Wide(file));
+  ASSERT_EQ(ui.Errors.size(), 1u);
+  EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + Wide(file));
 }
 
 TEST(VersionReaders, FileVersionStringOfExecutablesOnly) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "env/win_handle.h"
-#include "install/folder_size.h"
-#include "test_support.h"
+#include "win/handles_win.h"
+#include "install/folder_size_win.h"
+#include "support/files_win.h"
 
 namespace mv {
 namespace {
@@ -20,22 +20,23 @@ using testing::TempDir;
 // keeps them sparse.
 void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes = 0) {
   {
-    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file) << path;
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
     ASSERT_TRUE(::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get())) << path;
   }
-  if (attributes) ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+  if (attributes) {
+    ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+  }
 }
 
 void MakeFolders(const std::string& path, DWORD attributes = 0) {
-  for (std::size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
-    ::CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    if (at == std::string::npos) break;
+  testing::MakeDirectories(testing::AnsiWide(path));
+  if (attributes) {
+    ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
   }
-  ASSERT_TRUE(testing::Exists(path)) << path;
-  if (attributes) ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
 }
 
 void ExpectSize(const std::string& folder, std::int32_t kib, const std::string& what) {
@@ -59,7 +60,8 @@ TEST(FolderSize, TheSumOfAllFilesRoundedDownToWholeKiB) {
   };
   for (const Case& c : cases) {
     TempDir dir;
-    for (std::size_t i = 0; i < c.sizes.size(); ++i) MakeFile(dir / ("f" + std::to_string(i)), c.sizes[i]);
+    for (std::size_t i = 0; i < c.sizes.size(); ++i)
+      MakeFile(dir / std::string("f").append(std::to_string(i)), c.sizes[i]);
     ExpectSize(dir.path(), c.kib, c.what);
   }
 }
@@ -106,7 +108,8 @@ TEST(FolderSize, AFolderThatCannotBeListedAddsNothing) {
     }
   } removeLater{wide};
   {
-    UniqueFile file(::CreateFileW((wide + L"\\lost.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    UniqueFile file(
+        ::CreateFileW((wide + L"\\lost.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file);
     DWORD written = 0;
     ASSERT_TRUE(::WriteFile(file.get(), std::string(4096, 'x').data(), 4096, &written, nullptr));
@@ -126,12 +129,8 @@ class DirectoryLink {
  public:
   DirectoryLink(const std::string& link, const std::string& target) : link_(link) {
     if (::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && Made()) return;
-    using UnixName = char*(CDECL*)(const WCHAR*);
-    const auto unixName = reinterpret_cast<UnixName>(
-        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
-    if (!unixName) return;
-    unixLink_ = UnixPath(unixName, link);
-    const std::string unixTarget = UnixPath(unixName, target);
+    unixLink_ = testing::UnixPath(testing::AnsiWide(link));
+    const std::string unixTarget = testing::UnixPath(testing::AnsiWide(target));
     if (!unixLink_.empty() && !unixTarget.empty())
       RunUnix("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink_ + "\"", true);
   }
@@ -150,23 +149,9 @@ class DirectoryLink {
   }
 
  private:
-  static std::string UnixPath(char*(CDECL* unixName)(const WCHAR*), const std::string& path) {
-    const std::wstring wide(path.begin(), path.end());
-    char* name = unixName(wide.c_str());
-    if (!name) return {};
-    std::string result = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return result;
-  }
-
-  // Wine starts Unix programs but hands back no handle to wait on: wait for the effect instead.
+  // Wine hands back nothing to wait on: wait for the effect instead.
   void RunUnix(const char* program, std::string commandLine, bool linkWanted) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      return;
-    UniqueHandle thread(process.hThread), child(process.hProcess);
+    if (!testing::StartUnixProgram(program, std::move(commandLine))) return;
     for (int i = 0; i < 500 && Made() != linkWanted; ++i) ::Sleep(20);
   }
 
@@ -189,13 +174,6 @@ TEST(FolderSize, DirectoryLinksAreNotEnteredSoACycleEnds) {
   // Following the link would count the tree again at every turn until the paths outgrow
   // MAX_PATH (or forever, given two such links).
   ExpectSize(dir.path(), 4, "a link back up the tree and a link out of it");
-}
-
-TEST(FolderSize, KibFromBytesClampsInsteadOfWrapping) {
-  EXPECT_EQ(KibFromBytes(0), 0);
-  EXPECT_EQ(KibFromBytes(5ull << 30), 5 * 1024 * 1024) << "beyond 4 GiB";
-  EXPECT_EQ(KibFromBytes((2ull << 40) - 1), 0x7FFFFFFF);
-  EXPECT_EQ(KibFromBytes(3ull << 40), 0x7FFFFFFF);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "ui/progress_window.h"
+#include "ui/progress_window_win.h"
 
 namespace mv {
 namespace {

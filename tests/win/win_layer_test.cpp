@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/product_launch.h"
-#include "app/win_setup_host.h"
-#include "env/shared_registry.h"
-#include "env/startup.h"
-#include "test_support.h"
+#include "app/setup_run_win.h"
+#include "product/launch_win.h"
+#include "product/product.h"
+#include "startup/startup_win.h"
+#include "support/files_win.h"
+#include "ui/texts.h"
+#include "win/registry_win.h"
 
 namespace mv {
 namespace {
@@ -24,8 +26,9 @@ class SharedRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     UniqueKey key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
     auto set = [&](const char* name, DWORD type, const void* data, DWORD size) {
       ::RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
     };
@@ -62,7 +65,7 @@ TEST_F(SharedRegistryTest, ReadsStringsAsStoredAndRefusesOtherTypes) {
                  {"missing", "Failed to get data for 'missing'"}};
   for (const auto& r : refused) {
     EXPECT_FALSE(registry.ReadString(r.name).has_value()) << r.name;
-    EXPECT_EQ(registry.LastFailure(), r.failure);
+    EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), r.failure);
   }
   EXPECT_TRUE(registry.ValueExists("number"));
   EXPECT_FALSE(registry.ValueExists("missing"));
@@ -79,9 +82,9 @@ TEST_F(SharedRegistryTest, ReadsStringsAsStoredAndRefusesOtherTypes) {
   registry.CloseKey();
   EXPECT_FALSE(registry.ValueExists("plain"));
   EXPECT_FALSE(registry.WriteInteger("x", 1)) << "no key open";
-  EXPECT_EQ(registry.LastFailure(), "Failed to set data for 'x'");
+  EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), "Failed to set data for 'x'");
   EXPECT_FALSE(registry.ReadString("plain").has_value()) << "no key open";
-  EXPECT_EQ(registry.LastFailure(), "Failed to get data for 'plain'");
+  EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), "Failed to get data for 'plain'");
 }
 
 TEST_F(SharedRegistryTest, OpeningAMissingKeyFailsQuietlyAndCreatingMakesIt) {
@@ -104,28 +107,16 @@ TEST(SharedRegistryAccess, SixtyFourBitViewExactlyOnSixtyFourBitWindows) {
   EXPECT_EQ(registry.Access() & KEY_WOW64_64KEY, static_cast<REGSAM>(KEY_WOW64_64KEY));
 
   // Start-up names Windows before it creates the accessor; this prefix is a 64-bit Windows 7.
-  Is64BitWindows = false;
-  StartUp();
-  EXPECT_TRUE(Is64BitWindows);
-  EXPECT_EQ(TheSharedRegistry().Access(), SharedRegistryAccess(true));
-  CleanUp();
-  Is64BitWindows = false;
-}
-
-TEST(StartupSettings, LocaleAndArguments) {
-  StartupSettings s = MakeStartupSettings(2073, "\"C:\\x y\\setup.exe\" MoDeSt RunApp extra");
-  EXPECT_TRUE(s.RussianMessages);
-  EXPECT_EQ(s.CommandSwitch, "modest");
-  EXPECT_EQ(s.SecondArgument, "runapp");
-  s = MakeStartupSettings(1045, "setup.exe");
-  EXPECT_FALSE(s.RussianMessages);
-  EXPECT_EQ(s.CommandSwitch, "");
+  const Startup startup = StartUp();
+  EXPECT_TRUE(startup.Edition.Is64Bit);
+  EXPECT_EQ(startup.Registry.Access(), SharedRegistryAccess(true));
 }
 
 TEST(ProductProbe, SeesTheMappingOnlyWhileItExists) {
   EXPECT_FALSE(IsProductRunning());
   EXPECT_FALSE(IsProductRunning()) << "the probe must not keep its own mapping alive";
-  UniqueHandle product(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, kProductMappingName));
+  UniqueHandle product(
+      ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, product::kMappingName));
   ASSERT_TRUE(product);
   EXPECT_TRUE(IsProductRunning());
   product.reset();
@@ -144,7 +135,7 @@ TEST(Administrator, WineRunsEveryoneAsAdministrator) { EXPECT_TRUE(UserIsAdminis
 TEST(FileExists, DirectoriesDoNotCount) {
   TempDir dir;
   SharedRegistry registry(KEY_READ);
-  WinSetupHost host(registry);
+  WinSetupSystem host(registry);
   testing::WriteFile(dir / "Mirvane.exe", 1);
   ASSERT_TRUE(::CreateDirectoryA((dir / "Folder.exe").c_str(), nullptr));
   EXPECT_TRUE(host.FileExists(dir / "Mirvane.exe"));

@@ -10,13 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "env/startup.h"
-#include "env/windows_probe.h"
-#include "test_support.h"
+#include "startup/console_command.h"
+#include "startup/console_command_win.h"
+#include "support/environment_win.h"
+#include "support/files_win.h"
+#include "support/registry_win.h"
+#include "win/code_page_win.h"
 
 namespace mv {
 namespace {
 
+using testing::AnsiWide;
+using testing::ScopedEnvironment;
 using testing::TempDir;
 
 // The folder of this test program, where the build also puts the programs it runs.
@@ -25,61 +30,6 @@ std::string ProgramFolder() {
   const std::string self(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
   return self.substr(0, self.rfind('\\') + 1);
 }
-
-// An environment variable changed for one test; nullptr removes it.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    std::vector<char> buffer(32768);
-    const DWORD length = ::GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length > 0 && length < buffer.size()) old_.assign(buffer.data(), length);
-    had_ = length > 0;
-    ::SetEnvironmentVariableA(name, value);
-  }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-  ~ScopedVariable() { ::SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-
- private:
-  std::string name_;
-  std::string old_;
-  bool had_ = false;
-};
-
-// A registry string value changed for one test and put back afterwards.
-class ScopedRegistryValue {
- public:
-  ScopedRegistryValue(HKEY root, const char* path, const char* name) : name_(name) {
-    // The 64-bit view, where the programs under test look, also from a 32-bit test process.
-    if (::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, key_.put(), nullptr) !=
-        ERROR_SUCCESS)
-      return;
-    char data[512];
-    DWORD size = sizeof data - 1, type = 0;
-    if (::RegQueryValueExA(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS &&
-        type == REG_SZ)
-      old_ = std::string(data, ::strnlen(data, size));
-  }
-  ScopedRegistryValue(const ScopedRegistryValue&) = delete;
-  ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
-  ~ScopedRegistryValue() { old_ ? Set(*old_) : Delete(); }
-
-  bool opened() const { return static_cast<bool>(key_); }
-  const std::optional<std::string>& old() const { return old_; }
-  void Set(const std::string& value) {
-    ::RegSetValueExA(key_.get(), name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
-  }
-  void SetNumber(DWORD value) {
-    ::RegSetValueExA(key_.get(), name_.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-  }
-  void Delete() { ::RegDeleteValueA(key_.get(), name_.c_str()); }
-
- private:
-  UniqueKey key_;
-  std::string name_;
-  std::optional<std::string> old_;
-};
 
 bool FolderIsEmpty(const std::string& folder) {
   WIN32_FIND_DATAA entry;
@@ -95,19 +45,20 @@ bool FolderIsEmpty(const std::string& folder) {
 class ConsoleCommandTest : public ::testing::Test {
  protected:
   TempDir temp;
-  ScopedVariable tempVariable{"Temp", temp.path().c_str()};
+  ScopedEnvironment tempVariable{L"Temp", AnsiWide(temp.path())};
+  Lcg random{0x5EED};
 };
 
 TEST_F(ConsoleCommandTest, CapturesThroughAFileNamedByTheGeneratorAndRemovesIt) {
-  Lcg next = TheRandomGenerator();
+  Lcg next = random;
   const std::string capture = CaptureFileName(temp.path(), next);
   // The listing of the Temp folder, made while the capture file exists, shows its name.
-  const std::string listing = RunConsoleCommand("dir /b \"" + temp.path() + "\"");
+  const std::string listing = RunConsoleCommand("dir /b \"" + temp.path() + "\"", random);
   EXPECT_EQ(listing, capture.substr(capture.rfind('\\') + 1) + "\r\n");
-  EXPECT_EQ(TheRandomGenerator().Seed(), next.Seed()) << "eight draws, no more";
+  EXPECT_EQ(random.Seed(), next.Seed()) << "eight draws, no more";
   EXPECT_FALSE(testing::Exists(capture));
 
-  const std::string ver = RunConsoleCommand("ver");
+  const std::string ver = RunConsoleCommand("ver", random);
   EXPECT_NE(ver.find("Microsoft Windows"), std::string::npos) << ver;
   EXPECT_EQ(ver.substr(ver.size() - 2), "\r\n");
   EXPECT_TRUE(FolderIsEmpty(temp.path()));
@@ -115,18 +66,18 @@ TEST_F(ConsoleCommandTest, CapturesThroughAFileNamedByTheGeneratorAndRemovesIt) 
 
 TEST_F(ConsoleCommandTest, NoInterpreterGivesNothingOrAnEmptyLine) {
   {
-    ScopedVariable none("ComSpec", nullptr);
-    EXPECT_EQ(RunConsoleCommand("ver"), "");
+    ScopedEnvironment none(L"ComSpec", nullptr);
+    EXPECT_EQ(RunConsoleCommand("ver", random), "");
   }
   {
     // A value that does not fit the 260-character buffer counts as empty.
     const std::string tooLong = "C:\\" + std::string(300, 'x') + ".exe";
-    ScopedVariable longOne("ComSpec", tooLong.c_str());
-    EXPECT_EQ(RunConsoleCommand("ver"), "");
+    ScopedEnvironment longOne(L"ComSpec", AnsiWide(tooLong));
+    EXPECT_EQ(RunConsoleCommand("ver", random), "");
   }
   {
-    ScopedVariable missing("ComSpec", (temp / "no-such-interpreter.exe").c_str());
-    EXPECT_EQ(RunConsoleCommand("ver"), "\r\n");
+    ScopedEnvironment missing(L"ComSpec", AnsiWide(temp / "no-such-interpreter.exe"));
+    EXPECT_EQ(RunConsoleCommand("ver", random), "\r\n");
   }
   EXPECT_TRUE(FolderIsEmpty(temp.path()));
 }
@@ -134,9 +85,9 @@ TEST_F(ConsoleCommandTest, NoInterpreterGivesNothingOrAnEmptyLine) {
 TEST_F(ConsoleCommandTest, AnInterpreterThatNeverEndsIsEndedAfterTenSeconds) {
   // never_ends.exe writes a line to the capture file, keeps it open without delete sharing
   // and waits forever.
-  ScopedVariable hanging("ComSpec", (ProgramFolder() + "never_ends.exe").c_str());
+  ScopedEnvironment hanging(L"ComSpec", AnsiWide(ProgramFolder() + "never_ends.exe"));
   const auto start = std::chrono::steady_clock::now();
-  const std::string output = RunConsoleCommand("ver");
+  const std::string output = RunConsoleCommand("ver", random);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(output, "written before the hang\r\n");
   EXPECT_GT(seconds, 9.0) << "it ran until the time limit";
@@ -153,7 +104,9 @@ TEST(OemToAnsiText, EveryByteIsConvertedAndTheLengthKept) {
   EXPECT_EQ(converted[1], '\0');
   EXPECT_EQ(converted[0], converted[2]);
   EXPECT_EQ(converted.substr(0, 1), OemToAnsiText("\x81"));
-  if (::GetOEMCP() != ::GetACP()) EXPECT_NE(converted[0], '\x81') << "code pages " << ::GetOEMCP() << "/" << ::GetACP();
+  if (::GetOEMCP() != ::GetACP()) {
+    EXPECT_NE(converted[0], '\x81') << "code pages " << ::GetOEMCP() << "/" << ::GetACP();
+  }
 }
 
 // Runs describe-windows.exe and returns what it printed.
@@ -212,25 +165,26 @@ struct WineVersionCase {
 
 TEST(DescribeWindowsProgram, NamesEachVersionWineReportsAsTheTablesSay) {
   // Wine reads the version to report from here when a process starts.
-  ScopedRegistryValue version(HKEY_CURRENT_USER, "Software\\Wine", "Version");
-  ScopedRegistryValue productName(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                                  "ProductName");
-  ASSERT_TRUE(version.opened());
-  ASSERT_TRUE(productName.opened());
-  ASSERT_EQ(productName.old(), std::optional<std::string>("Microsoft Windows 7")) << "a fresh Wine 8.0 prefix";
+  const std::wstring wineKey = L"Software\\Wine";
+  const std::wstring currentVersionKey = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  const testing::RestoreValueLater version(HKEY_CURRENT_USER, wineKey, L"Version");
+  const testing::RestoreValueLater productName(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
+  const std::optional<std::wstring> freshName =
+      testing::ReadString(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
+  ASSERT_EQ(freshName, std::optional<std::wstring>(L"Microsoft Windows 7")) << "a fresh Wine 8.0 prefix";
 
   for (const WineVersionCase& c : kWineVersions) {
-    version.Set(c.version);
+    testing::WriteString(HKEY_CURRENT_USER, wineKey, L"Version", AnsiWide(c.version));
     const std::string flag = c.is64 ? "\r\nIs64BitWindows=true\r\n" : "\r\nIs64BitWindows=false\r\n";
-    productName.Set(*productName.old());
+    testing::WriteString(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName", *freshName);
     EXPECT_EQ(DescribeWindowsOutput(), c.withProductName + flag) << c.version;
-    productName.Delete();
+    testing::DeleteValue(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
     EXPECT_EQ(DescribeWindowsOutput(), c.withoutProductName + flag) << c.version;
   }
 
   // A "ProductName" that is no string names nothing; it must not end the process.
-  version.Set("vista");
-  productName.SetNumber(7);
+  testing::WriteString(HKEY_CURRENT_USER, wineKey, L"Version", L"vista");
+  testing::WriteDword(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName", 7);
   EXPECT_EQ(DescribeWindowsOutput(), "Microsoft Windows Vista  64-bit Service Pack 2\r\nIs64BitWindows=true\r\n");
 }
 

@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "app/sha256.h"
-#include "env/shared_registry.h"
-#include "env/startup.h"
-#include "env/windows_probe.h"
-#include "env/win_handle.h"
+#include "integrity/sha256.h"
+#include "startup/windows_edition_win.h"
+#include "win/handles_win.h"
+#include "win/registry_win.h"
 
 namespace mv {
 namespace {

@@ -1,9 +1,14 @@
 // Build-side companion of the installer: stamps a linked installer so that it can check its own
-// file at run time, and verifies a stamp the same way the installer does.
+// file at run time, verifies a stamp the same way the installer does, and reads a payload's
+// version the way the installer reads an installed copy's, so that the builder's warning follows
+// the installer's own rules.
 //
-//   mvsetup-tool stamp IN OUT   page-aligns the resource data, stamps; exit 0 stamped,
-//                               1 refused or failed
-//   mvsetup-tool verify FILE    prints "intact" (exit 0) or "distorted" (exit 1); exit 2 unreadable
+//   mvsetup-tool stamp IN OUT                  page-aligns the resource data, stamps; exit 0
+//                                              stamped, 1 refused or failed
+//   mvsetup-tool verify FILE                   prints "intact" (exit 0) or "distorted" (exit 1);
+//                                              exit 2 unreadable
+//   mvsetup-tool payload-version KIND FILE     prints the version a file of that kind holds, or
+//                                              "none" for a kind without one; exit 2 unreadable
 //
 // Every failure is one line on stderr, "mvsetup-tool: <problem>", for build logs.
 #include <unistd.h>
@@ -16,7 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "app/stamp_layout.h"
+#include "host/page_align.h"
+#include "install/versions.h"
+#include "integrity/stamp.h"
 
 namespace {
 
@@ -78,15 +85,20 @@ bool WriteAtomically(const std::string& path, const std::vector<std::uint8_t>& b
   return ok;
 }
 
-int StampCommand(const std::string& in, const std::string& out) {
+// The whole file, or nothing after the line that says why.
+std::optional<std::vector<std::uint8_t>> ReadOrReport(const std::string& path) {
   std::string problem;
-  const auto image = ReadAll(in, problem);
-  if (!image) {
-    Fail(problem);
-    return 1;
-  }
+  auto bytes = ReadAll(path, problem);
+  if (!bytes) Fail(problem);
+  return bytes;
+}
+
+int StampCommand(const std::string& in, const std::string& out) {
+  const auto image = ReadOrReport(in);
+  if (!image) return 1;
   std::string error;
-  const std::vector<std::uint8_t> aligned = mv::stamp::PageAlignResources(*image, error);
+  std::string problem;
+  const std::vector<std::uint8_t> aligned = mv::host::PageAlignResources(*image, error);
   if (aligned.empty()) {
     Fail(in + ": " + error);
     return 1;
@@ -104,15 +116,19 @@ int StampCommand(const std::string& in, const std::string& out) {
 }
 
 int VerifyCommand(const std::string& path) {
-  std::string problem;
-  const auto file = ReadAll(path, problem);
-  if (!file) {
-    Fail(problem);
-    return 2;
-  }
+  const auto file = ReadOrReport(path);
+  if (!file) return 2;
   const bool intact = mv::stamp::Verify(*file) == mv::stamp::Verdict::Intact;
   std::puts(intact ? "intact" : "distorted");
   return intact ? 0 : 1;
+}
+
+int PayloadVersionCommand(const std::string& kind, const std::string& path) {
+  const auto content = ReadOrReport(path);
+  if (!content) return 2;
+  const std::optional<std::int32_t> version = mv::PayloadVersion(kind, *content);
+  std::puts(version ? std::to_string(*version).c_str() : "none");
+  return 0;
 }
 
 }  // namespace
@@ -121,6 +137,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 3 && args[0] == "stamp") return StampCommand(args[1], args[2]);
   if (args.size() == 2 && args[0] == "verify") return VerifyCommand(args[1]);
-  Fail("usage: mvsetup-tool stamp IN OUT | mvsetup-tool verify FILE");
+  if (args.size() == 3 && args[0] == "payload-version") return PayloadVersionCommand(args[1], args[2]);
+  Fail("usage: mvsetup-tool stamp IN OUT | mvsetup-tool verify FILE | mvsetup-tool payload-version KIND FILE");
   return 2;
 }

@@ -11,8 +11,8 @@ int main() {
   if (open != std::string::npos) {
     const std::size_t start = open + 3;
     const std::string path = line.substr(start, line.find('"', start) - start);
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     const char text[] = "written before the hang\r\n";
     DWORD written = 0;
     ::WriteFile(file, text, sizeof text - 1, &written, nullptr);

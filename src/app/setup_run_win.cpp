@@ -1,0 +1,54 @@
+#include "app/setup_run_win.h"
+
+#include <windows.h>
+
+#include "install/extract_win.h"
+#include "install/folder_size_win.h"
+#include "integrity/stamp_win.h"
+#include "product/launch_win.h"
+#include "ui/message_boxes_win.h"
+#include "win/files_win.h"
+#include "win/handles_win.h"
+
+namespace mv {
+
+bool UserIsAdministrator() {
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  UniqueSid administrators;
+  if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, administrators.put()))
+    return false;
+  // With no token given, the check uses the thread's effective token: a filtered token of a
+  // non-elevated administrator has the group only for deny, which does not count.
+  BOOL member = FALSE;
+  if (!::CheckTokenMembership(nullptr, administrators.get(), &member)) member = FALSE;
+  return member != FALSE;
+}
+
+bool WinSetupSystem::IsUserAnAdmin() { return UserIsAdministrator(); }
+
+bool WinSetupSystem::IsProductRunning() { return mv::IsProductRunning(); }
+
+void WinSetupSystem::AskProductToQuit() { mv::AskProductToQuit(); }
+
+IntegrityResult WinSetupSystem::CheckInstallerFile() { return CheckRunningInstaller(); }
+
+bool WinSetupSystem::FileExists(const std::string& path) { return mv::FileExists(path); }
+
+void WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
+                                    bool checkExisting, SetupUi& ui) {
+  mv::ExtractPayload(name, kind, destination, checkExisting, ui);
+}
+
+void WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
+                                         SetupUi& ui) {
+  mv::ExtractSplitPayload(name, kind, destination, ui);
+}
+
+std::int32_t WinSetupSystem::GetFolderSizeKB(const std::string& folder) { return mv::GetFolderSizeKB(folder); }
+
+void WinSetupSystem::LaunchProduct(const std::string& productFolder) { mv::LaunchProduct(productFolder); }
+
+void WinSetupSystem::EndWithUnhandledError(std::string_view what) { mv::EndWithUnhandledError(what); }
+
+}  // namespace mv

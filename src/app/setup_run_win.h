@@ -1,0 +1,33 @@
+#pragma once
+// The setup run's system side on a real Windows system.
+#include "app/setup_run.h"
+#include "win/registry_win.h"
+
+namespace mv {
+
+class WinSetupSystem final : public SetupSystem {
+ public:
+  explicit WinSetupSystem(SharedRegistry& registry) : registry_(registry) {}
+
+  RegistryAccess& Registry() override { return registry_; }
+  bool IsUserAnAdmin() override;
+  bool IsProductRunning() override;
+  void AskProductToQuit() override;
+  IntegrityResult CheckInstallerFile() override;
+  bool FileExists(const std::string& path) override;
+  void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination, bool checkExisting,
+                      SetupUi& ui) override;
+  void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
+                           SetupUi& ui) override;
+  std::int32_t GetFolderSizeKB(const std::string& folder) override;
+  void LaunchProduct(const std::string& productFolder) override;
+  [[noreturn]] void EndWithUnhandledError(std::string_view what) override;
+
+ private:
+  SharedRegistry& registry_;
+};
+
+// Membership of the Administrators group with full rights, without loading the shell.
+bool UserIsAdministrator();
+
+}  // namespace mv

@@ -1,0 +1,39 @@
+#include "base/strings.h"
+
+namespace mv {
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string DecimalText(std::int32_t value) {
+  // Through the unsigned magnitude, so that the most negative value has a text too.
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  char digits[12];
+  int pos = sizeof digits;
+  do {
+    digits[--pos] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits[--pos] = '-';
+  return std::string(digits + pos, sizeof digits - pos);
+}
+
+std::string HexText(std::uint32_t value) {
+  char digits[8];
+  int pos = sizeof digits;
+  do {
+    digits[--pos] = "0123456789ABCDEF"[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  return std::string(digits + pos, sizeof digits - pos);
+}
+
+void AddBackslash(std::string& path) {
+  if (!path.empty() && path.back() != '\\') path += '\\';
+}
+
+}  // namespace mv

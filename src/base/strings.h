@@ -1,0 +1,23 @@
+#pragma once
+// String rules every concern shares, without any Windows call: only ASCII letters change case,
+// numbers are written as the installer has always written them, and a folder path ends with a
+// backslash before a name is appended to it.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mv {
+
+// Lower-cases the ASCII letters A-Z only; every other byte stays as it is.
+std::string AsciiLower(std::string_view text);
+
+// Decimal text of a signed 32-bit number.
+std::string DecimalText(std::int32_t value);
+// Hexadecimal text of an unsigned 32-bit number in capital digits, without leading zeros (as
+// printf's "%X" writes it).
+std::string HexText(std::uint32_t value);
+
+// Appends one backslash to a non-empty path that does not end with one.
+void AddBackslash(std::string& path);
+
+}  // namespace mv

@@ -1,0 +1,150 @@
+#include "install/extract_win.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <new>
+#include <span>
+
+#include "base/strings.h"
+#include "install/safe_write.h"
+#include "install/safe_write_win.h"
+#include "install/versions.h"
+#include "install/versions_win.h"
+#include "win/code_page_win.h"
+#include "win/files_win.h"
+
+namespace mv {
+
+namespace {
+
+using Bytes = std::span<const std::uint8_t>;
+
+// The bytes of one resource of this module; empty when it is missing.
+Bytes FindPayloadResource(const std::string& name, std::string_view kind) {
+  const std::string type(kind);
+  HRSRC info = ::FindResourceA(nullptr, name.c_str(), type.c_str());
+  if (info == nullptr) return {};
+  HGLOBAL loaded = ::LoadResource(nullptr, info);
+  const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+  if (bytes == nullptr) return {};
+  return {static_cast<const std::uint8_t*>(bytes), ::SizeofResource(nullptr, info)};
+}
+
+// One buffer, sized once to the joined payload's exact size and filled from its parts in order.
+// Empty when the memory is not there: a failure to report, not one that ends the process.
+class PayloadBuffer {
+ public:
+  explicit PayloadBuffer(std::initializer_list<Bytes> parts) {
+    std::size_t size = 0;
+    for (const Bytes& part : parts) size += part.size();
+    data_.reset(new (std::nothrow) std::uint8_t[size]);
+    if (!data_) return;
+    size_ = size;
+    std::size_t at = 0;
+    for (const Bytes& part : parts) {
+      std::memcpy(data_.get() + at, part.data(), part.size());
+      at += part.size();
+    }
+  }
+  explicit operator bool() const { return data_ != nullptr; }
+  Bytes Content() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t size_ = 0;
+};
+
+void ReportFailure(const std::string& destination, SetupUi& ui) {
+  ui.ShowBilingualError(text::kCannotInstallFile, AnsiToWide(destination));
+}
+
+struct Comparison {
+  bool PayloadIsOlder = false;
+  std::string Payload;  // the two version texts, for the question
+  std::string Installed;
+};
+
+template <typename Reader>
+Comparison CompareNumbers(Reader read, const std::string& temp, const std::string& destination) {
+  // The payload's version is read first, then the installed copy's.
+  const std::int32_t payload = read(temp);
+  const std::int32_t installed = read(destination);
+  return {installed > payload, DecimalText(payload), DecimalText(installed)};
+}
+
+Comparison CompareVersions(VersionKind kind, const std::string& temp, const std::string& destination, SetupUi& ui) {
+  switch (kind) {
+    case VersionKind::Pak:
+      return CompareNumbers(ReadPakVersion, temp, destination);
+    case VersionKind::Cok:
+      return CompareNumbers(ReadCokVersion, temp, destination);
+    case VersionKind::Bs3:
+      return CompareNumbers(Read3bsVersion, temp, destination);
+    case VersionKind::Lng:
+      // A "!" anywhere in the destination skips the comparison.
+      if (destination.find('!') != std::string::npos) return {};
+      return CompareNumbers([&](const std::string& path) { return ReadLngVersion(path, ui); }, temp, destination);
+    case VersionKind::Exe: {
+      Comparison c;
+      c.Payload = ReadFileVersionString(temp);
+      c.Installed = ReadFileVersionString(destination);
+      c.PayloadIsOlder = ExecutablePayloadIsOlder(c.Payload, c.Installed);
+      return c;
+    }
+    case VersionKind::None:
+      break;
+  }
+  return {};
+}
+
+// The steps after the payload is in memory; false on a failure that the caller reports.
+bool InstallPayload(Bytes payload, std::string_view kind, const std::string& destination, bool checkExisting,
+                    SetupUi& ui) {
+  const VersionKind versionKind = VersionKindOf(kind);
+  if (!checkExisting || versionKind == VersionKind::None || !FileExists(destination))
+    return WriteOrReplace(payload, destination);
+
+  const std::string temp = MakeTempName(destination);
+  if (!WriteTempFile(temp, payload)) return false;
+
+  const Comparison versions = CompareVersions(versionKind, temp, destination, ui);
+  if (versions.PayloadIsOlder) {
+    ui.HideProgress();
+    const bool russian = ui.RussianMessages();
+    const Question question = OlderPayloadQuestion(AnsiToWide(destination), AnsiToWide(versions.Installed),
+                                                   AnsiToWide(versions.Payload), russian);
+    if (!ui.Ask(question, russian)) {
+      ::DeleteFileA(temp.c_str());
+      // A window thread that cannot be started fails the step like a failed write.
+      return ui.ShowProgress("", "");
+    }
+  }
+  if (!ReplaceInstalledCopy(temp, destination)) return false;
+  return !versions.PayloadIsOlder || ui.ShowProgress("", "");
+}
+
+}  // namespace
+
+void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination, bool checkExisting,
+                    SetupUi& ui) {
+  const Bytes resource = FindPayloadResource(std::string(name), kind);
+  // Without its resource there is nothing to write: never create, truncate or replace.
+  if (resource.empty()) return ReportFailure(destination, ui);
+  // Written straight from the mapped resource: a copy would only double the memory the payload
+  // takes, and each file is still written in one call.
+  if (!InstallPayload(resource, kind, destination, checkExisting, ui)) ReportFailure(destination, ui);
+}
+
+void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination, SetupUi& ui) {
+  const Bytes first = FindPayloadResource(std::string(name) + "1", kind);
+  const Bytes second = FindPayloadResource(std::string(name) + "2", kind);
+  if (first.empty() || second.empty()) return ReportFailure(destination, ui);
+  const PayloadBuffer buffer{first, second};
+  if (!buffer || !WriteOrReplace(buffer.Content(), destination)) ReportFailure(destination, ui);
+}
+
+}  // namespace mv

@@ -1,0 +1,105 @@
+#include "install/versions_win.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "install/versions.h"
+#include "win/code_page_win.h"
+#include "win/files_win.h"
+#include "win/handles_win.h"
+#include "win/system_library_win.h"
+
+namespace mv {
+
+namespace {
+
+// The file's first bytes, as far as the field needs them. The open grants no sharing: a file
+// that the product has open counts as having no version.
+std::int32_t ReadField(const std::string& path, const VersionField& field) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return 0;
+  std::uint8_t start[kVersionFieldsEnd] = {};
+  DWORD read = 0;
+  if (!::ReadFile(file.get(), start, static_cast<DWORD>(field.Offset + field.Width), &read, nullptr)) return 0;
+  return FieldValue(field, {start, read});
+}
+
+struct FileContent {
+  std::unique_ptr<char[]> Bytes;
+  DWORD Size = 0;
+  std::string_view Text() const { return {Bytes.get(), Size}; }
+};
+
+// The whole file; nothing when it cannot be read. A file too big for the memory left is one
+// that cannot be read (reported by the caller), not a reason to end the process.
+std::optional<FileContent> ReadWholeFile(const std::string& path) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size;
+  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
+  FileContent content;
+  content.Bytes.reset(new (std::nothrow) char[static_cast<std::size_t>(size.QuadPart)]);
+  if (!content.Bytes ||
+      !::ReadFile(file.get(), content.Bytes.get(), static_cast<DWORD>(size.QuadPart), &content.Size, nullptr))
+    return std::nullopt;
+  return content;
+}
+
+void AppendHex4(std::string& out, unsigned value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xF];
+}
+
+}  // namespace
+
+std::int32_t ReadPakVersion(const std::string& path) { return ReadField(path, kPakVersionField); }
+std::int32_t ReadCokVersion(const std::string& path) { return ReadField(path, kCokVersionField); }
+std::int32_t Read3bsVersion(const std::string& path) { return ReadField(path, k3bsVersionField); }
+
+std::int32_t ReadLngVersion(const std::string& path, SetupUi& ui) {
+  if (!FileExists(path)) return 0;
+  const std::optional<FileContent> content = ReadWholeFile(path);
+  const std::optional<std::int32_t> version = content ? LngVersionFromText(content->Text()) : std::nullopt;
+  if (version) return *version;
+  ui.ShowBilingualError(text::kCannotHandleLanguageFile, AnsiToWide(path));
+  return 0;
+}
+
+std::string ReadFileVersionString(const std::string& path) {
+  SHFILEINFOA shellInfo{};
+  if (::SHGetFileInfoA(path.c_str(), 0, &shellInfo, sizeof shellInfo, SHGFI_EXETYPE) == 0) return {};
+
+  // The version functions are needed only for an executable payload, so their DLL is loaded
+  // here rather than at start-up.
+  const UniqueModule version = LoadSystemLibrary("version.dll");
+  const auto infoSize = ProcedureOf<DWORD(WINAPI*)(LPCSTR, LPDWORD)>(version, "GetFileVersionInfoSizeA");
+  const auto info = ProcedureOf<BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID)>(version, "GetFileVersionInfoA");
+  const auto query = ProcedureOf<BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT)>(version, "VerQueryValueA");
+  if (!infoSize || !info || !query) return {};
+
+  DWORD ignored = 0;
+  const DWORD size = infoSize(path.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<char> block(size);
+  if (!info(path.c_str(), 0, size, block.data())) return {};
+
+  void* found = nullptr;
+  UINT length = 0;
+  if (!query(block.data(), "\\VarFileInfo\\Translation", &found, &length) || length < 2 * sizeof(WORD)) return {};
+  const auto* translation = static_cast<const WORD*>(found);
+  std::string key = "\\StringFileInfo\\";
+  AppendHex4(key, translation[0]);  // language
+  AppendHex4(key, translation[1]);  // code page
+  key += "\\FileVersion";
+  if (!query(block.data(), key.c_str(), &found, &length) || found == nullptr) return {};
+  const auto* value = static_cast<const char*>(found);
+  return std::string(value, ::strnlen(value, length));
+}
+
+}  // namespace mv

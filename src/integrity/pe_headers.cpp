@@ -1,0 +1,87 @@
+#include "integrity/pe_headers.h"
+
+namespace mv::pe {
+
+namespace {
+
+constexpr std::uint64_t kPeOffsetField = 0x3C;
+constexpr std::uint64_t kCoffHeaderSize = 20;
+constexpr std::uint64_t kOptionalHeaderSizeField = 16;  // within the COFF header
+constexpr std::uint64_t kCheckSumOffset = 64;           // within the optional header, both kinds
+constexpr std::uint64_t kSecurityEntryIndex = 4;
+
+}  // namespace
+
+std::uint32_t Read16(std::span<const std::uint8_t> file, std::uint64_t at) {
+  return file[at] | (std::uint32_t{file[at + 1]} << 8);
+}
+
+std::uint32_t Read32(std::span<const std::uint8_t> file, std::uint64_t at) {
+  return Read16(file, at) | (Read16(file, at + 2) << 16);
+}
+
+std::optional<Layout> ParseHeaders(std::span<const std::uint8_t> file, std::string& problem) {
+  const std::uint64_t size = file.size();
+  if (size < kPeOffsetField + 4 || file[0] != 'M' || file[1] != 'Z') {
+    problem = "no MZ header";
+    return std::nullopt;
+  }
+  const std::uint64_t pe = Read32(file, kPeOffsetField);
+  const std::uint64_t coff = pe + 4;
+  const std::uint64_t optional = coff + kCoffHeaderSize;
+  if (optional + 2 > size || file[pe] != 'P' || file[pe + 1] != 'E' || file[pe + 2] != 0 || file[pe + 3] != 0) {
+    problem = "no PE signature";
+    return std::nullopt;
+  }
+  const std::uint64_t optionalSize = Read16(file, coff + kOptionalHeaderSizeField);
+  const std::uint32_t magic = Read16(file, optional);
+  std::uint64_t countField = 0;
+  std::uint64_t directory = 0;
+  if (magic == 0x10b) {
+    countField = 92;
+    directory = 96;
+  } else if (magic == 0x20b) {
+    countField = 108;
+    directory = 112;
+  } else {
+    problem = "unknown optional header magic";
+    return std::nullopt;
+  }
+  Layout layout;
+  layout.HeadersEnd = optional + optionalSize;
+  if (layout.HeadersEnd > size || optionalSize < directory) {
+    problem = "optional header cut short";
+    return std::nullopt;
+  }
+  const std::uint64_t entries = Read32(file, optional + countField);
+  if (entries <= kSecurityEntryIndex || directory + entries * kDirectoryEntrySize > optionalSize) {
+    problem = "data directory has no certificate-table entry";
+    return std::nullopt;
+  }
+  layout.Coff = coff;
+  layout.CheckSum = optional + kCheckSumOffset;
+  layout.Directory = optional + directory;
+  layout.DirectoryEntries = entries;
+  layout.SecurityEntry = layout.Directory + kSecurityEntryIndex * kDirectoryEntrySize;
+  layout.CertificatesOffset = Read32(file, layout.SecurityEntry);
+  layout.CertificatesSize = Read32(file, layout.SecurityEntry + 4);
+  return layout;
+}
+
+bool IsSigned(const Layout& layout) { return layout.CertificatesOffset != 0 || layout.CertificatesSize != 0; }
+
+std::optional<Layout> ChangeableLayout(std::span<const std::uint8_t> image, const char* step, std::string& error) {
+  std::string problem;
+  std::optional<Layout> layout = ParseHeaders(image, problem);
+  if (!layout) {
+    error = "not a PE image: " + problem;
+    return std::nullopt;
+  }
+  if (IsSigned(*layout)) {
+    error = std::string("already signed; ") + step + " before signing";
+    return std::nullopt;
+  }
+  return layout;
+}
+
+}  // namespace mv::pe

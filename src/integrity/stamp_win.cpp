@@ -1,0 +1,85 @@
+#include "integrity/stamp_win.h"
+
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "win/handles_win.h"
+
+namespace mv {
+namespace {
+
+// A virus scanner often holds a fresh download exclusively for a moment; that is worth waiting
+// for, a file that stays locked is not.
+constexpr int kSharingRetries = 15;
+constexpr DWORD kSharingRetryPauseMs = 100;
+
+// Readers (a scanner, Explorer reading the icon) may share the file with us; writers may not,
+// so the bytes cannot change while they are being checked. A file still being written (a
+// download not yet finished) therefore counts as held open, and is retried like one.
+UniqueFile OpenForCheck(const wchar_t* path) {
+  for (int attempt = 0;; ++attempt) {
+    UniqueFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return file;
+    if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) return file;
+    ::Sleep(kSharingRetryPauseMs);
+  }
+}
+
+}  // namespace
+
+IntegrityResult CheckInstallerFile(const wchar_t* path) {
+  const UniqueFile file = OpenForCheck(path);
+  if (!file) return IntegrityResult::Uncheckable;
+
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size)) return IntegrityResult::Uncheckable;
+  // The file is there and readable, so an empty one is a damaged installer, not a failed
+  // check (and CreateFileMapping refuses to map zero bytes).
+  if (size.QuadPart == 0) return IntegrityResult::Distorted;
+  // Beyond the address space of a 32-bit process: whatever that file is, it cannot be viewed.
+  if (static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<SIZE_T>::max()) {
+    return IntegrityResult::Uncheckable;
+  }
+
+  // Mapping instead of reading: the installer carries its payload, and the pages come straight
+  // from the file cache without a second multi-megabyte copy. Failures here are about address
+  // space or memory, not about the file's content.
+  const UniqueHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping) return IntegrityResult::Uncheckable;
+  const UniqueView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+  if (!view) return IntegrityResult::Uncheckable;
+
+  const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(view.get()),
+                                            static_cast<std::size_t>(size.QuadPart));
+  return stamp::Verify(bytes) == stamp::Verdict::Intact ? IntegrityResult::Intact : IntegrityResult::Distorted;
+}
+
+namespace {
+
+// The path of the running executable, however long: GetModuleFileNameW truncates silently
+// (without even a terminator on XP) when the buffer is short, so grow until it fits.
+bool RunningExecutablePath(std::vector<wchar_t>& path) {
+  constexpr DWORD kLongestPath = 32768;
+  for (DWORD capacity = MAX_PATH;; capacity *= 2) {
+    path.assign(capacity, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), capacity);
+    if (length == 0) return false;
+    if (length < capacity) {
+      path.resize(length + 1);
+      return true;
+    }
+    if (capacity >= kLongestPath) return false;
+  }
+}
+
+}  // namespace
+
+IntegrityResult CheckRunningInstaller() {
+  std::vector<wchar_t> path;
+  return RunningExecutablePath(path) ? CheckInstallerFile(path.data()) : IntegrityResult::Uncheckable;
+}
+
+}  // namespace mv

@@ -1,0 +1,32 @@
+#pragma once
+// How long starting the product waits for it, as a rule without any Windows call.
+
+namespace mv {
+
+// One of the two waits of a launch: a try after every `IntervalMs`, believed only within the
+// first `BelievedTries` tries.
+struct LaunchWait {
+  unsigned IntervalMs;
+  int BelievedTries;
+};
+// The mapping must appear within seven probes of 512 ms, the window within ten look-ups of
+// 1024 ms: at most about 15.4 s in all.
+inline constexpr LaunchWait kMappingWait{512, 7};
+inline constexpr LaunchWait kWindowWait{1024, 10};
+
+// Sleeps, then tries, until a try succeeds or the counter has passed `BelievedTries`. The loop
+// makes one try more than it believes, and a success on that last try still counts as a
+// failure: an off-by-one the installer has always had, kept so that its timing stays the same.
+template <typename SleepFor, typename Try>
+bool WaitFor(const LaunchWait& wait, SleepFor sleep, Try attempt) {
+  int counter = 0;
+  bool done;
+  do {
+    sleep(wait.IntervalMs);
+    ++counter;
+    done = attempt();
+  } while (!done && counter <= wait.BelievedTries);
+  return counter <= wait.BelievedTries;
+}
+
+}  // namespace mv

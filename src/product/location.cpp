@@ -1,0 +1,85 @@
+#include "product/location.h"
+
+#include "base/strings.h"
+#include "product/product.h"
+
+namespace mv {
+
+namespace {
+
+enum class EntryRead { Found, Absent, Unreadable };
+
+// Reads "UninstallString" of one uninstall entry into `folder`.
+EntryRead ReadUninstallFolder(RegistryAccess& registry, const std::string& keyPath, std::string& folder) {
+  registry.SetRoot(RegistryRoot::LocalMachine);
+  CurrentKeyScope scope(registry);
+  registry.OpenKey(keyPath, false);  // a missing key simply has no values
+  if (!registry.ValueExists("UninstallString")) return EntryRead::Absent;
+  const std::optional<std::string> command = registry.ReadString("UninstallString");
+  if (!command) return EntryRead::Unreadable;
+  // An uninstall command without a folder part keeps the fallback folder.
+  if (auto part = UninstallFolderPart(*command)) folder = std::move(*part);
+  return EntryRead::Found;
+}
+
+}  // namespace
+
+LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, RegistryAccess& registry,
+                           ProductLocation& out) {
+  std::string programFiles;
+  {
+    registry.SetRoot(RegistryRoot::LocalMachine);
+    CurrentKeyScope scope(registry);
+    registry.OpenKey(product::kCurrentVersionKey, false);
+    if (registry.ValueExists("ProgramFilesDir")) {
+      std::optional<std::string> value = registry.ReadString("ProgramFilesDir");
+      if (!value) return LocateResult::UnreadableValue;
+      programFiles = std::move(*value);
+    }
+    AddBackslash(programFiles);
+  }
+
+  out.UserIsAdmin = userIsAdmin;
+
+  // The shell folders are only read, never used: a user whose profile cannot be read this way
+  // is told so before anything is installed.
+  {
+    registry.SetRoot(RegistryRoot::CurrentUser);
+    CurrentKeyScope scope(registry);
+    registry.OpenKey(std::string(product::kCurrentVersionKey) + "Explorer\\Shell Folders", false);
+    for (const char* name : {"Programs", "Desktop", "Startup"}) {
+      if (registry.ValueExists(name) && !registry.ReadString(name)) return LocateResult::NoRegistryAccess;
+    }
+  }
+
+  out.UninstallKey = std::string(product::kUninstallKey);
+  out.ProductFolder = programFiles + std::string(productName);
+
+  const std::string plainEntry = out.UninstallKey + std::string(productName);
+  EntryRead read = ReadUninstallFolder(registry, plainEntry, out.ProductFolder);
+  if (read == EntryRead::Absent) {
+    std::string wowEntry = out.UninstallKey;
+    wowEntry.insert(wowEntry.find('\\') + 1, "WOW6432Node\\");
+    read = ReadUninstallFolder(registry, wowEntry + std::string(productName), out.ProductFolder);
+  }
+  if (read == EntryRead::Unreadable) return LocateResult::UnreadableValue;
+  AddBackslash(out.ProductFolder);
+  return LocateResult::Located;
+}
+
+std::optional<std::string> UninstallFolderPart(std::string_view uninstallString) {
+  // "C:\Program Files\Mirvane\unins000.exe" /SILENT is as common as the bare form: take the
+  // path inside the quotes.
+  std::string_view command = uninstallString;
+  if (!command.empty() && command.front() == '"') {
+    command.remove_prefix(1);
+    command = command.substr(0, command.find('"'));
+  }
+  // The last character is never looked at, so "C:\Apps\Mirvane\" gives "C:\Apps\".
+  if (command.size() < 2) return std::nullopt;
+  const std::size_t slash = command.substr(0, command.size() - 1).rfind('\\');
+  if (slash == std::string_view::npos) return std::nullopt;
+  return std::string(command.substr(0, slash + 1));
+}
+
+}  // namespace mv

@@ -1,0 +1,36 @@
+#pragma once
+// Finding the installed product's folder through its uninstall entry.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "win/registry.h"
+
+namespace mv {
+
+struct ProductLocation {
+  std::string ProductFolder;  // always ends with a backslash
+  std::string UninstallKey;   // the current-version key + "Uninstall\"
+  bool UserIsAdmin = false;
+};
+
+enum class LocateResult {
+  Located,
+  // A per-user shell folder could not be read: the user is to be told there is no access to the
+  // registry.
+  NoRegistryAccess,
+  // "ProgramFilesDir" or "UninstallString" could not be read as a string: a failure no step
+  // handles, described by the accessor's LastFailure.
+  UnreadableValue,
+};
+
+// Fills `out` unless a value could not be read. Every key it opens is closed again when it
+// returns.
+LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, RegistryAccess& registry,
+                           ProductLocation& out);
+
+// The folder of an uninstall command, with its final backslash. A command in double quotes
+// counts from inside them. Nothing when there is no backslash before the last character.
+std::optional<std::string> UninstallFolderPart(std::string_view uninstallString);
+
+}  // namespace mv

@@ -1,0 +1,38 @@
+#include "startup/console_command.h"
+
+#include "base/strings.h"
+
+namespace mv {
+
+std::string CaptureFileName(std::string tempFolder, Lcg& random) {
+  AddBackslash(tempFolder);
+  for (int i = 0; i < 8; ++i) tempFolder += static_cast<char>('a' + random.Draw(26));
+  return tempFolder;
+}
+
+std::string ConsoleCommandLine(std::string_view comSpec, std::string_view command, std::string_view captureFile) {
+  std::string line(comSpec);
+  line += " /c ";
+  line += command;
+  line += " > \"";
+  line += captureFile;
+  line += '"';
+  return line;
+}
+
+std::string JoinCapturedLines(std::string_view content) {
+  std::string joined;
+  std::size_t i = 0;
+  do {
+    const std::size_t end = content.find_first_of("\r\n", i);
+    const std::size_t lineEnd = end == std::string_view::npos ? content.size() : end;
+    joined.append(content.substr(i, lineEnd - i));
+    joined += "\r\n";
+    i = lineEnd;
+    if (i < content.size() && content[i] == '\r') ++i;
+    if (i < content.size() && content[i] == '\n') ++i;
+  } while (i < content.size());
+  return joined;
+}
+
+}  // namespace mv

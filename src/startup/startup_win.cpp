@@ -1,0 +1,18 @@
+#include "startup/startup_win.h"
+
+#include <windows.h>
+
+#include "startup/random_win.h"
+#include "startup/windows_edition_win.h"
+
+namespace mv {
+
+Startup StartUp() {
+  Lcg random = SeededGenerator();
+  StartupSettings settings = MakeStartupSettings(::GetUserDefaultLCID(), ::GetCommandLineA());
+  WindowsEdition edition = DescribeWindows(random);
+  const REGSAM access = SharedRegistryAccess(edition.Is64Bit);
+  return Startup{std::move(settings), std::move(edition), SharedRegistry(access)};
+}
+
+}  // namespace mv

@@ -1,0 +1,22 @@
+#pragma once
+// Process start-up: what every later step takes for granted, found once and handed to the
+// caller, which owns it for the life of the process.
+#include "startup/settings.h"
+#include "startup/windows_edition.h"
+#include "win/registry_win.h"
+
+namespace mv {
+
+struct Startup {
+  StartupSettings Settings;
+  WindowsEdition Edition;
+  // The process's one registry accessor: the 64-bit view exactly when Edition says 64-bit.
+  SharedRegistry Registry;
+};
+
+// Fixes the message language and the arguments, names the running Windows (which may run "ver"
+// with a capture file named from a freshly seeded generator) and creates the registry accessor
+// in the view that naming calls for. Runs once, before the setup run.
+Startup StartUp();
+
+}  // namespace mv

@@ -1,0 +1,120 @@
+#include "startup/windows_edition_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <optional>
+
+#include "startup/console_command_win.h"
+#include "win/handles_win.h"
+#include "win/registry_win.h"
+#include "win/system_library_win.h"
+
+namespace mv {
+
+namespace {
+
+class WinEditionLookups final : public EditionLookups {
+ public:
+  explicit WinEditionLookups(Lcg& random) : random_(random) {}
+
+  std::optional<std::string> ProductName() override {
+    // The 64-bit view: a 32-bit process would otherwise read the WOW64 copy of the key.
+    SharedRegistry registry(SharedRegistryAccess(true));
+    registry.SetRoot(RegistryRoot::LocalMachine);
+    if (!registry.OpenKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", false)) return std::nullopt;
+    if (!registry.ValueExists("ProductName")) return std::nullopt;
+    // A value that is not a string names nothing; it must not end the process at start-up.
+    return registry.ReadString("ProductName");
+  }
+
+  std::optional<std::string> ProductOptionsType() override {
+    UniqueKey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0, KEY_QUERY_VALUE,
+                        key.put()) != ERROR_SUCCESS)
+      return std::nullopt;
+    char data[256];
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    if (::RegQueryValueExA(key.get(), "ProductType", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+      return std::nullopt;
+    // Stored strings need not be terminated.
+    return std::string(data, ::strnlen(data, size));
+  }
+
+  bool HasHotfixQ246009() override {
+    UniqueKey key;
+    return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009", 0,
+                           KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+  }
+
+  std::string VerOutput() override { return RunConsoleCommand("ver", random_); }
+
+  bool MetricSet(SystemMetric metric) override { return ::GetSystemMetrics(static_cast<int>(metric)) != 0; }
+  static_assert(static_cast<int>(SystemMetric::ServerR2) == SM_SERVERR2 &&
+                static_cast<int>(SystemMetric::Starter) == SM_STARTER &&
+                static_cast<int>(SystemMetric::MediaCenter) == SM_MEDIACENTER &&
+                static_cast<int>(SystemMetric::TabletPc) == SM_TABLETPC);
+
+ private:
+  Lcg& random_;
+};
+
+VersionRecord RecordFrom(const OSVERSIONINFOA& info) {
+  VersionRecord record;
+  record.Major = info.dwMajorVersion;
+  record.Minor = info.dwMinorVersion;
+  record.BuildNumber = info.dwBuildNumber;
+  record.PlatformId = info.dwPlatformId;
+  record.CsdVersion.assign(info.szCSDVersion, ::strnlen(info.szCSDVersion, sizeof info.szCSDVersion));
+  return record;
+}
+
+}  // namespace
+
+SystemFacts GatherSystemFacts() {
+  SystemFacts facts;
+  // NT 4 before SP6 and the 9x systems know only the basic record.
+  OSVERSIONINFOEXA extended{};
+  extended.dwOSVersionInfoSize = sizeof extended;
+  OSVERSIONINFOA basic{};
+  basic.dwOSVersionInfoSize = sizeof basic;
+  if (::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&extended))) {
+    facts.Extended = true;
+    facts.Version = RecordFrom(*reinterpret_cast<const OSVERSIONINFOA*>(&extended));
+    facts.Version->SuiteMask = extended.wSuiteMask;
+    facts.Version->ProductType = extended.wProductType;
+  } else if (::GetVersionExA(&basic)) {
+    facts.Version = RecordFrom(basic);
+  }
+
+  // A 32-bit process sees the x86 of WOW64 through GetSystemInfo; GetNativeSystemInfo tells
+  // the real processor but is missing before XP, hence the lookup by name.
+  SYSTEM_INFO system{};
+  using NativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
+  if (const auto native = KernelProcedure<NativeSystemInfoFn>("GetNativeSystemInfo"))
+    native(&system);
+  else
+    ::GetSystemInfo(&system);
+  facts.Architecture = system.wProcessorArchitecture;
+  return facts;
+}
+
+bool IdentifyWindows(std::string& name, std::string& servicePack, Lcg& random) {
+  WinEditionLookups lookups(random);
+  return IdentifyWindows(GatherSystemFacts(), lookups, name, servicePack);
+}
+
+WindowsEdition DescribeWindows(Lcg& random) {
+  std::string name;
+  std::string servicePack;
+  const bool identified = IdentifyWindows(name, servicePack, random);
+  WindowsEdition edition;
+  edition.Description = WindowsDescription(identified, name, servicePack);
+  edition.Is64Bit = identified && DescribesSixtyFourBitWindows(edition.Description);
+  return edition;
+}
+
+}  // namespace mv

@@ -1,0 +1,22 @@
+#include "ui/setup_ui_win.h"
+
+#include "ui/message_boxes_win.h"
+#include "ui/progress_window_win.h"
+
+namespace mv {
+
+void WinSetupUi::ShowBilingualError(std::wstring_view en, std::wstring_view ru) {
+  ShowErrorBox(russian_ ? ru : en, russian_);
+}
+
+bool WinSetupUi::Ask(std::wstring_view text, std::wstring_view caption, bool russian) {
+  return AskQuestionBox(text, caption, russian);
+}
+
+void WinSetupUi::HideProgress() { mv::HideProgress(); }
+
+bool WinSetupUi::ShowProgress(std::string_view caption, std::string_view text) {
+  return mv::ShowProgress(caption, text);
+}
+
+}  // namespace mv

@@ -1,0 +1,28 @@
+// user32, shell32 and gdi32 are delay-imported (cmake/windows.cmake): the loader maps them on
+// the first call into them, not at process start, so a run that shows nothing never loads
+// windowing code. This hook makes that load come from the system folder.
+#include <windows.h>
+// Needs the types of <windows.h>.
+#include <delayimp.h>
+
+#include "win/system_library_win.h"
+
+namespace {
+
+FARPROC WINAPI LoadFromSystemFolder(unsigned notification, PDelayLoadInfo info) {
+  if (notification != dliNotePreLoadLibrary) return nullptr;
+  // Left to itself, the helper calls LoadLibraryA with the bare name, which on a system
+  // without SetDefaultDllDirectories searches the program's own folder first.
+  if (mv::UniqueModule module = mv::LoadSystemLibrary(info->szDll))
+    return reinterpret_cast<FARPROC>(module.release());  // stays loaded, as an import would
+  // Returning null would send the helper to that very LoadLibraryA: fail as it fails instead.
+  ::RaiseException(VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND), 0, 0, nullptr);
+  return nullptr;
+}
+
+}  // namespace
+
+// Defined here, the helper's own null default in the runtime library is never linked.
+extern "C" {
+PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// What tests/e2e/run hands the driver: paths in environment variables, the locale it runs in,
+// and the file its standard error goes to.
+#include <string>
+
+namespace e2e {
+
+// A path handed over by tests/e2e/run through the environment; empty (and the test failed)
+// when the variable is missing.
+std::wstring ConfiguredPath(const wchar_t* variable);
+
+// True when the driver runs in the Russian user locale (the installer's messages follow it).
+bool RussianLocale();
+
+// All that the driver's standard error has taken so far. Wine gives every process its parent's
+// Unix standard error, whatever its standard handles, so the debug channels (WINEDEBUG) of the
+// processes started here print there; tests/e2e/run points it at a file.
+std::string DriverStderr();
+
+}  // namespace e2e

@@ -1,0 +1,65 @@
+#pragma once
+// The user's side of a setup run, scripted: every error, question and progress-window call is
+// recorded, and questions are answered from a queue. Shared by the tests of the run and of the
+// payload writer.
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/setup_ui.h"
+
+namespace mv::testing {
+
+class FakeUi : public SetupUi {
+ public:
+  struct AskedQuestion {
+    std::wstring Text;
+    std::wstring Caption;
+    bool Russian;
+  };
+
+  bool Russian = false;
+  // Answers to the questions, in order; once they run out, every question gets `Answer`.
+  std::deque<bool> Answers;
+  bool Answer = false;
+  int UnqueuedQuestions = 0;   // questions asked after `Answers` ran out
+  bool ProgressStarts = true;  // false: the progress window's thread cannot be started
+
+  std::vector<std::wstring> Errors;  // the English texts
+  std::vector<AskedQuestion> Questions;
+  std::vector<std::string> Progress;  // "hide", "show[caption][text]"
+  // One line per call, "error", "ask", "hide" or "show", in order; fakes of the system side may
+  // write their own lines here so that a test sees the order of both.
+  std::vector<std::string> Events;
+
+  bool RussianMessages() const override { return Russian; }
+  void ShowBilingualError(std::wstring_view en, std::wstring_view) override {
+    Errors.emplace_back(en);
+    Events.push_back("error");
+  }
+  bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override {
+    Questions.push_back({std::wstring(text), std::wstring(caption), russian});
+    Events.push_back("ask");
+    if (Answers.empty()) {
+      ++UnqueuedQuestions;
+      return Answer;
+    }
+    const bool yes = Answers.front();
+    Answers.pop_front();
+    return yes;
+  }
+  void HideProgress() override {
+    Progress.push_back("hide");
+    Events.push_back("hide");
+  }
+  bool ShowProgress(std::string_view caption, std::string_view text) override {
+    Progress.push_back("show[" + std::string(caption) + "][" + std::string(text) + "]");
+    Events.push_back("show");
+    return ProgressStarts;
+  }
+  using SetupUi::Ask;
+  using SetupUi::ShowBilingualError;
+};
+
+}  // namespace mv::testing

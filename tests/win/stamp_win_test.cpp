@@ -1,0 +1,252 @@
+#include "integrity/stamp_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/files_win.h"
+#include "support/synthetic_pe.h"
+#include "win/handles_win.h"
+
+namespace mv {
+namespace {
+
+using testing::Bytes;
+using testing::Get16;
+using testing::Get32;
+using Clock = std::chrono::steady_clock;
+
+Bytes StampedImage() { return testing::StampOrFail(testing::SyntheticPe{true}.Image(4096)); }
+
+// A file under the temp folder, removed with the test whatever happens in it.
+class TempFile {
+ public:
+  TempFile() {
+    static int counter = 0;
+    wchar_t dir[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, dir);
+    EXPECT_GT(length, 0u);
+    path_ = std::wstring(dir, length) + L"mv-integrity-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter) + L".exe";
+  }
+  ~TempFile() { ::DeleteFileW(path_.c_str()); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  void Write(const Bytes& bytes) const {
+    testing::WriteBytes(path_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  }
+  UniqueFile Hold(DWORD share) const {
+    UniqueFile file(
+        ::CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file) << ::GetLastError();
+    return file;
+  }
+  const wchar_t* path() const { return path_.c_str(); }
+
+ private:
+  std::wstring path_;
+};
+
+// The layout rules are covered natively; here, that the mapped view is the whole file.
+TEST(Integrity, VerdictOnTheFileContent) {
+  struct Case {
+    const char* what;
+    std::function<Bytes()> content;
+    IntegrityResult expected;
+  };
+  const std::vector<Case> cases = {
+      {"stamped", [] { return StampedImage(); }, IntegrityResult::Intact},
+      {"one byte changed",
+       [] {
+         Bytes b = StampedImage();
+         b[2000] ^= 0x04;
+         return b;
+       },
+       IntegrityResult::Distorted},
+      {"empty", [] { return Bytes{}; }, IntegrityResult::Distorted},
+  };
+  for (const Case& c : cases) {
+    TempFile file;
+    file.Write(c.content());
+    EXPECT_EQ(CheckInstallerFile(file.path()), c.expected) << c.what;
+  }
+}
+
+TEST(Integrity, FileThatCannotBeOpenedIsUncheckable) {
+  TempFile missing;
+  EXPECT_EQ(CheckInstallerFile(missing.path()), IntegrityResult::Uncheckable);
+  wchar_t dir[MAX_PATH + 1];
+  ASSERT_GT(::GetTempPathW(MAX_PATH + 1, dir), 0u);
+  EXPECT_EQ(CheckInstallerFile(dir), IntegrityResult::Uncheckable) << "a folder";
+}
+
+// A scanner that lets others read does not stand in the way at all.
+TEST(Integrity, ReaderThatSharesDoesNotBlock) {
+  TempFile file;
+  file.Write(StampedImage());
+  const UniqueFile scanner = file.Hold(FILE_SHARE_READ);
+  EXPECT_EQ(CheckInstallerFile(file.path()), IntegrityResult::Intact);
+}
+
+TEST(Integrity, FileHeldExclusivelyIsUncheckableAfterWaiting) {
+  TempFile file;
+  file.Write(StampedImage());
+  const UniqueFile scanner = file.Hold(0);
+  const auto start = Clock::now();
+  EXPECT_EQ(CheckInstallerFile(file.path()), IntegrityResult::Uncheckable);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1000)) << "gave up without waiting";
+}
+
+TEST(Integrity, FileReleasedWhileWaitingIsChecked) {
+  TempFile file;
+  file.Write(StampedImage());
+  UniqueFile scanner = file.Hold(0);
+  std::thread release([&scanner] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    scanner.reset();
+  });
+  const IntegrityResult result = CheckInstallerFile(file.path());
+  release.join();
+  EXPECT_EQ(result, IntegrityResult::Intact);
+}
+
+// The test program itself carries no stamp: the running-executable path is found and checked,
+// and found distorted (the run shows the user the "distorted" message for that).
+TEST(Integrity, UnstampedRunningProgramIsDistorted) { EXPECT_EQ(CheckRunningInstaller(), IntegrityResult::Distorted); }
+
+// ---- The built installer, changed the way a bad download or a tamperer changes it ------------
+
+// tools/run-tests builds the installer of the tests' own architecture before the Windows tests.
+const wchar_t kBuiltInstaller[] = MV_TEST_BUILT_INSTALLER;
+
+struct Region {
+  std::string name;
+  std::size_t begin, size;
+};
+
+// 200 places spread over the headers (named fields first), each section's raw data and the
+// stamp's trailer; the code and the resources (where the payload lies) take the larger share.
+// The optional header's CheckSum is left out: signing rewrites it, so the stamp cannot cover
+// it, and the loader ignores it for a program.
+std::vector<std::size_t> FlipPositions(const Bytes& file, std::size_t& checksum) {
+  const std::size_t pe = Get32(file, 0x3C);
+  const std::size_t optional = pe + 24;
+  const std::size_t sections = optional + Get16(file, pe + 20);
+  const std::size_t securityEntry = optional + 112 + 4 * 8;  // PE32+
+  checksum = optional + 64;
+  std::vector<std::size_t> at = {0,
+                                 1,
+                                 0x3C,
+                                 0x40,
+                                 pe,
+                                 pe + 4,
+                                 pe + 6,
+                                 pe + 8,
+                                 pe + 20,
+                                 optional,
+                                 optional + 16,
+                                 optional + 56,
+                                 securityEntry,
+                                 securityEntry + 4,
+                                 sections,
+                                 sections + 20};
+  std::vector<Region> regions = {{"headers", 0, Get32(file, optional + 60)}};
+  std::size_t code = 0, resources = 0;
+  for (std::size_t i = 0, count = Get16(file, pe + 6); i < count; ++i) {
+    const std::size_t header = sections + 40 * i;
+    const std::string name(reinterpret_cast<const char*>(&file[header]), 8);
+    if (Get32(file, header + 16) == 0) continue;                 // no raw data (.bss)
+    if (Get32(file, header + 36) & 0x20) code = regions.size();  // IMAGE_SCN_CNT_CODE
+    if (name.starts_with(".rsrc")) resources = regions.size();
+    regions.push_back({name.c_str(), Get32(file, header + 20), Get32(file, header + 16)});
+  }
+  regions.push_back({"stamp", file.size() - stamp::kTrailerSize, stamp::kTrailerSize});
+  EXPECT_NE(code, 0u);
+  EXPECT_NE(resources, 0u);
+
+  constexpr std::size_t kTotal = 200, kEach = 10;
+  const std::size_t extra = kTotal - at.size() - kEach * regions.size();
+  std::set<std::size_t> taken(at.begin(), at.end());
+  for (std::size_t r = 0; r < regions.size(); ++r) {
+    std::size_t n = kEach + (r == code ? extra / 2 : 0) + (r == resources ? extra - extra / 2 : 0);
+    for (std::size_t i = 0; i < n; ++i) {
+      std::size_t p = regions[r].begin + (regions[r].size - 1) * i / (n - 1);
+      while (taken.count(p) || (p >= checksum && p < checksum + 4)) ++p;
+      taken.insert(p);
+      at.push_back(p);
+    }
+  }
+  return at;
+}
+
+class BuiltInstallerCopy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::optional<Bytes> original = testing::ReadBytes(kBuiltInstaller);
+    ASSERT_TRUE(original) << "no built installer: run tools/build-installer (with --arch x64 for the x64 tests) first";
+    bytes_ = *original;
+    copy_.Write(bytes_);
+    ASSERT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Intact) << "the built installer itself";
+  }
+
+  // Changes the copy in place: cheaper than writing 4 MB for each of hundreds of variants.
+  void Patch(std::size_t at, std::uint8_t value) {
+    const UniqueFile file(
+        ::CreateFileW(copy_.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(at);
+    DWORD written = 0;
+    ASSERT_TRUE(::SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::WriteFile(file.get(), &value, 1, &written, nullptr));
+  }
+  void CutTo(std::size_t length) {
+    const UniqueFile file(
+        ::CreateFileW(copy_.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(length);
+    ASSERT_TRUE(::SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(file.get()));
+  }
+
+  Bytes bytes_;
+  TempFile copy_;
+};
+
+TEST_F(BuiltInstallerCopy, EveryFlippedByteIsDistortion) {
+  std::size_t checksum = 0;
+  const std::vector<std::size_t> positions = FlipPositions(bytes_, checksum);
+  ASSERT_EQ(positions.size(), 200u);
+  ASSERT_EQ(std::set(positions.begin(), positions.end()).size(), 200u);
+  ASSERT_LT(*std::max_element(positions.begin(), positions.end()), bytes_.size());
+  for (const std::size_t at : positions) {
+    Patch(at, bytes_[at] ^ 0xFF);
+    EXPECT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Distorted) << "byte " << at << " flipped";
+    Patch(at, bytes_[at]);
+  }
+  EXPECT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Intact) << "every byte put back";
+  Patch(checksum, bytes_[checksum] ^ 0xFF);
+  EXPECT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Intact) << "the CheckSum is for signing to rewrite";
+}
+
+TEST_F(BuiltInstallerCopy, EveryCutIsDistortion) {
+  const std::size_t size = bytes_.size();
+  for (const std::size_t length : {size - 1, size - 8, size - stamp::kTrailerSize, size - stamp::kTrailerSize - 8,
+                                   size / 2, std::size_t{1024}, std::size_t{0x40}, std::size_t{1}}) {
+    CutTo(length);
+    EXPECT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Distorted) << "cut to " << length << " bytes";
+  }
+}
+
+}  // namespace
+}  // namespace mv

@@ -1,0 +1,2 @@
+"""The installer builder (tools/build-installer): options and checks in builder.options, the
+build itself in builder.build."""
