@@ -69,10 +69,12 @@ LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, Regis
 
 std::optional<std::string> UninstallFolderPart(std::string_view uninstallString) {
   // "C:\Program Files\Mirvane\unins000.exe" /SILENT is as common as the bare form: take the
-  // path inside the quotes.
+  // path inside the quotes. Windows runs a command after leading blanks just the same, so they
+  // do not hide the quote; an unquoted command is taken as it stands.
   std::string_view command = uninstallString;
-  if (!command.empty() && command.front() == '"') {
-    command.remove_prefix(1);
+  const std::size_t first = command.find_first_not_of(" \t");
+  if (first != std::string_view::npos && command[first] == '"') {
+    command.remove_prefix(first + 1);
     command = command.substr(0, command.find('"'));
   }
   // The last character is never looked at, so "C:\Apps\Mirvane\" gives "C:\Apps\".

@@ -29,8 +29,9 @@ enum class LocateResult {
 LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, RegistryAccess& registry,
                            ProductLocation& out);
 
-// The folder of an uninstall command, with its final backslash. A command in double quotes
-// counts from inside them. Nothing when there is no backslash before the last character.
+// The folder of an uninstall command, with its final backslash. A command in double quotes,
+// after any leading blanks, counts from inside them. Nothing when there is no backslash before
+// the last character.
 std::optional<std::string> UninstallFolderPart(std::string_view uninstallString);
 
 }  // namespace mv

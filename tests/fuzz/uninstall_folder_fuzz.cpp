@@ -19,11 +19,13 @@ void Check(bool holds) {
   if (!holds) std::abort();
 }
 
-// The command as the rule reads it: a leading double quote opens a path that runs to the
-// next one (or to the end).
+// The command as the rule reads it: a double quote at the start, or after nothing but blanks
+// and tabs, opens a path that runs to the next one (or to the end).
 std::string_view CommandPart(std::string_view value) {
-  if (value.empty() || value.front() != '"') return value;
-  value.remove_prefix(1);
+  std::size_t quote = 0;
+  while (quote < value.size() && (value[quote] == ' ' || value[quote] == '\t')) ++quote;
+  if (quote == value.size() || value[quote] != '"') return value;
+  value.remove_prefix(quote + 1);
   return value.substr(0, value.find('"'));
 }
 

@@ -128,6 +128,12 @@ TEST(UninstallFolderPart, TakesTheFolderUpToTheLastBackslash) {
       {"\"C:\\Program Files\\Mirvane\\unins000.exe\" /SILENT", "C:\\Program Files\\Mirvane\\"},
       {"\"C:\\Apps\\Mirvane\\\"", "C:\\Apps\\"},
       {"C:\\unins.exe \"x\\y\"", "C:\\unins.exe \"x\\"},  // unquoted: taken as it stands
+      // Blanks before the quote do not hide it; before an unquoted path they stay.
+      {" \"C:\\Apps\\Mirvane\\unins000.exe\"", "C:\\Apps\\Mirvane\\"},
+      {" \t \"C:\\Apps\\Mirvane\\unins000.exe\" /x", "C:\\Apps\\Mirvane\\"},
+      {"  C:\\Apps\\unins000.exe", "  C:\\Apps\\"},
+      {" \"unins000.exe\"", std::nullopt},
+      {"   ", std::nullopt},
       {"\\x", "\\"},
       {"", std::nullopt},
       {"\\", std::nullopt},
