@@ -54,13 +54,19 @@ TEST_F(ProductLocation, UninstallStringWithoutFolderFallsBackToProgramFiles) {
   }
 }
 
+// Blanks or a tab before the opening quote, which Windows skips when it runs the command, do
+// not hide it.
 TEST_F(ProductLocation, QuotedUninstallStringIsReadInsideTheQuotes) {
   const std::wstring folder = root_ + L"P F\\Mirvane\\";
   PlaceProduct(folder);
-  RegisterUninstallString(L"\"" + folder + L"unins000.exe\" /x");
-  RunResult r = RunInstaller(L"modest", {});
-  EXPECT_EQ(r.exitCode, 0u);
-  ExpectInstalled(folder, Payload());
+  for (const wchar_t* before : {L"", L" ", L" \t "}) {
+    SCOPED_TRACE(Utf8(std::wstring(L"[") + before + L"]"));
+    RegisterUninstallString(before + (L"\"" + folder + L"unins000.exe\" /x"));
+    RunResult r = RunInstaller(L"modest", {});
+    EXPECT_EQ(r.exitCode, 0u);
+    ExpectInstalled(folder, Payload());
+    DeleteFileW((folder + L"mvm3.pak").c_str());
+  }
 }
 
 TEST_F(ProductLocation, UninstallStringEndingInABackslashNamesItsParent) {
