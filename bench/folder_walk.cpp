@@ -1,5 +1,5 @@
 // Benchmark, not a test: how fast GetFolderSizeKB walks a large tree, side by side in the same
-// run with a plain recursive FindFirstFileA/FindNextFileA walk, so that the gain of the listing
+// run with a plain recursive FindFirstFileW/FindNextFileW walk, so that the gain of the listing
 // choice (FindExInfoBasic, FIND_FIRST_EX_LARGE_FETCH, breadth-first) is a measured ratio. A third
 // walker adds the folder-identity guard against link cycles (open every folder, read its volume
 // serial number and file index) to show what that guard would cost.
@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <cwchar>
 #include <functional>
 #include <set>
 #include <string>
@@ -46,33 +46,33 @@ struct Totals {
   std::uint64_t entries = 0;  // files and folders below the root, without "." and ".."
 };
 
-bool IsDots(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+bool IsDots(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
 
-// The walk most code writes: depth-first recursion over FindFirstFileA/FindNextFileA.
-void PlainWalk(const std::string& folder, Totals& totals) {
-  WIN32_FIND_DATAA entry;
-  mv::UniqueFind listing(::FindFirstFileA((folder + "\\*.*").c_str(), &entry));
+// The walk most code writes: depth-first recursion over FindFirstFileW/FindNextFileW.
+void PlainWalk(const std::wstring& folder, Totals& totals) {
+  WIN32_FIND_DATAW entry;
+  mv::UniqueFind listing(::FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
   if (!listing) return;
   do {
     if (IsDots(entry.cFileName)) continue;
     ++totals.entries;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      PlainWalk(folder + "\\" + entry.cFileName, totals);
+      PlainWalk(folder + L"\\" + entry.cFileName, totals);
     else
       totals.bytes += (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-  } while (::FindNextFileA(listing.get(), &entry));
+  } while (::FindNextFileW(listing.get(), &entry));
 }
 
 // The installed-size walk with the other cycle guard: never list a folder twice, known by its
 // volume serial number and file index. Same listing calls as GetFolderSizeKB.
-std::int32_t IdentityGuardedWalk(const std::string& folder) {
+std::int32_t IdentityGuardedWalk(const std::wstring& folder) {
   std::set<std::pair<DWORD, std::uint64_t>> listed;
   std::uint64_t total = 0;
-  std::vector<std::string> pending{folder};
+  std::vector<std::wstring> pending{folder};
   for (std::size_t next = 0; next < pending.size(); ++next) {
-    std::string current = pending[next];
+    std::wstring current = pending[next];
     {
-      mv::UniqueFile handle(::CreateFileA(current.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      mv::UniqueFile handle(::CreateFileW(current.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       BY_HANDLE_FILE_INFORMATION info;
       if (handle && ::GetFileInformationByHandle(handle.get(), &info) &&
@@ -81,9 +81,9 @@ std::int32_t IdentityGuardedWalk(const std::string& folder) {
         continue;
     }
     mv::AddBackslash(current);
-    WIN32_FIND_DATAA entry;
-    mv::UniqueFind listing(::FindFirstFileExA((current + "*.*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                              nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    WIN32_FIND_DATAW entry;
+    mv::UniqueFind listing(::FindFirstFileExW((current + L"*.*").c_str(), FindExInfoBasic, &entry,
+                                              FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!listing) continue;
     do {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -91,9 +91,16 @@ std::int32_t IdentityGuardedWalk(const std::string& folder) {
       } else {
         total += (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
       }
-    } while (::FindNextFileA(listing.get(), &entry));
+    } while (::FindNextFileW(listing.get(), &entry));
   }
   return mv::KibFromBytes(total);
+}
+
+std::wstring AnsiWide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                             wide.data(), static_cast<int>(wide.size()))));
+  return wide;
 }
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -134,22 +141,22 @@ bool MakeTree(const Options& o) {
   return true;
 }
 
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA entry;
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
   {
-    mv::UniqueFind listing(::FindFirstFileA((folder + "\\*.*").c_str(), &entry));
+    mv::UniqueFind listing(::FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
     if (listing) {
       do {
         if (IsDots(entry.cFileName)) continue;
-        const std::string path = folder + "\\" + entry.cFileName;
+        const std::wstring path = folder + L"\\" + entry.cFileName;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
           RemoveTree(path);
         else
-          ::DeleteFileA(path.c_str());
-      } while (::FindNextFileA(listing.get(), &entry));
+          ::DeleteFileW(path.c_str());
+      } while (::FindNextFileW(listing.get(), &entry));
     }
   }
-  ::RemoveDirectoryA(folder.c_str());
+  ::RemoveDirectoryW(folder.c_str());
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -202,31 +209,32 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  const std::wstring root = AnsiWide(o.root);
   Totals tree;
-  PlainWalk(o.root, tree);
+  PlainWalk(root, tree);
   if (tree.entries != static_cast<std::uint64_t>(o.folders) + static_cast<std::uint64_t>(o.files)) {
-    if (tree.entries) RemoveTree(o.root);
+    if (tree.entries) RemoveTree(root);
     std::printf("making %d folders and %d files in %s ...\n", o.folders, o.files, o.root.c_str());
     std::fflush(stdout);
     const auto start = Clock::now();
     if (!MakeTree(o)) return 1;
     std::printf("made in %.1f s\n", Seconds(Clock::now() - start));
     tree = {};
-    PlainWalk(o.root, tree);
+    PlainWalk(root, tree);
   }
   std::printf("tree: %llu entries, %llu bytes\n", static_cast<unsigned long long>(tree.entries),
               static_cast<unsigned long long>(tree.bytes));
 
   std::vector<Walker> walkers = {
-      {"GetFolderSizeKB", [&] { return mv::GetFolderSizeKB(o.root); }, {}},
-      {"plain recursive FindFirstFileA",
+      {"GetFolderSizeKB", [&] { return mv::GetFolderSizeKB(root); }, {}},
+      {"plain recursive FindFirstFileW",
        [&] {
          Totals t;
-         PlainWalk(o.root, t);
+         PlainWalk(root, t);
          return mv::KibFromBytes(t.bytes);
        },
        {}},
-      {"size walk + folder identity", [&] { return IdentityGuardedWalk(o.root); }, {}},
+      {"size walk + folder identity", [&] { return IdentityGuardedWalk(root); }, {}},
   };
   const std::int32_t expected = mv::KibFromBytes(tree.bytes);
   bool agree = true;
@@ -263,6 +271,6 @@ int main(int argc, char** argv) {
   ratio(walkers[1]);
   ratio(walkers[2]);
 
-  if (!o.keep) RemoveTree(o.root);
+  if (!o.keep) RemoveTree(root);
   return agree ? 0 : 1;
 }

@@ -46,7 +46,7 @@ set(MV_DELAY_user32 CreateWindowExA@48 DefWindowProcA@16 DispatchMessageA@4 Find
     GetSystemMetrics@4 LoadCursorA@8 MessageBoxExW@20 MessageBoxW@16 OemToCharBuffA@12 PostMessageA@16
     PostQuitMessage@4 RegisterClassExA@4 SetForegroundWindow@4 SetWindowPos@28 SetWindowTextA@8 ShowWindow@8
     TranslateMessage@4)
-set(MV_DELAY_shell32 SHGetFileInfoA@20 ShellExecuteA@24)
+set(MV_DELAY_shell32 SHGetFileInfoW@20 ShellExecuteW@24)
 set(MV_DELAY_gdi32 GetStockObject@4)
 set(mv_delay_libs "")
 set(mv_thunks_text "")

@@ -8,18 +8,18 @@ namespace mv {
 
 namespace {
 
-std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 // How the steps ended: the one ending left to the caller is the end of the process.
 enum class StepsEnd { Finished, UnhandledRegistryFailure };
 
 StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
                   SetupState& state) {
-  state.PayloadFileName = std::string(constants.PayloadName) + "." + std::string(constants.PayloadExt);
+  state.PayloadFileName = WidenAscii(constants.PayloadName);
+  state.PayloadFileName.append(L".").append(WidenAscii(constants.PayloadExt));
   state.ProductName = std::string(product::kName);
   state.UpdateTitleRu = std::wstring(text::kUpdateTitleRu);
   state.UpdateTitleEn = std::wstring(text::kUpdateTitleEn);
-  state.AddonDescription = std::wstring(constants.AddonTitle) + Widen(DecimalText(constants.PayloadVersion));
+  state.AddonDescription = constants.AddonTitle;
+  state.AddonDescription += DecimalText(constants.PayloadVersion);
 
   RegistryAccess& registry = system.Registry();
   switch (LocateProduct(state.ProductName, system.IsUserAnAdmin(), registry, state.Location)) {
@@ -52,8 +52,8 @@ StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& argum
   }
   state.ModestRun = arguments.CommandSwitch == "modest";
 
-  const std::string& folder = state.Location.ProductFolder;
-  if (!system.FileExists(folder + std::string(product::kExecutable))) {
+  const std::wstring& folder = state.Location.ProductFolder;
+  if (!system.FileExists(std::wstring(folder).append(product::kExecutable))) {
     ui.ShowBilingualError(text::kNoProduct);
     return StepsEnd::Finished;
   }
@@ -63,7 +63,7 @@ StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& argum
     if (!ui.Ask(ConfirmationQuestion(state.AddonDescription, russian), russian)) return StepsEnd::Finished;
   }
 
-  const std::string target = folder + state.PayloadFileName;
+  const std::wstring target = folder + state.PayloadFileName;
   if (constants.PayloadParts == 2)
     system.ExtractSplitPayload(constants.PayloadName, constants.PayloadExt, target, ui);
   else

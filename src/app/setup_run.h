@@ -17,7 +17,7 @@ namespace mv {
 
 // The state one run fills, step by step.
 struct SetupState {
-  std::string PayloadFileName;
+  std::wstring PayloadFileName;
   std::string ProductName;
   std::wstring UpdateTitleRu;
   std::wstring UpdateTitleEn;
@@ -38,15 +38,15 @@ class SetupSystem {
   // Checks the installer's own file against its stamp.
   virtual IntegrityResult CheckInstallerFile() = 0;
   // True for an existing file; a directory does not count.
-  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool FileExists(const std::wstring& path) = 0;
   // The payload writers, which report their own failures through `ui`.
-  virtual void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
+  virtual void ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                               bool checkExisting, SetupUi& ui) = 0;
-  virtual void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
+  virtual void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                                    SetupUi& ui) = 0;
   // Size in KiB, or -1 when the folder cannot be measured.
-  virtual std::int32_t GetFolderSizeKB(const std::string& folder) = 0;
-  virtual void LaunchProduct(const std::string& productFolder) = 0;
+  virtual std::int32_t GetFolderSizeKB(const std::wstring& folder) = 0;
+  virtual void LaunchProduct(const std::wstring& productFolder) = 0;
   // The end of the process after a failure that no step handles: a box with `what`, exit code 1.
   [[noreturn]] virtual void EndWithUnhandledError(std::string_view what) = 0;
 };

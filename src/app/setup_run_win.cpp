@@ -33,21 +33,21 @@ void WinSetupSystem::AskProductToQuit() { mv::AskProductToQuit(); }
 
 IntegrityResult WinSetupSystem::CheckInstallerFile() { return CheckRunningInstaller(); }
 
-bool WinSetupSystem::FileExists(const std::string& path) { return mv::FileExists(path); }
+bool WinSetupSystem::FileExists(const std::wstring& path) { return mv::FileExists(path); }
 
-void WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination,
+void WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                                     bool checkExisting, SetupUi& ui) {
   mv::ExtractPayload(name, kind, destination, checkExisting, ui);
 }
 
-void WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
+void WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                                          SetupUi& ui) {
   mv::ExtractSplitPayload(name, kind, destination, ui);
 }
 
-std::int32_t WinSetupSystem::GetFolderSizeKB(const std::string& folder) { return mv::GetFolderSizeKB(folder); }
+std::int32_t WinSetupSystem::GetFolderSizeKB(const std::wstring& folder) { return mv::GetFolderSizeKB(folder); }
 
-void WinSetupSystem::LaunchProduct(const std::string& productFolder) { mv::LaunchProduct(productFolder); }
+void WinSetupSystem::LaunchProduct(const std::wstring& productFolder) { mv::LaunchProduct(productFolder); }
 
 void WinSetupSystem::EndWithUnhandledError(std::string_view what) { mv::EndWithUnhandledError(what); }
 

@@ -14,13 +14,13 @@ class WinSetupSystem final : public SetupSystem {
   bool IsProductRunning() override;
   void AskProductToQuit() override;
   IntegrityResult CheckInstallerFile() override;
-  bool FileExists(const std::string& path) override;
-  void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination, bool checkExisting,
+  bool FileExists(const std::wstring& path) override;
+  void ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
                       SetupUi& ui) override;
-  void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
+  void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                            SetupUi& ui) override;
-  std::int32_t GetFolderSizeKB(const std::string& folder) override;
-  void LaunchProduct(const std::string& productFolder) override;
+  std::int32_t GetFolderSizeKB(const std::wstring& folder) override;
+  void LaunchProduct(const std::wstring& productFolder) override;
   [[noreturn]] void EndWithUnhandledError(std::string_view what) override;
 
  private:

@@ -9,17 +9,17 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
-std::string DecimalText(std::int32_t value) {
+std::wstring DecimalText(std::int32_t value) {
   // Through the unsigned magnitude, so that the most negative value has a text too.
   std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  char digits[12];
-  int pos = sizeof digits;
+  wchar_t digits[12];
+  int pos = 12;
   do {
-    digits[--pos] = static_cast<char>('0' + magnitude % 10);
+    digits[--pos] = static_cast<wchar_t>(L'0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  if (value < 0) digits[--pos] = '-';
-  return std::string(digits + pos, sizeof digits - pos);
+  if (value < 0) digits[--pos] = L'-';
+  return std::wstring(digits + pos, 12 - pos);
 }
 
 std::string HexText(std::uint32_t value) {
@@ -35,5 +35,11 @@ std::string HexText(std::uint32_t value) {
 void AddBackslash(std::string& path) {
   if (!path.empty() && path.back() != '\\') path += '\\';
 }
+
+void AddBackslash(std::wstring& path) {
+  if (!path.empty() && path.back() != L'\\') path += L"\\";
+}
+
+std::wstring WidenAscii(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 }  // namespace mv

@@ -14,7 +14,6 @@
 #include "install/safe_write_win.h"
 #include "install/versions.h"
 #include "install/versions_win.h"
-#include "win/code_page_win.h"
 #include "win/files_win.h"
 
 namespace mv {
@@ -58,25 +57,25 @@ class PayloadBuffer {
   std::size_t size_ = 0;
 };
 
-void ReportFailure(const std::string& destination, SetupUi& ui) {
-  ui.ShowBilingualError(text::kCannotInstallFile, AnsiToWide(destination));
+void ReportFailure(const std::wstring& destination, SetupUi& ui) {
+  ui.ShowBilingualError(text::kCannotInstallFile, destination);
 }
 
 struct Comparison {
   bool PayloadIsOlder = false;
-  std::string Payload;  // the two version texts, for the question
-  std::string Installed;
+  std::wstring Payload;  // the two version texts, for the question
+  std::wstring Installed;
 };
 
 template <typename Reader>
-Comparison CompareNumbers(Reader read, const std::string& temp, const std::string& destination) {
+Comparison CompareNumbers(Reader read, const std::wstring& temp, const std::wstring& destination) {
   // The payload's version is read first, then the installed copy's.
   const std::int32_t payload = read(temp);
   const std::int32_t installed = read(destination);
   return {installed > payload, DecimalText(payload), DecimalText(installed)};
 }
 
-Comparison CompareVersions(VersionKind kind, const std::string& temp, const std::string& destination, SetupUi& ui) {
+Comparison CompareVersions(VersionKind kind, const std::wstring& temp, const std::wstring& destination, SetupUi& ui) {
   switch (kind) {
     case VersionKind::Pak:
       return CompareNumbers(ReadPakVersion, temp, destination);
@@ -86,8 +85,8 @@ Comparison CompareVersions(VersionKind kind, const std::string& temp, const std:
       return CompareNumbers(Read3bsVersion, temp, destination);
     case VersionKind::Lng:
       // A "!" anywhere in the destination skips the comparison.
-      if (destination.find('!') != std::string::npos) return {};
-      return CompareNumbers([&](const std::string& path) { return ReadLngVersion(path, ui); }, temp, destination);
+      if (destination.find(L'!') != std::wstring::npos) return {};
+      return CompareNumbers([&](const std::wstring& path) { return ReadLngVersion(path, ui); }, temp, destination);
     case VersionKind::Exe: {
       Comparison c;
       c.Payload = ReadFileVersionString(temp);
@@ -102,23 +101,22 @@ Comparison CompareVersions(VersionKind kind, const std::string& temp, const std:
 }
 
 // The steps after the payload is in memory; false on a failure that the caller reports.
-bool InstallPayload(Bytes payload, std::string_view kind, const std::string& destination, bool checkExisting,
+bool InstallPayload(Bytes payload, std::string_view kind, const std::wstring& destination, bool checkExisting,
                     SetupUi& ui) {
   const VersionKind versionKind = VersionKindOf(kind);
   if (!checkExisting || versionKind == VersionKind::None || !FileExists(destination))
     return WriteOrReplace(payload, destination);
 
-  const std::string temp = MakeTempName(destination);
+  const std::wstring temp = MakeTempName(destination);
   if (!WriteTempFile(temp, payload)) return false;
 
   const Comparison versions = CompareVersions(versionKind, temp, destination, ui);
   if (versions.PayloadIsOlder) {
     ui.HideProgress();
     const bool russian = ui.RussianMessages();
-    const Question question = OlderPayloadQuestion(AnsiToWide(destination), AnsiToWide(versions.Installed),
-                                                   AnsiToWide(versions.Payload), russian);
+    const Question question = OlderPayloadQuestion(destination, versions.Installed, versions.Payload, russian);
     if (!ui.Ask(question, russian)) {
-      ::DeleteFileA(temp.c_str());
+      ::DeleteFileW(temp.c_str());
       // A window thread that cannot be started fails the step like a failed write.
       return ui.ShowProgress("", "");
     }
@@ -129,7 +127,7 @@ bool InstallPayload(Bytes payload, std::string_view kind, const std::string& des
 
 }  // namespace
 
-void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination, bool checkExisting,
+void ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
                     SetupUi& ui) {
   const Bytes resource = FindPayloadResource(std::string(name), kind);
   // Without its resource there is nothing to write: never create, truncate or replace.
@@ -139,7 +137,7 @@ void ExtractPayload(std::string_view name, std::string_view kind, const std::str
   if (!InstallPayload(resource, kind, destination, checkExisting, ui)) ReportFailure(destination, ui);
 }
 
-void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination, SetupUi& ui) {
+void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui) {
   const Bytes first = FindPayloadResource(std::string(name) + "1", kind);
   const Bytes second = FindPayloadResource(std::string(name) + "2", kind);
   if (first.empty() || second.empty()) return ReportFailure(destination, ui);

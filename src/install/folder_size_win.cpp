@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "base/strings.h"
@@ -15,19 +15,19 @@ namespace {
 
 // Lists a folder without the short names and in larger batches where the system offers it
 // (Windows 7 and later); older systems refuse those flags and get the plain listing.
-HANDLE FindFirst(const std::string& pattern, WIN32_FIND_DATAA& entry) {
-  HANDLE h = ::FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
+HANDLE FindFirst(const std::wstring& pattern, WIN32_FIND_DATAW& entry) {
+  HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
                                 FIND_FIRST_EX_LARGE_FETCH);
   if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
-    h = ::FindFirstFileA(pattern.c_str(), &entry);
+    h = ::FindFirstFileW(pattern.c_str(), &entry);
   return h;
 }
 
 }  // namespace
 
-std::int32_t GetFolderSizeKB(const std::string& folder) {
+std::int32_t GetFolderSizeKB(const std::wstring& folder) {
   if (folder.empty()) return -1;
-  const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
 
   // Breadth-first with one listing open at a time. Folders reached through a reparse point
@@ -38,22 +38,24 @@ std::int32_t GetFolderSizeKB(const std::string& folder) {
   // file index would also catch links nobody marks, but needs a handle opened per folder, which
   // made the walk three to five times slower under Wine.
   std::uint64_t total = 0;
-  std::vector<std::string> pending{folder};
+  // The W calls: the A ones list a name outside the ANSI code page as question marks, which
+  // name no folder, so such a subfolder would silently be left out.
+  std::vector<std::wstring> pending{folder};
   for (std::size_t next = 0; next < pending.size(); ++next) {
-    std::string current = pending[next];
+    std::wstring current = pending[next];
     AddBackslash(current);
-    WIN32_FIND_DATAA entry;
-    UniqueFind listing(FindFirst(current + "*.*", entry));
+    WIN32_FIND_DATAW entry;
+    UniqueFind listing(FindFirst(current + L"*.*", entry));
     if (!listing) continue;  // a folder that cannot be listed adds nothing
     do {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
+        if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
         pending.push_back(current + entry.cFileName);
       } else {
         total += (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
       }
-    } while (::FindNextFileA(listing.get(), &entry));
+    } while (::FindNextFileW(listing.get(), &entry));
   }
   return KibFromBytes(total);
 }

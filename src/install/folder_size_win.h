@@ -8,6 +8,6 @@ namespace mv {
 // Total size of the files in `folder` and all its subfolders, in units of 1024 bytes, or -1
 // when the path is empty or not an existing directory. Folders reached through a junction or
 // symbolic link are not entered; a subfolder that cannot be listed adds nothing.
-std::int32_t GetFolderSizeKB(const std::string& folder);
+std::int32_t GetFolderSizeKB(const std::wstring& folder);
 
 }  // namespace mv

@@ -2,18 +2,18 @@
 
 namespace mv {
 
-std::string MakeTempName(std::string_view path) {
+std::wstring MakeTempName(std::wstring_view path) {
   // The final character is never looked at: a path whose only backslash ends it gets "~" in
   // front, like a path without any.
   std::size_t nameStart = 0;
   for (std::size_t i = path.size() >= 2 ? path.size() - 1 : 0; i-- > 0;) {
-    if (path[i] == '\\') {
+    if (path[i] == L'\\') {
       nameStart = i + 1;
       break;
     }
   }
-  std::string temp(path.substr(0, nameStart));
-  temp += '~';
+  std::wstring temp(path.substr(0, nameStart));
+  temp += L"~";
   temp.append(path.substr(nameStart));
   return temp;
 }

@@ -7,6 +7,6 @@
 namespace mv {
 
 // The temporary file beside `path`: its file name with "~" in front.
-std::string MakeTempName(std::string_view path);
+std::wstring MakeTempName(std::wstring_view path);
 
 }  // namespace mv

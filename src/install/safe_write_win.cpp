@@ -14,9 +14,9 @@ namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
-UniqueFile OpenForWriting(const std::string& path, DWORD disposition) {
+UniqueFile OpenForWriting(const std::wstring& path, DWORD disposition) {
   return UniqueFile(
-      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Writes all bytes in one write. False unless every byte was written, flushed to the disk when
@@ -32,29 +32,29 @@ bool WriteAndClose(UniqueFile file, Bytes bytes, bool flush) {
 
 // Writes the whole file or leaves none: a file that could not be written whole (a full disk)
 // is of no use to anyone and is removed.
-bool WriteWholeOrRemove(const std::string& path, Bytes bytes, DWORD disposition, bool flush) {
+bool WriteWholeOrRemove(const std::wstring& path, Bytes bytes, DWORD disposition, bool flush) {
   UniqueFile file = OpenForWriting(path, disposition);
   if (!file) return false;
   if (WriteAndClose(std::move(file), bytes, flush)) return true;
-  ::DeleteFileA(path.c_str());
+  ::DeleteFileW(path.c_str());
   return false;
 }
 
 }  // namespace
 
-bool WriteNewFile(const std::string& path, Bytes bytes) { return WriteWholeOrRemove(path, bytes, CREATE_NEW, false); }
+bool WriteNewFile(const std::wstring& path, Bytes bytes) { return WriteWholeOrRemove(path, bytes, CREATE_NEW, false); }
 
-bool WriteTempFile(const std::string& temp, Bytes bytes) {
+bool WriteTempFile(const std::wstring& temp, Bytes bytes) {
   return WriteWholeOrRemove(temp, bytes, CREATE_ALWAYS, true);
 }
 
-bool ReplaceInstalledCopy(const std::string& temp, const std::string& destination) {
-  return ::MoveFileExA(temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+bool ReplaceInstalledCopy(const std::wstring& temp, const std::wstring& destination) {
+  return ::MoveFileExW(temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool WriteOrReplace(Bytes bytes, const std::string& destination) {
+bool WriteOrReplace(Bytes bytes, const std::wstring& destination) {
   if (!FileExists(destination)) return WriteNewFile(destination, bytes);
-  const std::string temp = MakeTempName(destination);
+  const std::wstring temp = MakeTempName(destination);
   return WriteTempFile(temp, bytes) && ReplaceInstalledCopy(temp, destination);
 }
 

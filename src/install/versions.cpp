@@ -119,8 +119,21 @@ bool IsOlderVersionString(std::string_view payload, std::string_view installed) 
   return *mine > *theirs;
 }
 
-bool ExecutablePayloadIsOlder(std::string_view payload, std::string_view installed) {
-  return !installed.empty() && installed != payload && IsOlderVersionString(payload, installed);
+namespace {
+
+// The dotted rule reads only ASCII: any other character makes a component unreadable, and so
+// does DEL, which stands in for it.
+std::string AsciiForComparison(std::wstring_view text) {
+  std::string ascii;
+  for (const wchar_t c : text) ascii += static_cast<std::uint32_t>(c) < 0x80 ? static_cast<char>(c) : '\x7F';
+  return ascii;
+}
+
+}  // namespace
+
+bool ExecutablePayloadIsOlder(std::wstring_view payload, std::wstring_view installed) {
+  return !installed.empty() && installed != payload &&
+         IsOlderVersionString(AsciiForComparison(payload), AsciiForComparison(installed));
 }
 
 VersionKind VersionKindOf(std::string_view kind) {

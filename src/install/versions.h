@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace mv {
@@ -41,9 +42,10 @@ std::optional<std::int32_t> LngVersionFromText(std::string_view content);
 
 // Whether the payload's dotted "FileVersion" is older than the installed copy's.
 bool IsOlderVersionString(std::string_view payload, std::string_view installed);
-// The executable rule as a whole: an installed copy without a version string, or with the
-// payload's own, is never newer.
-bool ExecutablePayloadIsOlder(std::string_view payload, std::string_view installed);
+// The executable rule as a whole, on the "FileVersion" strings as the version resource holds
+// them (UTF-16): an installed copy without a version string, or with the payload's own, is never
+// newer.
+bool ExecutablePayloadIsOlder(std::wstring_view payload, std::wstring_view installed);
 
 // The version the installer would read from a file of `kind` with this content: a fixed field
 // (0 when the file is too short), or the language file's version line (0 when it is no

@@ -3,14 +3,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
 #include <vector>
 
 #include "install/versions.h"
-#include "win/code_page_win.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/system_library_win.h"
@@ -21,8 +19,8 @@ namespace {
 
 // The file's first bytes, as far as the field needs them. The open grants no sharing: a file
 // that the product has open counts as having no version.
-std::int32_t ReadField(const std::string& path, const VersionField& field) {
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+std::int32_t ReadField(const std::wstring& path, const VersionField& field) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return 0;
   std::uint8_t start[kVersionFieldsEnd] = {};
   DWORD read = 0;
@@ -38,8 +36,8 @@ struct FileContent {
 
 // The whole file; nothing when it cannot be read. A file too big for the memory left is one
 // that cannot be read (reported by the caller), not a reason to end the process.
-std::optional<FileContent> ReadWholeFile(const std::string& path) {
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+std::optional<FileContent> ReadWholeFile(const std::wstring& path) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
@@ -51,36 +49,31 @@ std::optional<FileContent> ReadWholeFile(const std::string& path) {
   return content;
 }
 
-void AppendHex4(std::string& out, unsigned value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xF];
-}
-
 }  // namespace
 
-std::int32_t ReadPakVersion(const std::string& path) { return ReadField(path, kPakVersionField); }
-std::int32_t ReadCokVersion(const std::string& path) { return ReadField(path, kCokVersionField); }
-std::int32_t Read3bsVersion(const std::string& path) { return ReadField(path, k3bsVersionField); }
+std::int32_t ReadPakVersion(const std::wstring& path) { return ReadField(path, kPakVersionField); }
+std::int32_t ReadCokVersion(const std::wstring& path) { return ReadField(path, kCokVersionField); }
+std::int32_t Read3bsVersion(const std::wstring& path) { return ReadField(path, k3bsVersionField); }
 
-std::int32_t ReadLngVersion(const std::string& path, SetupUi& ui) {
+std::int32_t ReadLngVersion(const std::wstring& path, SetupUi& ui) {
   if (!FileExists(path)) return 0;
   const std::optional<FileContent> content = ReadWholeFile(path);
   const std::optional<std::int32_t> version = content ? LngVersionFromText(content->Text()) : std::nullopt;
   if (version) return *version;
-  ui.ShowBilingualError(text::kCannotHandleLanguageFile, AnsiToWide(path));
+  ui.ShowBilingualError(text::kCannotHandleLanguageFile, path);
   return 0;
 }
 
-std::string ReadFileVersionString(const std::string& path) {
-  SHFILEINFOA shellInfo{};
-  if (::SHGetFileInfoA(path.c_str(), 0, &shellInfo, sizeof shellInfo, SHGFI_EXETYPE) == 0) return {};
+std::wstring ReadFileVersionString(const std::wstring& path) {
+  SHFILEINFOW shellInfo{};
+  if (::SHGetFileInfoW(path.c_str(), 0, &shellInfo, sizeof shellInfo, SHGFI_EXETYPE) == 0) return {};
 
   // The version functions are needed only for an executable payload, so their DLL is loaded
   // here rather than at start-up.
   const UniqueModule version = LoadSystemLibrary("version.dll");
-  const auto infoSize = ProcedureOf<DWORD(WINAPI*)(LPCSTR, LPDWORD)>(version, "GetFileVersionInfoSizeA");
-  const auto info = ProcedureOf<BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID)>(version, "GetFileVersionInfoA");
-  const auto query = ProcedureOf<BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT)>(version, "VerQueryValueA");
+  const auto infoSize = ProcedureOf<DWORD(WINAPI*)(LPCWSTR, LPDWORD)>(version, "GetFileVersionInfoSizeW");
+  const auto info = ProcedureOf<BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID)>(version, "GetFileVersionInfoW");
+  const auto query = ProcedureOf<BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT)>(version, "VerQueryValueW");
   if (!infoSize || !info || !query) return {};
 
   DWORD ignored = 0;
@@ -91,15 +84,19 @@ std::string ReadFileVersionString(const std::string& path) {
 
   void* found = nullptr;
   UINT length = 0;
-  if (!query(block.data(), "\\VarFileInfo\\Translation", &found, &length) || length < 2 * sizeof(WORD)) return {};
+  if (!query(block.data(), L"\\VarFileInfo\\Translation", &found, &length) || length < 2 * sizeof(WORD)) return {};
+  // The language, then the code page, each as four capital hexadecimal digits.
   const auto* translation = static_cast<const WORD*>(found);
-  std::string key = "\\StringFileInfo\\";
-  AppendHex4(key, translation[0]);  // language
-  AppendHex4(key, translation[1]);  // code page
-  key += "\\FileVersion";
-  if (!query(block.data(), key.c_str(), &found, &length) || found == nullptr) return {};
-  const auto* value = static_cast<const char*>(found);
-  return std::string(value, ::strnlen(value, length));
+  const unsigned both = (unsigned{translation[0]} << 16) | translation[1];
+  wchar_t key[] = L"\\StringFileInfo\\########\\FileVersion";
+  for (int i = 0; i < 8; ++i) {
+    const unsigned digit = (both >> (28 - 4 * i)) & 0xF;
+    key[16 + i] = static_cast<wchar_t>(digit < 10 ? L'0' + digit : L'A' + digit - 10);
+  }
+  // The W query counts the value's length in characters, its terminator included.
+  if (!query(block.data(), key, &found, &length) || found == nullptr) return {};
+  const std::wstring_view value(static_cast<const wchar_t*>(found), length);
+  return std::wstring(value.substr(0, value.find(L'\0')));
 }
 
 }  // namespace mv

@@ -9,16 +9,16 @@ namespace mv {
 
 // Fixed-offset fields: 0 when the file is missing, in use by anyone else (it is opened without
 // sharing), unreadable or too short.
-std::int32_t ReadPakVersion(const std::string& path);  // bytes 6-7, little-endian
-std::int32_t ReadCokVersion(const std::string& path);  // bytes 5-6, little-endian
-std::int32_t Read3bsVersion(const std::string& path);  // byte 6
+std::int32_t ReadPakVersion(const std::wstring& path);  // bytes 6-7, little-endian
+std::int32_t ReadCokVersion(const std::wstring& path);  // bytes 5-6, little-endian
+std::int32_t Read3bsVersion(const std::wstring& path);  // byte 6
 
 // The version line of a language support file. A missing file gives 0 silently; one that
 // cannot be read, or whose version line is no integer, gives 0 after the message.
-std::int32_t ReadLngVersion(const std::string& path, SetupUi& ui);
+std::int32_t ReadLngVersion(const std::wstring& path, SetupUi& ui);
 
 // The "FileVersion" string of an executable's first translation; empty when the file is no
 // executable or has no version information.
-std::string ReadFileVersionString(const std::string& path);
+std::wstring ReadFileVersionString(const std::wstring& path);
 
 }  // namespace mv

@@ -22,13 +22,13 @@ void AskProductToQuit() {
   if (HWND window = ::FindWindowA(product::kMainWindowClass, nullptr)) ::PostMessageA(window, WM_QUIT, 0, 0);
 }
 
-void StartProduct(const std::string& productFolder) {
-  ::SetCurrentDirectoryA(productFolder.c_str());
-  const std::string executable = productFolder + std::string(product::kExecutable);
-  ::ShellExecuteA(nullptr, "open", executable.c_str(), "", "", SW_SHOWNORMAL);
+void StartProduct(const std::wstring& productFolder) {
+  ::SetCurrentDirectoryW(productFolder.c_str());
+  const std::wstring executable = std::wstring(productFolder).append(product::kExecutable);
+  ::ShellExecuteW(nullptr, L"open", executable.c_str(), L"", L"", SW_SHOWNORMAL);
 }
 
-void LaunchProduct(const std::string& productFolder) {
+void LaunchProduct(const std::wstring& productFolder) {
   StartProduct(productFolder);
 
   const auto sleep = [](unsigned ms) { ::Sleep(ms); };

@@ -9,9 +9,9 @@ bool IsProductRunning();
 // Posts WM_QUIT to the product's main window; nothing when it has no window.
 void AskProductToQuit();
 // Starts the product's executable from `productFolder`; reports no failure.
-void StartProduct(const std::string& productFolder);
+void StartProduct(const std::wstring& productFolder);
 // Starts the product, waits for its mapping and its main window, and brings the window to the
 // front. A product that does not come up in time is left alone.
-void LaunchProduct(const std::string& productFolder);
+void LaunchProduct(const std::wstring& productFolder);
 
 }  // namespace mv

@@ -10,12 +10,12 @@ namespace {
 enum class EntryRead { Found, Absent, Unreadable };
 
 // Reads "UninstallString" of one uninstall entry into `folder`.
-EntryRead ReadUninstallFolder(RegistryAccess& registry, const std::string& keyPath, std::string& folder) {
+EntryRead ReadUninstallFolder(RegistryAccess& registry, const std::string& keyPath, std::wstring& folder) {
   registry.SetRoot(RegistryRoot::LocalMachine);
   CurrentKeyScope scope(registry);
   registry.OpenKey(keyPath, false);  // a missing key simply has no values
   if (!registry.ValueExists("UninstallString")) return EntryRead::Absent;
-  const std::optional<std::string> command = registry.ReadString("UninstallString");
+  const std::optional<std::wstring> command = registry.ReadString("UninstallString");
   if (!command) return EntryRead::Unreadable;
   // An uninstall command without a folder part keeps the fallback folder.
   if (auto part = UninstallFolderPart(*command)) folder = std::move(*part);
@@ -26,13 +26,13 @@ EntryRead ReadUninstallFolder(RegistryAccess& registry, const std::string& keyPa
 
 LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, RegistryAccess& registry,
                            ProductLocation& out) {
-  std::string programFiles;
+  std::wstring programFiles;
   {
     registry.SetRoot(RegistryRoot::LocalMachine);
     CurrentKeyScope scope(registry);
     registry.OpenKey(product::kCurrentVersionKey, false);
     if (registry.ValueExists("ProgramFilesDir")) {
-      std::optional<std::string> value = registry.ReadString("ProgramFilesDir");
+      std::optional<std::wstring> value = registry.ReadString("ProgramFilesDir");
       if (!value) return LocateResult::UnreadableValue;
       programFiles = std::move(*value);
     }
@@ -53,7 +53,8 @@ LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, Regis
   }
 
   out.UninstallKey = std::string(product::kUninstallKey);
-  out.ProductFolder = programFiles + std::string(productName);
+  out.ProductFolder = programFiles;
+  out.ProductFolder += WidenAscii(productName);
 
   const std::string plainEntry = out.UninstallKey + std::string(productName);
   EntryRead read = ReadUninstallFolder(registry, plainEntry, out.ProductFolder);
@@ -67,21 +68,21 @@ LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, Regis
   return LocateResult::Located;
 }
 
-std::optional<std::string> UninstallFolderPart(std::string_view uninstallString) {
+std::optional<std::wstring> UninstallFolderPart(std::wstring_view uninstallString) {
   // "C:\Program Files\Mirvane\unins000.exe" /SILENT is as common as the bare form: take the
   // path inside the quotes. Windows runs a command after leading blanks just the same, so they
   // do not hide the quote; an unquoted command is taken as it stands.
-  std::string_view command = uninstallString;
-  const std::size_t first = command.find_first_not_of(" \t");
-  if (first != std::string_view::npos && command[first] == '"') {
+  std::wstring_view command = uninstallString;
+  const std::size_t first = command.find_first_not_of(L" \t");
+  if (first != std::wstring_view::npos && command[first] == L'"') {
     command.remove_prefix(first + 1);
-    command = command.substr(0, command.find('"'));
+    command = command.substr(0, command.find(L'"'));
   }
   // The last character is never looked at, so "C:\Apps\Mirvane\" gives "C:\Apps\".
   if (command.size() < 2) return std::nullopt;
-  const std::size_t slash = command.substr(0, command.size() - 1).rfind('\\');
-  if (slash == std::string_view::npos) return std::nullopt;
-  return std::string(command.substr(0, slash + 1));
+  const std::size_t slash = command.substr(0, command.size() - 1).rfind(L'\\');
+  if (slash == std::wstring_view::npos) return std::nullopt;
+  return std::wstring(command.substr(0, slash + 1));
 }
 
 }  // namespace mv

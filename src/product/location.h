@@ -9,8 +9,8 @@
 namespace mv {
 
 struct ProductLocation {
-  std::string ProductFolder;  // always ends with a backslash
-  std::string UninstallKey;   // the current-version key + "Uninstall\"
+  std::wstring ProductFolder;  // always ends with a backslash
+  std::string UninstallKey;    // the current-version key + "Uninstall\"
   bool UserIsAdmin = false;
 };
 
@@ -32,6 +32,6 @@ LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, Regis
 // The folder of an uninstall command, with its final backslash. A command in double quotes,
 // after any leading blanks, counts from inside them. Nothing when there is no backslash before
 // the last character.
-std::optional<std::string> UninstallFolderPart(std::string_view uninstallString);
+std::optional<std::wstring> UninstallFolderPart(std::wstring_view uninstallString);
 
 }  // namespace mv

@@ -7,7 +7,7 @@
 namespace mv::product {
 
 inline constexpr std::string_view kName = "Mirvane";
-inline constexpr std::string_view kExecutable = "Mirvane.exe";
+inline constexpr std::wstring_view kExecutable = L"Mirvane.exe";
 
 // Created by the product while it runs; the installer only probes for it.
 inline constexpr char kMappingName[] = "mirvane_memfile";

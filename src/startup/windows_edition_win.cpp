@@ -7,41 +7,41 @@
 
 #include "startup/console_command_win.h"
 #include "win/handles_win.h"
-#include "win/registry_win.h"
 #include "win/system_library_win.h"
 
 namespace mv {
 
 namespace {
 
+// A string value below HKEY_LOCAL_MACHINE as the A call hands it over, the way the naming
+// tables spell their names; nothing when the key or the value is missing, of another type or
+// longer than any name of Windows.
+std::optional<std::string> AnsiValue(const char* key, const char* name, REGSAM view, bool expandable) {
+  UniqueKey opened;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, opened.put()) != ERROR_SUCCESS)
+    return std::nullopt;
+  char data[512];
+  DWORD size = sizeof data;
+  DWORD type = 0;
+  if (::RegQueryValueExA(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && !(expandable && type == REG_EXPAND_SZ)))
+    return std::nullopt;
+  // Stored strings need not be terminated.
+  return std::string(data, ::strnlen(data, size));
+}
+
 class WinEditionLookups final : public EditionLookups {
  public:
   explicit WinEditionLookups(Lcg& random) : random_(random) {}
 
   std::optional<std::string> ProductName() override {
-    // The 64-bit view: a 32-bit process would otherwise read the WOW64 copy of the key.
-    SharedRegistry registry(SharedRegistryAccess(true));
-    registry.SetRoot(RegistryRoot::LocalMachine);
-    if (!registry.OpenKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", false)) return std::nullopt;
-    if (!registry.ValueExists("ProductName")) return std::nullopt;
-    // A value that is not a string names nothing; it must not end the process at start-up.
-    return registry.ReadString("ProductName");
+    // The 64-bit view: a 32-bit process would otherwise read the WOW64 copy of the key. A value
+    // that is not a string names nothing; it must not end the process at start-up.
+    return AnsiValue("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "ProductName", KEY_WOW64_64KEY, true);
   }
 
   std::optional<std::string> ProductOptionsType() override {
-    UniqueKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0, KEY_QUERY_VALUE,
-                        key.put()) != ERROR_SUCCESS)
-      return std::nullopt;
-    char data[256];
-    DWORD size = sizeof data;
-    DWORD type = 0;
-    if (::RegQueryValueExA(key.get(), "ProductType", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-      return std::nullopt;
-    // Stored strings need not be terminated.
-    return std::string(data, ::strnlen(data, size));
+    return AnsiValue("SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType", 0, false);
   }
 
   bool HasHotfixQ246009() override {

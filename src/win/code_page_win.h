@@ -1,7 +1,7 @@
 #pragma once
-// Conversions between the system's code pages. The installer's own texts are UTF-16; what comes
-// from the system (paths, registry data, console output) is 8-bit text in the ANSI or OEM code
-// page of this machine.
+// Conversions between the system's code pages. The installer's own texts and every path are
+// UTF-16; the rest of what comes from the system (console output, the names of Windows) is 8-bit
+// text in the ANSI or OEM code page of this machine.
 #include <string>
 #include <string_view>
 

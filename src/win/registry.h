@@ -26,9 +26,10 @@ class RegistryAccess {
   virtual bool OpenKey(std::string_view path, bool create) = 0;
   // False when no key is open.
   virtual bool ValueExists(std::string_view name) = 0;
-  // REG_SZ or REG_EXPAND_SZ as stored (not expanded), cut at the first NUL; no data gives "".
-  // Nothing for any other type or a failed read.
-  virtual std::optional<std::string> ReadString(std::string_view name) = 0;
+  // REG_SZ or REG_EXPAND_SZ as stored (not expanded), in UTF-16 so that a path outside the
+  // ANSI code page comes through whole, cut at the first NUL; no data gives "". Nothing for any
+  // other type or a failed read.
+  virtual std::optional<std::wstring> ReadString(std::string_view name) = 0;
   // Writes a REG_DWORD; false when the write failed.
   virtual bool WriteInteger(std::string_view name, std::int32_t value) = 0;
   virtual void CloseKey() = 0;

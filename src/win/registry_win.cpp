@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/strings.h"
+
 namespace mv {
 
 REGSAM SharedRegistryAccess(bool is64BitWindows) {
@@ -36,31 +38,35 @@ bool SharedRegistry::ValueExists(std::string_view name) {
   return ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-std::optional<std::string> SharedRegistry::ReadString(std::string_view name) {
-  const std::string valueName(name);
+std::optional<std::wstring> SharedRegistry::ReadString(std::string_view name) {
+  // The W call: the A one would hand a path outside the ANSI code page over as question marks
+  // or, through best-fit mapping, as the path of a lookalike folder.
+  const std::wstring valueName = WidenAscii(name);
   RegistryFailure::Kind failure = RegistryFailure::Kind::NoData;
   // The value may change between the size query and the read; retry with the new size.
   for (int attempt = 0; key_ && attempt < 4; ++attempt) {
     DWORD type = 0;
     DWORD size = 0;
-    LSTATUS status = ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
+    LSTATUS status = ::RegQueryValueExW(key_.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
     if (status != ERROR_SUCCESS) break;
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
       failure = RegistryFailure::Kind::WrongType;
       break;
     }
-    if (size == 0) return std::string();
-    std::vector<char> data(size + 1, '\0');
+    if (size == 0) return std::wstring();
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
     status =
-        ::RegQueryValueExA(key_.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        ::RegQueryValueExW(key_.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
     if (status == ERROR_MORE_DATA) continue;
     if (status != ERROR_SUCCESS) break;
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
       failure = RegistryFailure::Kind::WrongType;
       break;
     }
-    // Stored strings need not be terminated; the extra byte makes sure this one is.
-    return std::string(data.data());
+    // Stored strings need not be terminated, nor of even length: the unit after the last whole
+    // one ends this one, and half a unit is dropped.
+    data[size / sizeof(wchar_t)] = L'\0';
+    return std::wstring(data.data());
   }
   failure_ = {failure, std::string(name)};
   return std::nullopt;

@@ -19,7 +19,7 @@ class SharedRegistry final : public RegistryAccess {
   void SetRoot(RegistryRoot root) override;
   bool OpenKey(std::string_view path, bool create) override;
   bool ValueExists(std::string_view name) override;
-  std::optional<std::string> ReadString(std::string_view name) override;
+  std::optional<std::wstring> ReadString(std::string_view name) override;
   bool WriteInteger(std::string_view name, std::int32_t value) override;
   void CloseKey() override { key_.reset(); }
   const RegistryFailure& LastFailure() const override { return failure_; }

@@ -46,7 +46,29 @@ Box CannotInstall(const std::wstring& path) {
   return Error(L"Can't install file " + path, L"Не удается установить файл " + path);
 }
 
+Box OlderPayloadQuestion(const std::wstring& path, std::wstring_view installed, std::wstring_view payload) {
+  if (RussianLocale())
+    return YesNoBox(L"Резонный вопрос", L"Устанавливаемый файл " + path +
+                                            L"\r\nболее старой версии, чем уже установленный.\r\n\r\n"
+                                            L"Действительно ли Вы хотите заменить уже имеющийся\r\nфайл версии " +
+                                            std::wstring(installed) + L" на более старый версии " +
+                                            std::wstring(payload) + L"?");
+  return YesNoBox(L"Sound question", path +
+                                         L" file installing is of older version\r\n"
+                                         L"than the same already installed.\r\n\r\n"
+                                         L"Do you really want to replace existing\r\nnew file version " +
+                                         std::wstring(installed) + L" with an older file version " +
+                                         std::wstring(payload) + L"?");
+}
+
 }  // namespace expect
+
+std::string PakWithVersion(const std::wstring& payload, std::uint16_t version) {
+  auto bytes = ReadBytes(payload).value_or(std::vector<std::uint8_t>(8));
+  bytes[6] = static_cast<std::uint8_t>(version);
+  bytes[7] = static_cast<std::uint8_t>(version >> 8);
+  return std::string(bytes.begin(), bytes.end());
+}
 
 std::wstring InstallerTest::Installer() { return ConfiguredPath(L"MV_E2E_INSTALLER"); }
 std::wstring InstallerTest::Payload() { return ConfiguredPath(L"MV_E2E_PAYLOAD"); }

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace e2e {
@@ -28,7 +30,12 @@ Box NoRegistryAccess();
 Box Distorted();
 Box NoProduct();
 Box CannotInstall(const std::wstring& path);
+// The question before a downgrade; `installed` and `payload` are the two version texts.
+Box OlderPayloadQuestion(const std::wstring& path, std::wstring_view installed, std::wstring_view payload);
 }  // namespace expect
+
+// The payload with another version where a "pak" file keeps it.
+std::string PakWithVersion(const std::wstring& payload, std::uint16_t version);
 
 class InstallerTest : public ::testing::Test {
  protected:

@@ -82,11 +82,11 @@ def hostile_folders(scratch, many):
     os.symlink("../../elsewhere", os.path.join(product, "data", "out"))
     finish("cycle", counted)
 
-    # C:\e2e-scratch\unlistable\Mirvane\ + 230 letters + \*.* is beyond MAX_PATH; the folder after
-    # it in the walk is counted.
+    # A folder named with a final dot, which no plain Windows path reaches (normalising the path
+    # drops the dot); the folder after it in the walk is counted.
     product = os.path.join(scratch, "unlistable", "Mirvane")
     counted = put(os.path.join(product, "readme.txt"), 600)
-    put(os.path.join(product, "L" * 230, "lost.dat"), 4096)
+    put(os.path.join(product, "lost.", "lost.dat"), 4096)
     counted += put(os.path.join(product, "s", "t", "after.dat"), 2048)
     finish("unlistable", counted)
 

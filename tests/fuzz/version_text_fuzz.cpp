@@ -90,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(value == Reference(text));
   if (value) {
     // Every value has a decimal text and a "$" text that read back as that value.
-    Check(mv::TextToInteger(mv::DecimalText(*value)) == value);
+    const std::wstring decimal = mv::DecimalText(*value);
+    Check(mv::TextToInteger(std::string(decimal.begin(), decimal.end())) == value);
     char hex[16] = "$";
     const auto [end, error] = std::to_chars(hex + 1, hex + sizeof hex, static_cast<std::uint32_t>(*value), 16);
     Check(error == std::errc());
@@ -116,7 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(mv::IsOlderVersionString(padded, second) == mv::IsOlderVersionString(first, second));
     Check(mv::IsOlderVersionString(second, padded) == mv::IsOlderVersionString(second, first));
   }
-  Check(!mv::ExecutablePayloadIsOlder(first, std::string_view()));
-  Check(mv::ExecutablePayloadIsOlder(first, second) == (!second.empty() && mv::IsOlderVersionString(first, second)));
+  // The executable rule takes the UTF-16 strings of version resources: the same bytes widened
+  // (beyond ASCII every character is one the dotted rule cannot read) give the same answer.
+  const std::wstring firstWide = mv::WidenAscii(first);
+  const std::wstring secondWide = mv::WidenAscii(second);
+  Check(!mv::ExecutablePayloadIsOlder(firstWide, std::wstring_view()));
+  Check(mv::ExecutablePayloadIsOlder(firstWide, secondWide) ==
+        (!second.empty() && mv::IsOlderVersionString(first, second)));
   return 0;
 }

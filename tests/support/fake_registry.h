@@ -14,7 +14,7 @@ namespace mv::testing {
 struct WrongType {  // a value of a type that is neither string nor integer
   bool operator==(const WrongType&) const = default;
 };
-using FakeValue = std::variant<std::string, std::int32_t, WrongType>;
+using FakeValue = std::variant<std::wstring, std::int32_t, WrongType>;
 
 class FakeRegistry : public RegistryAccess {
  public:
@@ -53,13 +53,13 @@ class FakeRegistry : public RegistryAccess {
     return true;
   }
   bool ValueExists(std::string_view name) override { return current_ && keys_[*current_].count(std::string(name)); }
-  std::optional<std::string> ReadString(std::string_view name) override {
+  std::optional<std::wstring> ReadString(std::string_view name) override {
     failure_ = {RegistryFailure::Kind::NoData, std::string(name)};
     if (!current_) return std::nullopt;
     auto& values = keys_[*current_];
     auto v = values.find(std::string(name));
     if (v == values.end()) return std::nullopt;
-    if (auto* s = std::get_if<std::string>(&v->second)) return *s;
+    if (auto* s = std::get_if<std::wstring>(&v->second)) return *s;
     failure_.What = RegistryFailure::Kind::WrongType;
     return std::nullopt;
   }

@@ -1,7 +1,7 @@
 #pragma once
 // Files and folders for the Windows tests: reading, writing, measuring, and removing whole trees,
-// links included, however a test ended. Wide paths throughout; the narrow forms take the ANSI
-// paths that the installer's own calls take.
+// links included, however a test ended. Wide paths throughout, as the installer's own calls take
+// them; the narrow forms take ANSI paths, for the calls that still take those.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -124,23 +124,35 @@ inline std::uint64_t FolderBytes(const std::wstring& folder) {
   return total;
 }
 
-// ---- Narrow paths --------------------------------------------------------------------------
-
 // The whole file; empty when it cannot be read.
-inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  return ReadBytes(AnsiWide(path)).value_or(std::vector<std::uint8_t>());
+inline std::vector<std::uint8_t> ReadFile(const std::wstring& path) {
+  return ReadBytes(path).value_or(std::vector<std::uint8_t>());
 }
 
-inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes, DWORD attributes = 0) {
-  WriteBytes(AnsiWide(path), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
-  if (attributes) ::SetFileAttributesA(path.c_str(), attributes);
+inline void WriteFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes, DWORD attributes = 0) {
+  WriteBytes(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  if (attributes) ::SetFileAttributesW(path.c_str(), attributes);
 }
 
-inline void WriteFile(const std::string& path, std::size_t size, DWORD attributes = 0) {
+inline void WriteFile(const std::wstring& path, std::size_t size, DWORD attributes = 0) {
   WriteFile(path, std::vector<std::uint8_t>(size, 0x5A), attributes);
 }
 
-inline bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// ---- Narrow paths --------------------------------------------------------------------------
+
+inline std::vector<std::uint8_t> ReadFile(const std::string& path) { return ReadFile(AnsiWide(path)); }
+
+inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes, DWORD attributes = 0) {
+  WriteFile(AnsiWide(path), bytes, attributes);
+}
+
+inline void WriteFile(const std::string& path, std::size_t size, DWORD attributes = 0) {
+  WriteFile(AnsiWide(path), size, attributes);
+}
+
+inline bool Exists(const std::string& path) { return Exists(AnsiWide(path)); }
 
 // A scratch folder under the temp folder, removed with everything in it whatever happens in the
 // test.
@@ -152,6 +164,7 @@ class TempDir {
     static unsigned counter = 0;
     path_ = std::string(base) + "mvtest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
     ::CreateDirectoryA(path_.c_str(), nullptr);
+    wide_ = AnsiWide(path_);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -159,9 +172,13 @@ class TempDir {
 
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+  const std::wstring& wide() const { return wide_; }
+  std::wstring operator/(const std::wstring& name) const { return wide_ + L"\\" + name; }
+  std::wstring operator/(const wchar_t* name) const { return wide_ + L"\\" + name; }
 
  private:
   std::string path_;
+  std::wstring wide_;
 };
 
 }  // namespace mv::testing

@@ -22,8 +22,8 @@ const std::string kShellFolders = kCurrentVersion + "Explorer\\Shell Folders";
 class LocateProductTest : public ::testing::Test {
  protected:
   LocateProductTest() {
-    registry.Set(HKLM, kCurrentVersion, "ProgramFilesDir", std::string("C:\\Program Files"));
-    registry.Set(HKCU, kShellFolders, "Desktop", std::string("C:\\Users\\u\\Desktop"));
+    registry.Set(HKLM, kCurrentVersion, "ProgramFilesDir", std::wstring(L"C:\\Program Files"));
+    registry.Set(HKCU, kShellFolders, "Desktop", std::wstring(L"C:\\Users\\u\\Desktop"));
   }
   LocateResult Locate(bool admin = true) {
     const LocateResult result = LocateProduct("Mirvane", admin, registry, location);
@@ -36,50 +36,62 @@ class LocateProductTest : public ::testing::Test {
 };
 
 TEST_F(LocateProductTest, FolderFromThePlainEntry) {
-  registry.Set(HKLM, kPlainEntry, "UninstallString", std::string("D:\\Games\\Mirvane\\unins000.exe"));
-  registry.Set(HKLM, kWowEntry, "UninstallString", std::string("E:\\Other\\unins000.exe"));
+  registry.Set(HKLM, kPlainEntry, "UninstallString", std::wstring(L"D:\\Games\\Mirvane\\unins000.exe"));
+  registry.Set(HKLM, kWowEntry, "UninstallString", std::wstring(L"E:\\Other\\unins000.exe"));
   ASSERT_EQ(Locate(false), LocateResult::Located);
-  EXPECT_EQ(location.ProductFolder, "D:\\Games\\Mirvane\\");
+  EXPECT_EQ(location.ProductFolder, L"D:\\Games\\Mirvane\\");
   EXPECT_EQ(location.UninstallKey, kCurrentVersion + "Uninstall\\");
   EXPECT_FALSE(location.UserIsAdmin);
 }
 
 TEST_F(LocateProductTest, PlainKeyWithoutTheValueSendsTheSearchOnToWow6432Node) {
   registry.AddKey(HKLM, kPlainEntry);
-  registry.Set(HKLM, kWowEntry, "UninstallString", std::string("E:\\Mirvane\\unins000.exe"));
+  registry.Set(HKLM, kWowEntry, "UninstallString", std::wstring(L"E:\\Mirvane\\unins000.exe"));
   ASSERT_EQ(Locate(), LocateResult::Located);
-  EXPECT_EQ(location.ProductFolder, "E:\\Mirvane\\");
+  EXPECT_EQ(location.ProductFolder, L"E:\\Mirvane\\");
   EXPECT_TRUE(location.UserIsAdmin);
 }
 
 TEST_F(LocateProductTest, FallbacksWhenNoEntryOrNoFolderPart) {
   ASSERT_EQ(Locate(), LocateResult::Located);
-  EXPECT_EQ(location.ProductFolder, "C:\\Program Files\\Mirvane\\");
+  EXPECT_EQ(location.ProductFolder, L"C:\\Program Files\\Mirvane\\");
 
   // An uninstall string without a folder part keeps the fallback.
-  for (const char* value : {"", "unins000.exe", "\\"}) {
-    registry.Set(HKLM, kPlainEntry, "UninstallString", std::string(value));
+  for (const wchar_t* value : {L"", L"unins000.exe", L"\\"}) {
+    registry.Set(HKLM, kPlainEntry, "UninstallString", std::wstring(value));
     ASSERT_EQ(Locate(), LocateResult::Located);
-    EXPECT_EQ(location.ProductFolder, "C:\\Program Files\\Mirvane\\") << value;
+    EXPECT_EQ(location.ProductFolder, L"C:\\Program Files\\Mirvane\\") << value;
   }
 }
 
 TEST_F(LocateProductTest, NoProgramFilesDirGivesARelativeFolder) {
   FakeRegistry bare;
   ASSERT_EQ(LocateProduct("Mirvane", true, bare, location), LocateResult::Located);
-  EXPECT_EQ(location.ProductFolder, "Mirvane\\");
-  registry.Set(HKLM, kCurrentVersion, "ProgramFilesDir", std::string("C:\\PF\\"));
+  EXPECT_EQ(location.ProductFolder, L"Mirvane\\");
+  registry.Set(HKLM, kCurrentVersion, "ProgramFilesDir", std::wstring(L"C:\\PF\\"));
   ASSERT_EQ(Locate(), LocateResult::Located);
-  EXPECT_EQ(location.ProductFolder, "C:\\PF\\Mirvane\\");
+  EXPECT_EQ(location.ProductFolder, L"C:\\PF\\Mirvane\\");
 }
 
 TEST_F(LocateProductTest, QuotedAndBackslashEndedUninstallStrings) {
-  registry.Set(HKLM, kPlainEntry, "UninstallString", std::string("\"C:\\Program Files\\Mirvane\\unins000.exe\" /x"));
+  registry.Set(HKLM, kPlainEntry, "UninstallString", std::wstring(L"\"C:\\Program Files\\Mirvane\\unins000.exe\" /x"));
   ASSERT_EQ(Locate(), LocateResult::Located);
-  EXPECT_EQ(location.ProductFolder, "C:\\Program Files\\Mirvane\\");
-  registry.Set(HKLM, kPlainEntry, "UninstallString", std::string("C:\\Apps\\Mirvane\\"));
+  EXPECT_EQ(location.ProductFolder, L"C:\\Program Files\\Mirvane\\");
+  registry.Set(HKLM, kPlainEntry, "UninstallString", std::wstring(L"C:\\Apps\\Mirvane\\"));
   ASSERT_EQ(Locate(), LocateResult::Located);
-  EXPECT_EQ(location.ProductFolder, "C:\\Apps\\");
+  EXPECT_EQ(location.ProductFolder, L"C:\\Apps\\");
+}
+
+// Nothing on the way narrows a path: a fullwidth letter stays itself rather than becoming its
+// ASCII lookalike, and Cyrillic and Chinese names survive an English system.
+TEST_F(LocateProductTest, NamesBeyondTheAnsiCodePageComeThroughWhole) {
+  registry.Set(HKLM, kPlainEntry, "UninstallString", std::wstring(L" \"C:\\BF\\Ｍirvane 中文\\unins000.exe\""));
+  ASSERT_EQ(Locate(), LocateResult::Located);
+  EXPECT_EQ(location.ProductFolder, L"C:\\BF\\Ｍirvane 中文\\");
+  FakeRegistry fallback;
+  fallback.Set(HKLM, kCurrentVersion, "ProgramFilesDir", std::wstring(L"C:\\Программы"));
+  ASSERT_EQ(LocateProduct("Mirvane", true, fallback, location), LocateResult::Located);
+  EXPECT_EQ(location.ProductFolder, L"C:\\Программы\\Mirvane\\");
 }
 
 TEST_F(LocateProductTest, UnreadableShellFolderCallsForTheRegistryMessage) {
@@ -102,7 +114,7 @@ TEST_F(LocateProductTest, NonStringValuesOutsideTheShellFoldersAreUnreadable) {
   EXPECT_EQ(UnhandledFailureText(registry.LastFailure()), "Invalid data type for 'UninstallString'");
 
   FakeRegistry wow = registry;
-  wow.Set(HKLM, kPlainEntry, "UninstallString", std::string("C:\\M\\u.exe"));
+  wow.Set(HKLM, kPlainEntry, "UninstallString", std::wstring(L"C:\\M\\u.exe"));
   wow.Set(HKLM, kWowEntry, "UninstallString", WrongType{});
   EXPECT_EQ(LocateProduct("Mirvane", true, wow, location), LocateResult::Located) << "the second place is not read";
 
@@ -118,30 +130,30 @@ TEST_F(LocateProductTest, NonStringValuesOutsideTheShellFoldersAreUnreadable) {
 
 TEST(UninstallFolderPart, TakesTheFolderUpToTheLastBackslash) {
   struct Case {
-    const char* value;
-    std::optional<std::string> folder;
+    const wchar_t* value;
+    std::optional<std::wstring> folder;
   } cases[] = {
-      {"C:\\Program Files\\Mirvane\\unins000.exe", "C:\\Program Files\\Mirvane\\"},
+      {L"C:\\Program Files\\Mirvane\\unins000.exe", L"C:\\Program Files\\Mirvane\\"},
       // The last character is not examined: a trailing backslash gives the parent.
-      {"C:\\Apps\\Mirvane\\", "C:\\Apps\\"},
-      {"\"C:\\Program Files\\Mirvane\\unins000.exe\"", "C:\\Program Files\\Mirvane\\"},
-      {"\"C:\\Program Files\\Mirvane\\unins000.exe\" /SILENT", "C:\\Program Files\\Mirvane\\"},
-      {"\"C:\\Apps\\Mirvane\\\"", "C:\\Apps\\"},
-      {"C:\\unins.exe \"x\\y\"", "C:\\unins.exe \"x\\"},  // unquoted: taken as it stands
+      {L"C:\\Apps\\Mirvane\\", L"C:\\Apps\\"},
+      {L"\"C:\\Program Files\\Mirvane\\unins000.exe\"", L"C:\\Program Files\\Mirvane\\"},
+      {L"\"C:\\Program Files\\Mirvane\\unins000.exe\" /SILENT", L"C:\\Program Files\\Mirvane\\"},
+      {L"\"C:\\Apps\\Mirvane\\\"", L"C:\\Apps\\"},
+      {L"C:\\unins.exe \"x\\y\"", L"C:\\unins.exe \"x\\"},  // unquoted: taken as it stands
       // Blanks before the quote do not hide it; before an unquoted path they stay.
-      {" \"C:\\Apps\\Mirvane\\unins000.exe\"", "C:\\Apps\\Mirvane\\"},
-      {" \t \"C:\\Apps\\Mirvane\\unins000.exe\" /x", "C:\\Apps\\Mirvane\\"},
-      {"  C:\\Apps\\unins000.exe", "  C:\\Apps\\"},
-      {" \"unins000.exe\"", std::nullopt},
-      {"   ", std::nullopt},
-      {"\\x", "\\"},
-      {"", std::nullopt},
-      {"\\", std::nullopt},
-      {"unins000.exe", std::nullopt},
-      {"\"unins000.exe\"", std::nullopt},
-      {"\"", std::nullopt},
+      {L" \"C:\\Apps\\Mirvane\\unins000.exe\"", L"C:\\Apps\\Mirvane\\"},
+      {L" \t \"C:\\Apps\\Mirvane\\unins000.exe\" /x", L"C:\\Apps\\Mirvane\\"},
+      {L"  C:\\Apps\\unins000.exe", L"  C:\\Apps\\"},
+      {L" \"unins000.exe\"", std::nullopt},
+      {L"   ", std::nullopt},
+      {L"\\x", L"\\"},
+      {L"", std::nullopt},
+      {L"\\", std::nullopt},
+      {L"unins000.exe", std::nullopt},
+      {L"\"unins000.exe\"", std::nullopt},
+      {L"\"", std::nullopt},
   };
-  for (const Case& c : cases) EXPECT_EQ(UninstallFolderPart(c.value), c.folder) << c.value;
+  for (const Case& c : cases) EXPECT_EQ(UninstallFolderPart(c.value), c.folder) << ::testing::PrintToString(c.value);
 }
 
 }  // namespace

@@ -7,18 +7,19 @@ namespace {
 
 TEST(MakeTempName, TildeBeforeTheFileName) {
   const struct {
-    const char* path;
-    const char* temp;
+    const wchar_t* path;
+    const wchar_t* temp;
   } cases[] = {
-      {"C:\\Apps\\Mirvane\\mvm3.pak", "C:\\Apps\\Mirvane\\~mvm3.pak"},
-      {"mvm3.pak", "~mvm3.pak"},
-      {"\\mvm3.pak", "\\~mvm3.pak"},
-      {"dir\\", "~dir\\"},  // the final character is never looked at
-      {"a\\b\\", "a\\~b\\"},
-      {"\\", "~\\"},
-      {"", "~"},
+      {L"C:\\Apps\\Mirvane\\mvm3.pak", L"C:\\Apps\\Mirvane\\~mvm3.pak"},
+      {L"mvm3.pak", L"~mvm3.pak"},
+      {L"\\mvm3.pak", L"\\~mvm3.pak"},
+      {L"dir\\", L"~dir\\"},  // the final character is never looked at
+      {L"a\\b\\", L"a\\~b\\"},
+      {L"\\", L"~\\"},
+      {L"", L"~"},
+      {L"C:\\Уроки\\中文.pak", L"C:\\Уроки\\~中文.pak"},
   };
-  for (const auto& c : cases) EXPECT_EQ(MakeTempName(c.path), c.temp) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(MakeTempName(c.path), c.temp) << ::testing::PrintToString(c.path);
 }
 
 }  // namespace

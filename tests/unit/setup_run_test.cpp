@@ -19,6 +19,9 @@ constexpr auto HKLM = RegistryRoot::LocalMachine;
 const std::string kUninstallEntry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
 const std::wstring kTitle = L"\"Тарвелин 3\" версии ";
 
+// The test's paths are ASCII, which the event log spells as it is.
+std::string Ascii(const std::wstring& path) { return std::string(path.begin(), path.end()); }
+
 // What the run does to the system, as lines of the user side's event log, so that a test sees
 // the order of both sides.
 struct UnhandledEnd {
@@ -28,14 +31,14 @@ struct UnhandledEnd {
 class FakeSystem : public SetupSystem {
  public:
   explicit FakeSystem(std::vector<std::string>& events) : log(events) {
-    registry.Set(HKLM, kUninstallEntry, "UninstallString", std::string("D:\\Mirvane\\unins000.exe"));
+    registry.Set(HKLM, kUninstallEntry, "UninstallString", std::wstring(L"D:\\Mirvane\\unins000.exe"));
   }
 
   FakeRegistry registry;
   bool admin = true;
   bool running = false;
   IntegrityResult integrity = IntegrityResult::Intact;
-  std::vector<std::string> files{"D:\\Mirvane\\Mirvane.exe"};
+  std::vector<std::wstring> files{L"D:\\Mirvane\\Mirvane.exe"};
   std::int32_t folderSize = 4100;
   std::vector<std::string>& log;
 
@@ -50,25 +53,25 @@ class FakeSystem : public SetupSystem {
     log.push_back("verify");
     return integrity;
   }
-  bool FileExists(const std::string& path) override {
+  bool FileExists(const std::wstring& path) override {
     for (const auto& f : files)
       if (f == path) return true;
     return false;
   }
-  void ExtractPayload(std::string_view name, std::string_view kind, const std::string& destination, bool checkExisting,
+  void ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
                       SetupUi&) override {
-    log.push_back("extract " + std::string(name) + " " + std::string(kind) + " " + destination +
+    log.push_back("extract " + std::string(name) + " " + std::string(kind) + " " + Ascii(destination) +
                   (checkExisting ? " check" : ""));
   }
-  void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::string& destination,
+  void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                            SetupUi&) override {
-    log.push_back("split " + std::string(name) + " " + std::string(kind) + " " + destination);
+    log.push_back("split " + std::string(name) + " " + std::string(kind) + " " + Ascii(destination));
   }
-  std::int32_t GetFolderSizeKB(const std::string& folder) override {
-    log.push_back("size " + folder);
+  std::int32_t GetFolderSizeKB(const std::wstring& folder) override {
+    log.push_back("size " + Ascii(folder));
     return folderSize;
   }
-  void LaunchProduct(const std::string& folder) override { log.push_back("launch " + folder); }
+  void LaunchProduct(const std::wstring& folder) override { log.push_back("launch " + Ascii(folder)); }
   // The product code neither throws nor catches: this is the one exception on the path of a
   // failure that no step handles, and it stands for the end of the process.
   [[noreturn]] void EndWithUnhandledError(std::string_view what) override { throw UnhandledEnd{std::string(what)}; }
@@ -118,7 +121,7 @@ TEST_F(RunSetupTest, InteractiveInstallAsksTwiceAndLaunchesOnYes) {
       L"На Ваш компьютер установлено\r\nОбновление Mirvane -\r\n\"Тарвелин 3\" версии 92\r\n\r\nЗапустить программу?");
   EXPECT_EQ(ui.Questions[1].Caption, L"Mirvane update");
   EXPECT_TRUE(ui.Questions[1].Russian);
-  EXPECT_EQ(state.PayloadFileName, "mvm3.pak");
+  EXPECT_EQ(state.PayloadFileName, L"mvm3.pak");
   EXPECT_FALSE(state.ModestRun);
 }
 
@@ -226,7 +229,7 @@ TEST_F(RunSetupTest, SplitPayloadBuildUsesTheSplitExtraction) {
 TEST_F(RunSetupTest, SizeIsWrittenUnderThePlainPathEvenWhenFoundUnderWow6432Node) {
   FakeRegistry wowOnly;
   wowOnly.Set(HKLM, "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane", "UninstallString",
-              std::string("D:\\Mirvane\\unins000.exe"));
+              std::wstring(L"D:\\Mirvane\\unins000.exe"));
   system.registry = wowOnly;
   Run("modest");
   EXPECT_EQ(EstimatedSize(), testing::FakeValue(std::int32_t{4100}));
@@ -235,9 +238,9 @@ TEST_F(RunSetupTest, SizeIsWrittenUnderThePlainPathEvenWhenFoundUnderWow6432Node
 TEST_F(RunSetupTest, UnmeasurableFolderWritesNoSizeButTheRunGoesOn) {
   system.folderSize = -1;
   system.registry = FakeRegistry();
-  system.files = {"C:\\Program Files\\Mirvane\\Mirvane.exe"};
+  system.files = {L"C:\\Program Files\\Mirvane\\Mirvane.exe"};
   system.registry.Set(HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\", "ProgramFilesDir",
-                      std::string("C:\\Program Files"));
+                      std::wstring(L"C:\\Program Files"));
   Run("modest", "RUNAPP");  // the second argument also arrives lowercased
   EXPECT_TRUE(system.registry.HasKey(HKLM, kUninstallEntry)) << "the key is created even so";
   EXPECT_FALSE(EstimatedSize().has_value());

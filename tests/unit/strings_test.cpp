@@ -24,12 +24,20 @@ TEST(AddBackslash, AppendsOnceAndLeavesEmptyAlone) {
   }
 }
 
+TEST(AddBackslash, WidePathsAlike) {
+  for (auto [in, out] : {std::pair{L"", L""}, {L"C:\\Уроки", L"C:\\Уроки\\"}, {L"C:\\", L"C:\\"}}) {
+    std::wstring path = in;
+    AddBackslash(path);
+    EXPECT_EQ(path, out);
+  }
+}
+
 TEST(DecimalText, WholeRange) {
-  EXPECT_EQ(DecimalText(0), "0");
-  EXPECT_EQ(DecimalText(92), "92");
-  EXPECT_EQ(DecimalText(-7), "-7");
-  EXPECT_EQ(DecimalText(std::numeric_limits<std::int32_t>::max()), "2147483647");
-  EXPECT_EQ(DecimalText(std::numeric_limits<std::int32_t>::min()), "-2147483648");
+  EXPECT_EQ(DecimalText(0), L"0");
+  EXPECT_EQ(DecimalText(92), L"92");
+  EXPECT_EQ(DecimalText(-7), L"-7");
+  EXPECT_EQ(DecimalText(std::numeric_limits<std::int32_t>::max()), L"2147483647");
+  EXPECT_EQ(DecimalText(std::numeric_limits<std::int32_t>::min()), L"-2147483648");
 }
 
 // What "%X" writes: capital digits, no leading zeros, a lone 0 for zero.

@@ -88,32 +88,38 @@ TEST(LngVersion, LineAfterTheFirstHeader) {
 
 TEST(ExecutableVersions, OlderOnlyWhenTheInstalledCopyIsNewer) {
   const struct {
-    const char* payload;
-    const char* installed;
+    const wchar_t* payload;
+    const wchar_t* installed;
     bool older;
   } cases[] = {
-      {"1.2.3.4", "1.2.3.5", true},
-      {"1.2.3.4", "1.2.3.4", false},
-      {"1.2.3.5", "1.2.3.4", false},
-      {"1.9.0.0", "2.0.0.0", true},
-      {"2.0.0.0", "1.9.9.9", false},
-      {"1.10.0.0", "1.9.0.0", false},  // numbers, not texts
-      {"1.2.3.4", "", false},          // no installed version: never newer
-      {"1.2", "1.2.0.0", false},       // missing components are zeros
-      {"1.2.0.0", "1.2", false},
-      {"2", "1.0.0.0", false},
-      {"1", "1.0.0.1", true},
-      {".5.0.0", "0.4.0.0", false},  // a leading dot stands for a zero
-      {".5.0.0", "0.6", true},
-      {"1.2.3.4", "1.2.3.x", false},    // unreadable installed version: never newer
-      {"1.2.3.x", "1.2.3.4", true},     // unreadable payload version: ask
-      {"1.2.3.4", "1.2.3.4.5", false},  // the fourth component takes the rest
-      {"1, 0, 0, 1", "1, 0, 0, 2", false},
-      {"$10.0.0.0", "17.0.0.0", true},
-      {"1.2.3.4", " 1.2.3.5", true},
+      {L"1.2.3.4", L"1.2.3.5", true},
+      {L"1.2.3.4", L"1.2.3.4", false},
+      {L"1.2.3.5", L"1.2.3.4", false},
+      {L"1.9.0.0", L"2.0.0.0", true},
+      {L"2.0.0.0", L"1.9.9.9", false},
+      {L"1.10.0.0", L"1.9.0.0", false},  // numbers, not texts
+      {L"1.2.3.4", L"", false},          // no installed version: never newer
+      {L"1.2", L"1.2.0.0", false},       // missing components are zeros
+      {L"1.2.0.0", L"1.2", false},
+      {L"2", L"1.0.0.0", false},
+      {L"1", L"1.0.0.1", true},
+      {L".5.0.0", L"0.4.0.0", false},  // a leading dot stands for a zero
+      {L".5.0.0", L"0.6", true},
+      {L"1.2.3.4", L"1.2.3.x", false},    // unreadable installed version: never newer
+      {L"1.2.3.x", L"1.2.3.4", true},     // unreadable payload version: ask
+      {L"1.2.3.4", L"1.2.3.4.5", false},  // the fourth component takes the rest
+      {L"1, 0, 0, 1", L"1, 0, 0, 2", false},
+      {L"$10.0.0.0", L"17.0.0.0", true},
+      {L"1.2.3.4", L" 1.2.3.5", true},
+      // Characters beyond ASCII make a component unreadable, as any other stray character does.
+      {L"1.0.0.0", L"1.0.0.1 (бета)", false},
+      {L"1.0.0.1 (бета)", L"1.0.0.1", true},
+      {L"1.0.0.α", L"1.0.0.β", false},
+      {L"１.0.0.0", L"1.0.0.0", true},  // a fullwidth digit is no digit
   };
   for (const auto& c : cases)
-    EXPECT_EQ(ExecutablePayloadIsOlder(c.payload, c.installed), c.older) << c.payload << " vs " << c.installed;
+    EXPECT_EQ(ExecutablePayloadIsOlder(c.payload, c.installed), c.older)
+        << ::testing::PrintToString(c.payload) << " vs " << ::testing::PrintToString(c.installed);
 }
 
 TEST(VersionKinds, ExactLowerCaseNamesOnly) {

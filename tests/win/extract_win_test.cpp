@@ -51,9 +51,9 @@ class ExtractTest : public ::testing::Test {
     ExpectEnglishQuestions();
     ui = FakeUi();
   }
-  void ExpectNoTemp(const std::string& target) {
-    const std::string temp = dir / (std::string("~") + target.substr(target.rfind('\\') + 1));
-    EXPECT_FALSE(Exists(temp)) << temp;
+  void ExpectNoTemp(const std::wstring& target) {
+    const std::wstring temp = dir / (L"~" + target.substr(target.rfind(L'\\') + 1));
+    EXPECT_FALSE(Exists(temp)) << testing::Utf8(temp);
   }
 
   TempDir dir;
@@ -74,7 +74,7 @@ const KindCase kKinds[] = {
 };
 
 TEST_F(ExtractTest, DirectWritesNeverCompare) {
-  const std::string target = dir / "mvm3.pak";
+  const std::wstring target = dir / L"mvm3.pak";
   ExtractPayload("testpay", "pak", target, true, ui);  // nothing there yet
   EXPECT_EQ(ReadFile(target), Payload());
 
@@ -85,7 +85,7 @@ TEST_F(ExtractTest, DirectWritesNeverCompare) {
     bool checkExisting;
   } cases[] = {{"pak", false}, {"PAK", true}, {"txt", true}};
   for (const auto& c : cases) {
-    const std::string file = dir / (std::string("data.") + c.kind);
+    const std::wstring file = dir / (L"data." + Wide(c.kind));
     WriteFile(file, Variant(7, +1));
     ExtractPayload("TESTPAY", c.kind, file, c.checkExisting, ui);
     EXPECT_EQ(ReadFile(file), Payload()) << c.kind;
@@ -98,7 +98,7 @@ TEST_F(ExtractTest, DirectWritesNeverCompare) {
 
 TEST_F(ExtractTest, EqualOlderOrUnreadableCopyIsReplacedWithoutAsking) {
   for (const KindCase& k : kKinds) {
-    const std::string target = dir / (std::string("data.") + k.kind);
+    const std::wstring target = dir / (L"data." + Wide(k.kind));
     const Bytes installed[] = {Variant(k.highByte, -1), Variant(Payload().size() - 1, 1), Bytes(5, 0xFF)};
     for (const Bytes& copy : installed) {
       WriteFile(target, copy);
@@ -114,7 +114,7 @@ TEST_F(ExtractTest, EqualOlderOrUnreadableCopyIsReplacedWithoutAsking) {
 
 TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
   for (const KindCase& k : kKinds) {
-    const std::string target = dir / (std::string("data.") + k.kind);
+    const std::wstring target = dir / (L"data." + Wide(k.kind));
     const Bytes newer = Variant(k.highByte, +1);
     for (const bool yes : {false, true}) {
       SCOPED_TRACE(std::string(k.kind) + (yes ? " yes" : " no"));
@@ -123,7 +123,7 @@ TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
       ui.Answer = yes;
       ExtractPayload("testpay", k.kind, target, true, ui);
       ASSERT_EQ(ui.Questions.size(), 1u);
-      EXPECT_NE(ui.Questions[0].Text.find(Wide(target) + L" file installing is of older version"), std::wstring::npos);
+      EXPECT_NE(ui.Questions[0].Text.find(target + L" file installing is of older version"), std::wstring::npos);
       EXPECT_NE(ui.Questions[0].Text.find(L"new file version " + Wide(k.newerVersion) +
                                           L" with an older file version " + Wide(k.payloadVersion) + L"?"),
                 std::wstring::npos)
@@ -139,7 +139,7 @@ TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
 // The progress window comes back after the question; a thread that cannot start it fails the
 // step like a failed write, whichever the answer was.
 TEST_F(ExtractTest, ProgressWindowThatCannotStartIsReported) {
-  const std::string target = dir / "mvm3.pak";
+  const std::wstring target = dir / L"mvm3.pak";
   const Bytes newer = Variant(7, +1);
   for (const bool yes : {false, true}) {
     SCOPED_TRACE(yes ? "yes" : "no");
@@ -149,7 +149,7 @@ TEST_F(ExtractTest, ProgressWindowThatCannotStartIsReported) {
     ui.ProgressStarts = false;
     ExtractPayload("testpay", "pak", target, true, ui);
     EXPECT_EQ(ui.Progress, kBlankProgressAfterQuestion);
-    EXPECT_EQ(ui.Errors, std::vector<std::wstring>{L"Can't install file " + Wide(target)});
+    EXPECT_EQ(ui.Errors, std::vector<std::wstring>{L"Can't install file " + target});
     EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
     ExpectNoTemp(target);
   }
@@ -158,7 +158,7 @@ TEST_F(ExtractTest, ProgressWindowThatCannotStartIsReported) {
 TEST_F(ExtractTest, LanguageFiles) {
   const Bytes payload = Data("lang.lng");  // version 42
   auto text = [](const char* content) { return Bytes(content, content + std::strlen(content)); };
-  const std::string target = dir / "mvl.lng";
+  const std::wstring target = dir / L"mvl.lng";
 
   WriteFile(target, text("[langver]\r\n41\r\n"));
   ExtractPayload("testpay", "lng", target, true, ui);
@@ -172,8 +172,8 @@ TEST_F(ExtractTest, LanguageFiles) {
   EXPECT_EQ(ReadFile(target), text("[langver]\r\n43\r\n"));
 
   // A "!" anywhere in the destination: no comparison at all.
-  ASSERT_TRUE(::CreateDirectoryA((dir / "Mir!vane").c_str(), nullptr));
-  const std::string marked = dir / "Mir!vane\\mvl.lng";
+  ASSERT_TRUE(::CreateDirectoryW((dir / L"Mir!vane").c_str(), nullptr));
+  const std::wstring marked = dir / L"Mir!vane\\mvl.lng";
   WriteFile(marked, text("[langver]\r\n43\r\n"));
   ExtractPayload("testpay", "lng", marked, true, ui);
   EXPECT_EQ(ReadFile(marked), payload);
@@ -184,13 +184,13 @@ TEST_F(ExtractTest, LanguageFiles) {
   ExtractPayload("testpay", "lng", target, true, ui);
   EXPECT_EQ(ReadFile(target), payload);
   ASSERT_EQ(ui.Errors.size(), 1u);
-  EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + Wide(target));
+  EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + target);
 
   // So does a payload without one; the message names the temporary file.
   WriteFile(target, text("1"));
   ExtractPayload("badlang", "lng", target, true, ui);
   ASSERT_EQ(ui.Errors.size(), 2u);
-  EXPECT_EQ(ui.Errors[1], L"Can't handle the language support file " + Wide(dir / "~mvl.lng"));
+  EXPECT_EQ(ui.Errors[1], L"Can't handle the language support file " + dir / L"~mvl.lng");
   EXPECT_EQ(ui.Questions.size(), 2u) << "version 1 installed is newer than 0";
   EXPECT_EQ(ReadFile(target), text("1"));
   ExpectNoTemp(target);
@@ -201,15 +201,15 @@ TEST_F(ExtractTest, LanguageFiles) {
 struct Writer {
   const char* what;
   const char* file;
-  void (*write)(const std::string& target, FakeUi& ui);
+  void (*write)(const std::wstring& target, FakeUi& ui);
 };
 const Writer kWriters[] = {
-    {"compared", "mvm3.pak", [](const std::string& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, true, ui); }},
+    {"compared", "mvm3.pak", [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, true, ui); }},
     {"no check asked", "data.pak",
-     [](const std::string& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, false, ui); }},
+     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, false, ui); }},
     {"kind without a version", "data.txt",
-     [](const std::string& t, FakeUi& ui) { ExtractPayload("testpay", "txt", t, true, ui); }},
-    {"split", "mvq.pak", [](const std::string& t, FakeUi& ui) { ExtractSplitPayload("tsplit", "pak", t, ui); }},
+     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "txt", t, true, ui); }},
+    {"split", "mvq.pak", [](const std::wstring& t, FakeUi& ui) { ExtractSplitPayload("tsplit", "pak", t, ui); }},
 };
 
 // A copy the product holds open cannot be replaced: the message, the installed copy as it
@@ -219,18 +219,18 @@ TEST_F(ExtractTest, LockedCopyIsReportedAndKept) {
   const Bytes old = Variant(7, -1);
   for (const Writer& w : kWriters) {
     SCOPED_TRACE(w.what);
-    const std::string target = dir / w.file;
+    const std::wstring target = dir / Wide(w.file);
     WriteFile(target, old);
     ResetUi();
     {
-      UniqueFile holder(::CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
       ASSERT_TRUE(holder);
       w.write(target, ui);
     }
     ASSERT_EQ(ui.Errors.size(), 1u);
-    EXPECT_EQ(ui.Errors[0], L"Can't install file " + Wide(target));
+    EXPECT_EQ(ui.Errors[0], L"Can't install file " + target);
     EXPECT_EQ(ReadFile(target), old);
-    EXPECT_EQ(ReadFile(dir / (std::string("~") + w.file)), Payload());
+    EXPECT_EQ(ReadFile(dir / (L"~" + Wide(w.file))), Payload());
     EXPECT_TRUE(ui.Progress.empty());
   }
 }
@@ -239,8 +239,8 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
   const Bytes old = Variant(7, -1);
   for (const Writer& w : kWriters) {
     SCOPED_TRACE(w.what);
-    const std::string target = dir / w.file;
-    const std::string temp = dir / (std::string("~") + w.file);
+    const std::wstring target = dir / Wide(w.file);
+    const std::wstring temp = dir / (L"~" + Wide(w.file));
     WriteFile(target, old);
     WriteFile(temp, Payload().size() * 3);  // longer than the payload: must be cut
     ResetUi();
@@ -262,13 +262,13 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
       EXPECT_EQ(ReadFile(target), old);
       EXPECT_EQ(ReadFile(temp).size(), 10u);
     }
-    ::SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(temp.c_str());
+    ::SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(temp.c_str());
   }
 }
 
 TEST_F(ExtractTest, SplitPayloadIsJoined) {
-  const std::string target = dir / "mvq.pak";
+  const std::wstring target = dir / L"mvq.pak";
   WriteFile(target, 100000);
   ExtractSplitPayload("tsplit", "pak", target, ui);
   EXPECT_TRUE(ui.Errors.empty());
@@ -277,22 +277,22 @@ TEST_F(ExtractTest, SplitPayloadIsJoined) {
 }
 
 TEST_F(ExtractTest, MissingResourceTouchesNothing) {
-  const std::string target = dir / "mvm3.pak";
+  const std::wstring target = dir / L"mvm3.pak";
   WriteFile(target, 123);
   ExtractPayload("nosuch", "pak", target, true, ui);
   ExtractPayload("testpay", "bin", target, false, ui);
   ExtractSplitPayload("testpay", "pak", target, ui);  // no parts 1 and 2
   ExtractSplitPayload("tsplit", "cok", target, ui);
   ASSERT_EQ(ui.Errors.size(), 4u);
-  for (const auto& error : ui.Errors) EXPECT_EQ(error, L"Can't install file " + Wide(target));
+  for (const auto& error : ui.Errors) EXPECT_EQ(error, L"Can't install file " + target);
   EXPECT_EQ(ReadFile(target).size(), 123u);
-  const std::string fresh = dir / "fresh.pak";
+  const std::wstring fresh = dir / L"fresh.pak";
   ExtractPayload("nosuch", "pak", fresh, true, ui);
   EXPECT_FALSE(Exists(fresh));
 }
 
 TEST_F(ExtractTest, UnwritableDestinationLeavesNoFile) {
-  const std::string target = dir / "missing-folder\\mvm3.pak";
+  const std::wstring target = dir / L"missing-folder\\mvm3.pak";
   ExtractPayload("testpay", "pak", target, true, ui);
   ExtractSplitPayload("tsplit", "pak", target, ui);
   EXPECT_EQ(ui.Errors.size(), 2u);
@@ -300,7 +300,7 @@ TEST_F(ExtractTest, UnwritableDestinationLeavesNoFile) {
 
 TEST(VersionReaders, FixedOffsets) {
   TempDir dir;
-  const std::string file = dir / "data";
+  const std::wstring file = dir / L"data";
   auto bytes = [](std::initializer_list<std::uint8_t> b) { return Bytes(b); };
   WriteFile(file, bytes({0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(ReadPakVersion(file), 0x0706);
@@ -313,12 +313,12 @@ TEST(VersionReaders, FixedOffsets) {
   WriteFile(file, bytes({0, 1, 2, 3, 4, 5}));
   EXPECT_EQ(Read3bsVersion(file), 0);
   EXPECT_EQ(ReadCokVersion(file), 0);
-  EXPECT_EQ(ReadPakVersion(dir / "missing"), 0);
-  EXPECT_EQ(ReadPakVersion(dir.path()), 0);
+  EXPECT_EQ(ReadPakVersion(dir / L"missing"), 0);
+  EXPECT_EQ(ReadPakVersion(dir.wide()), 0);
 
   // The open grants no sharing, so a file anyone has open reads as 0, even a shared reader.
   WriteFile(file, bytes({0, 1, 2, 3, 4, 5, 6, 7}));
-  UniqueFile reader(::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  UniqueFile reader(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(reader);
   EXPECT_EQ(ReadPakVersion(file), 0);
@@ -328,26 +328,26 @@ TEST(VersionReaders, FixedOffsets) {
 TEST(VersionReaders, LanguageFileThatCannotBeReadIsReported) {
   TempDir dir;
   FakeUi ui;
-  EXPECT_EQ(ReadLngVersion(dir / "missing.lng", ui), 0);
+  EXPECT_EQ(ReadLngVersion(dir / L"missing.lng", ui), 0);
   EXPECT_TRUE(ui.Errors.empty()) << "a missing file is no error";
 
-  const std::string file = dir / "held.lng";
+  const std::wstring file = dir / L"held.lng";
   WriteFile(file, Bytes{'7'});
   EXPECT_EQ(ReadLngVersion(file, ui), 7);
-  UniqueFile holder(::CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueFile holder(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(holder);
   EXPECT_EQ(ReadLngVersion(file, ui), 0);
   ASSERT_EQ(ui.Errors.size(), 1u);
-  EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + Wide(file));
+  EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + file);
 }
 
 TEST(VersionReaders, FileVersionStringOfExecutablesOnly) {
-  const std::string build = MV_TEST_BUILD_DIR;
-  EXPECT_EQ(ReadFileVersionString(build + "/versioned_1_0_0_0.exe"), "1.0.0.0");
-  EXPECT_EQ(ReadFileVersionString(build + "/versioned_2_0_0_0.exe"), "2.0.0.0");
-  EXPECT_EQ(ReadFileVersionString(build + "/win_tests.exe"), "") << "no version information";
-  EXPECT_EQ(ReadFileVersionString(std::string(MV_TEST_SOURCE_DIR) + "/data/payload.bin"), "") << "no executable";
-  EXPECT_EQ(ReadFileVersionString(build + "/missing.exe"), "");
+  const std::wstring build = Wide(MV_TEST_BUILD_DIR);
+  EXPECT_EQ(ReadFileVersionString(build + L"/versioned_1_0_0_0.exe"), L"1.0.0.0");
+  EXPECT_EQ(ReadFileVersionString(build + L"/versioned_2_0_0_0.exe"), L"2.0.0.0");
+  EXPECT_EQ(ReadFileVersionString(build + L"/win_tests.exe"), L"") << "no version information";
+  EXPECT_EQ(ReadFileVersionString(Wide(MV_TEST_SOURCE_DIR) + L"/data/payload.bin"), L"") << "no executable";
+  EXPECT_EQ(ReadFileVersionString(build + L"/missing.exe"), L"");
 }
 
 }  // namespace

@@ -18,30 +18,32 @@ using testing::TempDir;
 
 // The file is extended rather than written, so gigabytes cost nothing on a file system that
 // keeps them sparse.
-void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes = 0) {
+using testing::Utf8;
+
+void MakeFile(const std::wstring& path, std::uint64_t size, DWORD attributes = 0) {
   {
     UniqueFile file(
-        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file) << path;
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << Utf8(path);
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
-    ASSERT_TRUE(::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get())) << path;
+    ASSERT_TRUE(::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get())) << Utf8(path);
   }
   if (attributes) {
-    ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), attributes)) << Utf8(path);
   }
 }
 
-void MakeFolders(const std::string& path, DWORD attributes = 0) {
-  testing::MakeDirectories(testing::AnsiWide(path));
+void MakeFolders(const std::wstring& path, DWORD attributes = 0) {
+  testing::MakeDirectories(path);
   if (attributes) {
-    ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), attributes)) << Utf8(path);
   }
 }
 
-void ExpectSize(const std::string& folder, std::int32_t kib, const std::string& what) {
+void ExpectSize(const std::wstring& folder, std::int32_t kib, const std::string& what) {
   EXPECT_EQ(GetFolderSizeKB(folder), kib) << what;
-  EXPECT_EQ(GetFolderSizeKB(folder + "\\"), kib) << what << ", with a trailing backslash";
+  EXPECT_EQ(GetFolderSizeKB(folder + L"\\"), kib) << what << ", with a trailing backslash";
 }
 
 TEST(FolderSize, TheSumOfAllFilesRoundedDownToWholeKiB) {
@@ -60,77 +62,91 @@ TEST(FolderSize, TheSumOfAllFilesRoundedDownToWholeKiB) {
   };
   for (const Case& c : cases) {
     TempDir dir;
-    for (std::size_t i = 0; i < c.sizes.size(); ++i)
-      MakeFile(dir / std::string("f").append(std::to_string(i)), c.sizes[i]);
-    ExpectSize(dir.path(), c.kib, c.what);
+    for (std::size_t i = 0; i < c.sizes.size(); ++i) MakeFile(dir / (L"f" + std::to_wstring(i)), c.sizes[i]);
+    ExpectSize(dir.wide(), c.kib, c.what);
   }
 }
 
 TEST(FolderSize, DeepSubfoldersHiddenAndSystemFilesCount) {
   TempDir dir;
-  MakeFile(dir / "hidden.dat", 1000, FILE_ATTRIBUTE_HIDDEN);
-  MakeFile(dir / "system.dat", 1000, FILE_ATTRIBUTE_SYSTEM);
-  MakeFolders(dir / "one\\two\\three\\four\\five");
-  MakeFile(dir / "one\\two\\three\\four\\five\\deep.dat", 2100);
-  MakeFolders(dir / "one\\cache", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  MakeFile(dir / "one\\cache\\inner.dat", 100, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  MakeFile(dir / L"hidden.dat", 1000, FILE_ATTRIBUTE_HIDDEN);
+  MakeFile(dir / L"system.dat", 1000, FILE_ATTRIBUTE_SYSTEM);
+  MakeFolders(dir / L"one\\two\\three\\four\\five");
+  MakeFile(dir / L"one\\two\\three\\four\\five\\deep.dat", 2100);
+  MakeFolders(dir / L"one\\cache", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  MakeFile(dir / L"one\\cache\\inner.dat", 100, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   // 4200 bytes; rounding each file down would give 2.
-  ExpectSize(dir.path(), 4, "the whole tree");
+  ExpectSize(dir.wide(), 4, "the whole tree");
+}
+
+// Names outside the ANSI code page, in the folder's own path and below it: the ANSI listing
+// spells them with question marks, which name nothing, and would leave them out.
+TEST(FolderSize, NamesOutsideTheAnsiCodePageAreCounted) {
+  TempDir dir;
+  const std::wstring product = dir / L"Ｍirvane 中文";
+  bool someOutside = false;
+  for (const wchar_t* name : {L"Уроки", L"中文", L"Ｍ"}) {
+    BOOL lossy = FALSE;
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &lossy);
+    someOutside = someOutside || lossy;
+  }
+  ASSERT_TRUE(someOutside) << "every name fits this system's ANSI code page";
+  MakeFolders(product + L"\\Уроки\\中文");
+  MakeFile(product + L"\\readme.txt", 1000);
+  MakeFile(product + L"\\Уроки\\урок.dat", 3000);
+  MakeFile(product + L"\\Уроки\\中文\\课.dat", 4192);
+  ExpectSize(product, 8, "8192 bytes, most of them in folders named beyond the code page");
 }
 
 TEST(FolderSize, OnlyAnEmptyPathOrNoFolderIsMinusOne) {
   TempDir dir;
-  MakeFile(dir / "file", 5000);
-  for (const std::string& path : {std::string(), dir / "file", dir / "file\\", dir / "missing", dir / "missing\\x"})
-    EXPECT_EQ(GetFolderSizeKB(path), -1) << "'" << path << "'";
+  MakeFile(dir / L"file", 5000);
+  for (const std::wstring& path :
+       {std::wstring(), dir / L"file", dir / L"file\\", dir / L"missing", dir / L"missing\\x"})
+    EXPECT_EQ(GetFolderSizeKB(path), -1) << "'" << Utf8(path) << "'";
 }
 
-// A folder whose listing pattern is longer than MAX_PATH cannot be listed through the ANSI
-// calls: it adds nothing and the walk goes on.
+// A folder whose name ends in a dot cannot be listed through a plain path, which loses that dot
+// (on Windows and under Wine alike): it adds nothing and the walk goes on.
 TEST(FolderSize, AFolderThatCannotBeListedAddsNothing) {
   TempDir dir;
-  // A folder path of 240 characters leaves room for "\*.*" within MAX_PATH; 20 more do not.
-  const std::size_t kListable = 240;
-  if (dir.path().size() + 2 > kListable) GTEST_SKIP() << "temp folder too deep: " << dir.path();
-  const std::string listable = dir / std::string(kListable - dir.path().size() - 1, 'L');
-  const std::string unlistable = listable + "\\" + std::string(20, 'U');
-  MakeFolders(listable);
-  MakeFile(listable + "\\counted.dat", 1024);
-  // Only the long-path form of the wide calls reaches beyond MAX_PATH.
-  const std::wstring wide = L"\\\\?\\" + std::wstring(unlistable.begin(), unlistable.end());
-  ASSERT_TRUE(::CreateDirectoryW(wide.c_str(), nullptr));
-  // The ANSI calls that clear the temp folder cannot reach it either.
+  MakeFolders(dir / L"a");
+  MakeFile(dir / L"a\\counted.dat", 1024);
+  // Only the long-path form keeps the dot.
+  const std::wstring unlistable = L"\\\\?\\" + dir / L"a\\lost.";
+  ASSERT_TRUE(::CreateDirectoryW(unlistable.c_str(), nullptr));
+  // Nor can the plain calls that clear the temp folder remove it.
   struct RemoveLater {
     std::wstring folder;
     ~RemoveLater() {
       ::DeleteFileW((folder + L"\\lost.dat").c_str());
       ::RemoveDirectoryW(folder.c_str());
     }
-  } removeLater{wide};
+  } removeLater{unlistable};
   {
     UniqueFile file(
-        ::CreateFileW((wide + L"\\lost.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ::CreateFileW((unlistable + L"\\lost.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file);
     DWORD written = 0;
     ASSERT_TRUE(::WriteFile(file.get(), std::string(4096, 'x').data(), 4096, &written, nullptr));
   }
   // Breadth-first, this folder comes after the unlistable one.
-  MakeFolders(dir / "s\\t\\u");
-  MakeFile(dir / "s\\t\\u\\after.dat", 2048);
+  MakeFolders(dir / L"s\\t\\u");
+  MakeFile(dir / L"s\\t\\u\\after.dat", 2048);
 
-  EXPECT_EQ(GetFolderSizeKB(dir.path()), 3);
+  EXPECT_EQ(GetFolderSizeKB(dir.wide()), 3);
 }
 
-// A directory link, made as this system allows. Windows makes one with CreateSymbolicLinkA
+// A directory link, made as this system allows. Windows makes one with CreateSymbolicLinkW
 // (given the privilege or developer mode). Wine 8 reports success for that call but makes
 // nothing, and refuses FSCTL_SET_REPARSE_POINT (so no junctions either); a Unix symbolic link,
 // made here by the Linux ln, is what it shows as a folder with the reparse-point attribute.
 class DirectoryLink {
  public:
-  DirectoryLink(const std::string& link, const std::string& target) : link_(link) {
-    if (::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && Made()) return;
-    unixLink_ = testing::UnixPath(testing::AnsiWide(link));
-    const std::string unixTarget = testing::UnixPath(testing::AnsiWide(target));
+  DirectoryLink(const std::wstring& link, const std::wstring& target) : link_(link) {
+    if (::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && Made()) return;
+    unixLink_ = testing::UnixPath(link);
+    const std::string unixTarget = testing::UnixPath(target);
     if (!unixLink_.empty() && !unixTarget.empty())
       RunUnix("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink_ + "\"", true);
   }
@@ -138,13 +154,13 @@ class DirectoryLink {
     if (!unixLink_.empty())
       RunUnix("Z:\\bin\\rm", "rm -f \"" + unixLink_ + "\"", false);
     else
-      ::RemoveDirectoryA(link_.c_str());
+      ::RemoveDirectoryW(link_.c_str());
   }
   DirectoryLink(const DirectoryLink&) = delete;
   DirectoryLink& operator=(const DirectoryLink&) = delete;
 
   bool Made() const {
-    const DWORD attributes = ::GetFileAttributesA(link_.c_str());
+    const DWORD attributes = ::GetFileAttributesW(link_.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
@@ -155,25 +171,25 @@ class DirectoryLink {
     for (int i = 0; i < 500 && Made() != linkWanted; ++i) ::Sleep(20);
   }
 
-  std::string link_;
+  std::wstring link_;
   std::string unixLink_;
 };
 
 TEST(FolderSize, DirectoryLinksAreNotEnteredSoACycleEnds) {
   TempDir dir, elsewhere;
-  MakeFile(dir / "top.dat", 3000);
-  MakeFolders(dir / "a\\b");
-  MakeFile(dir / "a\\inside.dat", 2000);
-  MakeFile(elsewhere / "outside.dat", 50000);
-  DirectoryLink up(dir / "a\\b\\up", dir.path());
-  DirectoryLink out(dir / "a\\out", elsewhere.path());
+  MakeFile(dir / L"top.dat", 3000);
+  MakeFolders(dir / L"a\\b");
+  MakeFile(dir / L"a\\inside.dat", 2000);
+  MakeFile(elsewhere / L"outside.dat", 50000);
+  DirectoryLink up(dir / L"a\\b\\up", dir.wide());
+  DirectoryLink out(dir / L"a\\out", elsewhere.wide());
   if (!up.Made() || !out.Made()) GTEST_SKIP() << "this system makes no directory links for this process";
-  const DWORD attributes = ::GetFileAttributesA((dir / "a\\b\\up").c_str());
+  const DWORD attributes = ::GetFileAttributesW((dir / L"a\\b\\up").c_str());
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the link is not marked: attributes " << attributes;
 
   // Following the link would count the tree again at every turn until the paths outgrow
   // MAX_PATH (or forever, given two such links).
-  ExpectSize(dir.path(), 4, "a link back up the tree and a link out of it");
+  ExpectSize(dir.wide(), 4, "a link back up the tree and a link out of it");
 }
 
 }  // namespace

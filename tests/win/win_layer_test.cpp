@@ -41,6 +41,11 @@ class SharedRegistryTest : public ::testing::Test {
     set("number", REG_DWORD, &number, sizeof number);
     set("binary", REG_BINARY, "xy", 2);
     set("multi", REG_MULTI_SZ, "a\0b\0", 5);
+    // Stored by the W call, as an installer writes a path outside the ANSI code page; and a
+    // careless writer's string without its NUL and of odd length.
+    const wchar_t wide[] = L"C:\\BF\\Ｍirvane 中文\\Уроки";
+    ::RegSetValueExW(key.get(), L"wide", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide), sizeof wide);
+    ::RegSetValueExW(key.get(), L"odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"abcd"), 7);
   }
   void TearDown() override { ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey); }
 };
@@ -50,11 +55,13 @@ TEST_F(SharedRegistryTest, ReadsStringsAsStoredAndRefusesOtherTypes) {
   registry.SetRoot(RegistryRoot::CurrentUser);
   EXPECT_FALSE(registry.ValueExists("plain")) << "no key open yet";
   ASSERT_TRUE(registry.OpenKey(kTestKey, false));
-  EXPECT_EQ(registry.ReadString("plain"), "C:\\Apps\\Mirvane");
-  EXPECT_EQ(registry.ReadString("expand"), "%ProgramFiles%\\x") << "not expanded";
-  EXPECT_EQ(registry.ReadString("empty"), "");
-  EXPECT_EQ(registry.ReadString("unterminated"), "abc");
-  EXPECT_EQ(registry.ReadString("embedded"), "ab");
+  EXPECT_EQ(registry.ReadString("plain"), L"C:\\Apps\\Mirvane");
+  EXPECT_EQ(registry.ReadString("expand"), L"%ProgramFiles%\\x") << "not expanded";
+  EXPECT_EQ(registry.ReadString("empty"), L"");
+  EXPECT_EQ(registry.ReadString("unterminated"), L"abc");
+  EXPECT_EQ(registry.ReadString("embedded"), L"ab");
+  EXPECT_EQ(registry.ReadString("wide"), L"C:\\BF\\Ｍirvane 中文\\Уроки") << "no lookalike, no question marks";
+  EXPECT_EQ(registry.ReadString("odd"), L"abc") << "half a character dropped";
   // The texts of the report of an unhandled error.
   const struct {
     const char* name;
@@ -136,11 +143,13 @@ TEST(FileExists, DirectoriesDoNotCount) {
   TempDir dir;
   SharedRegistry registry(KEY_READ);
   WinSetupSystem host(registry);
-  testing::WriteFile(dir / "Mirvane.exe", 1);
-  ASSERT_TRUE(::CreateDirectoryA((dir / "Folder.exe").c_str(), nullptr));
-  EXPECT_TRUE(host.FileExists(dir / "Mirvane.exe"));
-  EXPECT_FALSE(host.FileExists(dir / "Folder.exe"));
-  EXPECT_FALSE(host.FileExists(dir / "None.exe"));
+  ASSERT_TRUE(::CreateDirectoryW((dir / L"Ｍirvane").c_str(), nullptr));
+  testing::WriteFile(dir / L"Ｍirvane\\Mirvane.exe", 1);
+  ASSERT_TRUE(::CreateDirectoryW((dir / L"Folder.exe").c_str(), nullptr));
+  EXPECT_TRUE(host.FileExists(dir / L"Ｍirvane\\Mirvane.exe"));
+  EXPECT_FALSE(host.FileExists(dir / L"Mirvane\\Mirvane.exe")) << "the ASCII lookalike is another folder";
+  EXPECT_FALSE(host.FileExists(dir / L"Folder.exe"));
+  EXPECT_FALSE(host.FileExists(dir / L"None.exe"));
 }
 
 }  // namespace

@@ -35,17 +35,17 @@ TEST(Wow64, TheNativeProcessorIsSeenThroughTheLayer) {
 }
 
 // A REG_SZ value of one registry view; none when it is missing.
-std::optional<std::string> ViewString(REGSAM view, const char* key, const char* name) {
+std::optional<std::wstring> ViewString(REGSAM view, const char* key, const wchar_t* name) {
   UniqueKey opened;
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, opened.put()) != ERROR_SUCCESS)
     return std::nullopt;
-  char data[MAX_PATH] = {};
-  DWORD size = sizeof data - 1;
+  wchar_t data[MAX_PATH] = {};
+  DWORD size = sizeof data - sizeof(wchar_t);
   DWORD type = 0;
-  if (::RegQueryValueExA(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+  if (::RegQueryValueExW(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
       type != REG_SZ)
     return std::nullopt;
-  return std::string(data);
+  return std::wstring(data);
 }
 
 std::optional<DWORD> ViewDword(REGSAM view, const char* key, const char* name) {
@@ -73,8 +73,8 @@ TEST_F(RegistryViews, TheAccessorReadsAndWritesTheViewItsFlagSelects) {
   // The two views hold different Program Files folders: what a 32-bit process reads tells which
   // view it sees.
   const char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
-  const auto native = ViewString(KEY_WOW64_64KEY, kCurrentVersion, "ProgramFilesDir");
-  const auto redirected = ViewString(KEY_WOW64_32KEY, kCurrentVersion, "ProgramFilesDir");
+  const auto native = ViewString(KEY_WOW64_64KEY, kCurrentVersion, L"ProgramFilesDir");
+  const auto redirected = ViewString(KEY_WOW64_32KEY, kCurrentVersion, L"ProgramFilesDir");
   ASSERT_TRUE(native && redirected);
   ASSERT_NE(*native, *redirected) << "the prefix has no separate 32-bit view";
 
