@@ -121,7 +121,7 @@ bool InstallPayload(Bytes payload, std::string_view kind, const std::wstring& de
       return ui.ShowProgress("", "");
     }
   }
-  if (!ReplaceInstalledCopy(temp, destination)) return false;
+  if (!MoveIntoPlace(temp, destination, true)) return false;
   return !versions.PayloadIsOlder || ui.ShowProgress("", "");
 }
 

@@ -2,16 +2,16 @@
 
 namespace mv {
 
+std::size_t FileNameStart(std::wstring_view path) {
+  // The final character is never looked at: a path whose only backslash ends it counts as a
+  // name without a folder, like a path without any.
+  for (std::size_t i = path.size() >= 2 ? path.size() - 1 : 0; i-- > 0;)
+    if (path[i] == L'\\') return i + 1;
+  return 0;
+}
+
 std::wstring MakeTempName(std::wstring_view path) {
-  // The final character is never looked at: a path whose only backslash ends it gets "~" in
-  // front, like a path without any.
-  std::size_t nameStart = 0;
-  for (std::size_t i = path.size() >= 2 ? path.size() - 1 : 0; i-- > 0;) {
-    if (path[i] == L'\\') {
-      nameStart = i + 1;
-      break;
-    }
-  }
+  const std::size_t nameStart = FileNameStart(path);
   std::wstring temp(path.substr(0, nameStart));
   temp += L"~";
   temp.append(path.substr(nameStart));

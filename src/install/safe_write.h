@@ -1,10 +1,14 @@
 #pragma once
 // Replacing an installed data file without ever losing it, as a rule without any Windows call:
 // the new data goes to a temporary file beside the installed copy first.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace mv {
+
+// Where the file name of `path` starts: after the last backslash before its final character.
+std::size_t FileNameStart(std::wstring_view path);
 
 // The temporary file beside `path`: its file name with "~" in front.
 std::wstring MakeTempName(std::wstring_view path);

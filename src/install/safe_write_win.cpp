@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <utility>
 
 #include "install/safe_write.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
+#include "win/system_library_win.h"
 
 namespace mv {
 
@@ -14,48 +16,84 @@ namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
-UniqueFile OpenForWriting(const std::wstring& path, DWORD disposition) {
-  return UniqueFile(
-      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Clears the temporary name of whatever an earlier run, or anyone, left there, so that the file
+// written is always one this process has just created: written into, a hard link or a symbolic
+// link planted under that name would carry the payload into a file elsewhere, and renamed, it
+// would move that file into the product folder. A plain file or a hard link is deleted, which
+// removes this name only; so is a symbolic link on Windows, which deletes the link. Wine shows a
+// Unix symbolic link as the file it leads to, and deleting it by name deletes that file, so an
+// entry whose file lies elsewhere is left alone and the write fails. True when the name is free.
+bool ClearTempName(const std::wstring& temp) {
+  {
+    const UniqueFile leftover(
+        ::CreateFileW(temp.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!leftover) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    // Windows before Vista cannot tell, and has no symbolic links to files either.
+    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    if (const auto finalPath = KernelProcedure<FinalPathFn>("GetFinalPathNameByHandleW")) {
+      // The entry itself is reached as the folder's path, a backslash and its name, both as the
+      // system spells them. Paths longer than this room are not told apart: the write fails.
+      constexpr DWORD kRoom = 800;
+      const std::size_t nameStart = FileNameStart(temp);
+      const std::size_t nameLength = temp.size() - nameStart;
+      if (nameStart == 0 || nameStart >= kRoom) return false;
+      wchar_t expected[kRoom];
+      wchar_t found[kRoom];
+      std::memcpy(expected, temp.data(), nameStart * sizeof(wchar_t));
+      expected[nameStart] = L'\0';
+      const UniqueFile folder(
+          ::CreateFileW(expected, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      DWORD length = folder ? finalPath(folder.get(), expected, kRoom, 0) : 0;
+      const DWORD foundLength = finalPath(leftover.get(), found, kRoom, 0);
+      if (length == 0 || length >= kRoom) return false;
+      if (expected[length - 1] == L'\\') --length;  // a drive's root
+      if (length + 1 + nameLength != foundLength || foundLength >= kRoom) return false;
+      expected[length] = L'\\';
+      std::memcpy(expected + length + 1, temp.data() + nameStart, nameLength * sizeof(wchar_t));
+      if (std::memcmp(expected, found, foundLength * sizeof(wchar_t)) != 0) return false;
+    }
+  }
+  return ::DeleteFileW(temp.c_str()) != FALSE;
 }
 
-// Writes all bytes in one write. False unless every byte was written, flushed to the disk when
-// asked, and the file closed cleanly.
-bool WriteAndClose(UniqueFile file, Bytes bytes, bool flush) {
+// Writes all bytes in one write. False unless every byte was written, flushed to the disk and
+// the file closed cleanly.
+bool WriteFlushAndClose(UniqueFile file, Bytes bytes) {
   DWORD written = 0;
   if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
       written != bytes.size())
     return false;
-  if (flush && !::FlushFileBuffers(file.get())) return false;
+  // Before the rename: a rename that reaches the disk before the data would leave a file of the
+  // right name but without its content after a power cut.
+  if (!::FlushFileBuffers(file.get())) return false;
   return ::CloseHandle(file.release()) != FALSE;
-}
-
-// Writes the whole file or leaves none: a file that could not be written whole (a full disk)
-// is of no use to anyone and is removed.
-bool WriteWholeOrRemove(const std::wstring& path, Bytes bytes, DWORD disposition, bool flush) {
-  UniqueFile file = OpenForWriting(path, disposition);
-  if (!file) return false;
-  if (WriteAndClose(std::move(file), bytes, flush)) return true;
-  ::DeleteFileW(path.c_str());
-  return false;
 }
 
 }  // namespace
 
-bool WriteNewFile(const std::wstring& path, Bytes bytes) { return WriteWholeOrRemove(path, bytes, CREATE_NEW, false); }
-
 bool WriteTempFile(const std::wstring& temp, Bytes bytes) {
-  return WriteWholeOrRemove(temp, bytes, CREATE_ALWAYS, true);
+  if (!ClearTempName(temp)) return false;
+  // CREATE_NEW: the file written is the one created here, never anything that took the name
+  // since (CREATE_NEW does not follow a symbolic link either).
+  UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  if (WriteFlushAndClose(std::move(file), bytes)) return true;
+  // A file that could not be written whole (a full disk) is of no use to anyone.
+  ::DeleteFileW(temp.c_str());
+  return false;
 }
 
-bool ReplaceInstalledCopy(const std::wstring& temp, const std::wstring& destination) {
-  return ::MoveFileExW(temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bool replace) {
+  const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : MOVEFILE_WRITE_THROUGH;
+  return ::MoveFileExW(temp.c_str(), destination.c_str(), flags) != FALSE;
 }
 
 bool WriteOrReplace(Bytes bytes, const std::wstring& destination) {
-  if (!FileExists(destination)) return WriteNewFile(destination, bytes);
+  const bool installed = FileExists(destination);
   const std::wstring temp = MakeTempName(destination);
-  return WriteTempFile(temp, bytes) && ReplaceInstalledCopy(temp, destination);
+  return WriteTempFile(temp, bytes) && MoveIntoPlace(temp, destination, installed);
 }
 
 }  // namespace mv

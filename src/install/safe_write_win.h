@@ -1,28 +1,29 @@
 #pragma once
-// Writing a data file so that a failure halfway (a full disk, a copy held open) loses nothing:
-// a new file is written whole or not at all, and an installed copy is never written over in
-// place but replaced in one step by a complete temporary file beside it (MakeTempName).
+// Writing a data file so that neither a failure halfway (a full disk, a copy held open, the
+// process killed, the power cut) nor anything planted in the product folder loses data: the new
+// data is always written whole into a temporary file that this process has just created beside
+// the destination (MakeTempName), flushed, and then given the destination's name in one step.
+// So the destination holds either what it held before or the complete new data, never a part.
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace mv {
 
-// A file that could not be written whole is removed again. CREATE_NEW makes sure that the file
-// removed is the one this write created: a copy that turned up meanwhile is refused, never
-// truncated.
-bool WriteNewFile(const std::wstring& path, std::span<const std::uint8_t> bytes);
-
-// The new data, complete and flushed to the disk, under the temporary name. A leftover
-// temporary file is truncated and reused.
+// The new data, complete and flushed to the disk, under the temporary name, in a file created
+// fresh: whatever was under that name is removed first (a link, by its name only), and what
+// cannot be removed safely fails the write untouched. A file that could not be written whole is
+// removed again.
 bool WriteTempFile(const std::wstring& temp, std::span<const std::uint8_t> bytes);
 
-// Replaces the installed copy with the complete temporary file in one step: after a failure
-// the installed copy is the old one, untouched, and the new data lies under the temporary name.
-bool ReplaceInstalledCopy(const std::wstring& temp, const std::wstring& destination);
+// Gives the complete temporary file the destination's name in one step. With `replace`, an
+// installed copy is replaced; without, a file that turned up meanwhile is refused rather than
+// replaced unasked. After a failure the destination is as it was and the new data lies under
+// the temporary name.
+bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bool replace);
 
-// Writes `bytes` to `destination` without any comparison: a new file when there is none, else
-// through the temporary file.
+// Writes `bytes` to `destination` without any comparison: through the temporary file, replacing
+// an installed copy when there is one.
 bool WriteOrReplace(std::span<const std::uint8_t> bytes, const std::wstring& destination);
 
 }  // namespace mv

@@ -70,6 +70,23 @@ std::string PakWithVersion(const std::wstring& payload, std::uint16_t version) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+std::wstring ScratchFolder() {
+  wchar_t buffer[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(L"MV_E2E_SCRATCH", buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    ADD_FAILURE() << "MV_E2E_SCRATCH is not set: run the end-to-end tests through tests/e2e/run";
+    return L"C:\\nowhere\\";
+  }
+  return std::wstring(buffer, n) + L"\\";
+}
+
+std::string OlderCopy(const WritePath& path) {
+  auto bytes = ReadBytes(ConfiguredPath(path.payload)).value_or(std::vector<std::uint8_t>(8));
+  bytes[6] = 91;
+  bytes.back() ^= 0x55;
+  return std::string(bytes.begin(), bytes.end());
+}
+
 std::wstring InstallerTest::Installer() { return ConfiguredPath(L"MV_E2E_INSTALLER"); }
 std::wstring InstallerTest::Payload() { return ConfiguredPath(L"MV_E2E_PAYLOAD"); }
 

@@ -37,6 +37,26 @@ Box OlderPayloadQuestion(const std::wstring& path, std::wstring_view installed, 
 // The payload with another version where a "pak" file keeps it.
 std::string PakWithVersion(const std::wstring& payload, std::uint16_t version);
 
+// C:\e2e-scratch\, which tests/e2e/run keeps in memory where it can, with a final backslash.
+std::wstring ScratchFolder();
+
+// The ways of writing the data file: the compared "pak" file, the split payload and a kind
+// without a version (the last two are never compared).
+struct WritePath {
+  const char* what;
+  const wchar_t* installer;  // variables set by tests/e2e/run
+  const wchar_t* payload;
+  const wchar_t* file;
+};
+inline constexpr WritePath kWritePaths[] = {
+    {"compared", L"MV_E2E_INSTALLER", L"MV_E2E_PAYLOAD", L"mvm3.pak"},
+    {"split", L"MV_E2E_INSTALLER_MVQ", L"MV_E2E_PAYLOAD_MVQ", L"mvq.pak"},
+    {"kind without a version", L"MV_E2E_INSTALLER_DAT", L"MV_E2E_PAYLOAD", L"mvd.dat"},
+};
+// An installed copy that every path replaces without a question: other content, and for the
+// compared file an older version (91 where a "pak" file keeps it).
+std::string OlderCopy(const WritePath& path);
+
 class InstallerTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -14,16 +14,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using HostileFolders = InstallerTest;
 
-std::wstring ScratchFolder() {
-  wchar_t buffer[MAX_PATH];
-  DWORD n = GetEnvironmentVariableW(L"MV_E2E_SCRATCH", buffer, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) {
-    ADD_FAILURE() << "MV_E2E_SCRATCH is not set: run the end-to-end tests through tests/e2e/run";
-    return L"C:\\nowhere\\";
-  }
-  return std::wstring(buffer, n) + L"\\";
-}
-
 std::uint64_t FileSize(const std::wstring& path) {
   auto bytes = ReadBytes(path);
   EXPECT_TRUE(bytes.has_value()) << Utf8(path);

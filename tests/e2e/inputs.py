@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The files that tests/e2e/run makes for the end-to-end tests.
 
-  inputs.py payload OUT                      the payload: 700,001 bytes, a "pak" of version 92
+  inputs.py payload OUT [SIZE]               the payload: 700,001 bytes (or SIZE), a "pak" of version 92
   inputs.py damaged INSTALLER PAYLOAD OUT    one byte of the payload flipped inside the installer
   inputs.py flips INSTALLER HEADER_OUT STAMP_OUT
                                              one byte flipped in the COFF header, one in the stamp
@@ -24,15 +24,16 @@ def write(path, data):
         f.write(data)
 
 
-def payload(out):
+def payload(out, size="700001"):
     # An odd size, so the two halves of the split build differ in length, and the version 92
     # where a "pak" file keeps it.
+    size = int(size)
     data = bytearray()
     counter = 0
-    while len(data) < 700001:
+    while len(data) < size:
         data += hashlib.sha256(b"e2e payload %d" % counter).digest()
         counter += 1
-    data = data[:700001]
+    data = data[:size]
     data[6:8] = (92).to_bytes(2, "little")
     write(out, bytes(data))
 
@@ -108,13 +109,13 @@ def hostile_folders(scratch, many):
 
 
 COMMANDS = {
-    "payload": (payload, 1),
-    "damaged": (damaged, 3),
-    "flips": (flips, 3),
-    "hostile-folders": (lambda scratch, many: hostile_folders(scratch, many == "1"), 2),
+    "payload": (payload, (1, 2)),
+    "damaged": (damaged, (3,)),
+    "flips": (flips, (3,)),
+    "hostile-folders": (lambda scratch, many: hostile_folders(scratch, many == "1"), (2,)),
 }
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS or len(sys.argv) - 2 != COMMANDS[sys.argv[1]][1]:
+    if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS or len(sys.argv) - 2 not in COMMANDS[sys.argv[1]][1]:
         sys.exit(__doc__)
     COMMANDS[sys.argv[1]][0](*sys.argv[2:])

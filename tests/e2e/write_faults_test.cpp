@@ -11,30 +11,12 @@ namespace {
 // Runs without a message box say nothing that depends on the locale.
 constexpr const char* kEnglishRunOnly = "shows no text: covered by the English run";
 
-struct WritePath {
-  const char* what;
-  const wchar_t* installer;  // variables set by tests/e2e/run
-  const wchar_t* payload;
-  const wchar_t* file;
-};
-const WritePath kPaths[] = {
-    {"compared", L"MV_E2E_INSTALLER", L"MV_E2E_PAYLOAD", L"mvm3.pak"},
-    {"split", L"MV_E2E_INSTALLER_MVQ", L"MV_E2E_PAYLOAD_MVQ", L"mvq.pak"},
-    {"kind without a version", L"MV_E2E_INSTALLER_DAT", L"MV_E2E_PAYLOAD", L"mvd.dat"},
-};
+const auto& kPaths = kWritePaths;
 
 using FileBytes = std::optional<std::vector<std::uint8_t>>;
 
 class WriteFaults : public InstallerTest {
  protected:
-  // An installed copy that every path replaces without a question: other content, and for the
-  // compared file an older version (91 where a "pak" file keeps it).
-  static std::string OlderCopy(const WritePath& path) {
-    auto bytes = ReadBytes(ConfiguredPath(path.payload)).value_or(std::vector<std::uint8_t>(8));
-    bytes[6] = 91;
-    bytes.back() ^= 0x55;
-    return std::string(bytes.begin(), bytes.end());
-  }
   static std::size_t PayloadSize(const WritePath& path) {
     return ReadBytes(ConfiguredPath(path.payload)).value_or(std::vector<std::uint8_t>()).size();
   }
@@ -145,8 +127,8 @@ TEST_F(WriteFaults, LockedCopyIsKept) {
   }
 }
 
-// A temporary file left by an earlier run is cut and reused, and gone afterwards.
-TEST_F(WriteFaults, LeftoverTemporaryFileIsReused) {
+// A temporary file left by an earlier run is removed and written afresh, and gone afterwards.
+TEST_F(WriteFaults, LeftoverTemporaryFileIsReplaced) {
   if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
   for (const WritePath& path : kPaths) {
     SCOPED_TRACE(path.what);
@@ -159,10 +141,10 @@ TEST_F(WriteFaults, LeftoverTemporaryFileIsReused) {
   }
 }
 
-// One that cannot simply be written, read-only or held open by someone, is either reused or
+// One that cannot simply be removed, read-only or held open by someone, is either replaced or
 // reported, with the installed copy and the leftover as they were; never anything in between.
-// (Wine lets root write a read-only file; Windows refuses.)
-TEST_F(WriteFaults, LeftoverThatCannotBeWrittenIsReusedOrReported) {
+// (Wine lets root delete a read-only file; Windows refuses.)
+TEST_F(WriteFaults, LeftoverThatCannotBeRemovedIsReplacedOrReported) {
   for (const bool held : {false, true}) {
     for (const WritePath& path : kPaths) {
       SCOPED_TRACE(std::string(path.what) + (held ? ", held open" : ", read-only"));
@@ -186,7 +168,7 @@ TEST_F(WriteFaults, LeftoverThatCannotBeWrittenIsReusedOrReported) {
       EXPECT_FALSE(r.timedOut);
       ASSERT_LE(r.boxes.size(), 1u);
       if (held) {
-        EXPECT_EQ(r.boxes.size(), 1u) << "a file held open cannot have been reused";
+        EXPECT_EQ(r.boxes.size(), 1u) << "a file held open cannot have been removed";
       }
       if (r.boxes.empty()) {
         ExpectInstalled(product_, ConfiguredPath(path.payload), path.file);

@@ -1,6 +1,6 @@
 #pragma once
-// Reaching past Wine to the Linux side, for what Wine 8 cannot do itself: making a directory
-// symbolic link, and removing one.
+// Reaching past Wine to the Linux side, for what Wine 8 cannot do itself: making a symbolic link
+// (CreateSymbolicLink reports success there but makes nothing), and removing one.
 #include <windows.h>
 
 #include <string>
@@ -31,6 +31,34 @@ inline bool StartUnixProgram(const char* program, std::string commandLine) {
     return false;
   UniqueHandle thread(process.hThread), child(process.hProcess);
   return true;
+}
+
+// A Unix symbolic link `link` to the existing file `target`, which Wine shows as that file, made
+// by the Linux ln; false when it did not appear. Wine hands back nothing to wait on, and a link
+// is seen from here only while its target exists: the wait is for the link to show the target.
+inline bool MakeUnixFileLink(const std::wstring& link, const std::wstring& target) {
+  const std::string unixLink = UnixPath(link);
+  const std::string unixTarget = UnixPath(target);
+  if (unixLink.empty() || unixTarget.empty() ||
+      !StartUnixProgram("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink + "\""))
+    return false;
+  for (int i = 0; i < 250; ++i) {
+    if (::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    ::Sleep(20);
+  }
+  return false;
+}
+
+// Removes such a link by its name, from the Linux side: deleting it from Windows code under Wine
+// deletes its target instead. Called while the target exists, so that the link is seen to go.
+inline bool RemoveUnixLink(const std::wstring& link) {
+  const std::string unixLink = UnixPath(link);
+  if (unixLink.empty() || !StartUnixProgram("Z:\\bin\\rm", "rm -f \"" + unixLink + "\"")) return false;
+  for (int i = 0; i < 250; ++i) {
+    if (::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    ::Sleep(20);
+  }
+  return false;
 }
 
 }  // namespace mv::testing

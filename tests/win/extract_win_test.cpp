@@ -242,14 +242,14 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
     const std::wstring target = dir / Wide(w.file);
     const std::wstring temp = dir / (L"~" + Wide(w.file));
     WriteFile(target, old);
-    WriteFile(temp, Payload().size() * 3);  // longer than the payload: must be cut
+    WriteFile(temp, Payload().size() * 3);  // longer than the payload: must not stay behind it
     ResetUi();
     w.write(target, ui);
     EXPECT_TRUE(ui.Errors.empty());
     EXPECT_EQ(ReadFile(target), Payload());
     EXPECT_FALSE(Exists(temp));
 
-    // A read-only one is either reused (Wine lets root write it) or reported; never anything
+    // A read-only one is either replaced (Wine lets root delete it) or reported; never anything
     // in between.
     WriteFile(target, old);
     WriteFile(temp, 10, FILE_ATTRIBUTE_READONLY);

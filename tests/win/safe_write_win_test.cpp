@@ -1,0 +1,123 @@
+// The temporary file and the one-step rename against the real (Wine) file system, with things
+// planted under the temporary name: the new data never goes through a name this process did not
+// create itself, and nothing outside the product folder is written, moved or deleted.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "install/safe_write_win.h"
+#include "support/files_win.h"
+
+namespace mv {
+namespace {
+
+using testing::Exists;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+using Bytes = std::vector<std::uint8_t>;
+
+class SafeWriteTest : public ::testing::Test {
+ protected:
+  // Writes the new data over an installed copy, or as a fresh file when `installed` is false.
+  bool Write(bool installed) {
+    if (installed)
+      WriteFile(target, old);
+    else
+      ::DeleteFileW(target.c_str());
+    return WriteOrReplace(data, target);
+  }
+  // The destination holds the new data and nothing is left under the temporary name; or, after a
+  // refusal, it holds what it held before.
+  void ExpectWritten() {
+    EXPECT_EQ(ReadFile(target), data);
+    EXPECT_FALSE(Exists(temp));
+  }
+  void ExpectUntouched(bool installed) { EXPECT_EQ(ReadFile(target), installed ? old : Bytes()); }
+
+  TempDir dir, elsewhere;
+  const std::wstring target = dir / L"mvm3.pak";
+  const std::wstring temp = dir / L"~mvm3.pak";
+  const std::wstring victim = elsewhere / L"victim.dat";
+  const Bytes data = Bytes(70000, 0x5C);
+  const Bytes old = Bytes(500, 0x01);
+  const Bytes precious = Bytes(3000, 0xA5);
+};
+
+// A hard link shares its file with a name elsewhere: removing this name leaves that file whole.
+TEST_F(SafeWriteTest, AHardLinkUnderTheTemporaryNameIsRemovedByItsName) {
+  for (const bool installed : {true, false}) {
+    SCOPED_TRACE(installed ? "over an installed copy" : "fresh");
+    WriteFile(victim, precious);
+    ASSERT_TRUE(::CreateHardLinkW(temp.c_str(), victim.c_str(), nullptr));
+    EXPECT_TRUE(Write(installed));
+    ExpectWritten();
+    EXPECT_EQ(ReadFile(victim), precious);
+  }
+}
+
+// Windows removes a symbolic link by its name (given the privilege to make one here). Wine shows
+// a Unix symbolic link as the file it leads to and would delete that file: there the write is
+// refused and the link left for someone to look at.
+TEST_F(SafeWriteTest, ASymbolicLinkUnderTheTemporaryNameIsNeverWrittenThrough) {
+  const bool wine = !testing::UnixPath(dir.wide()).empty();
+  for (const bool installed : {true, false}) {
+    SCOPED_TRACE(installed ? "over an installed copy" : "fresh");
+    WriteFile(victim, precious);
+    const bool made = wine ? testing::MakeUnixFileLink(temp, victim)
+                           : ::CreateSymbolicLinkW(temp.c_str(), victim.c_str(), 0) && Exists(temp);
+    if (!made) GTEST_SKIP() << "this system makes no symbolic links to files for this process";
+    const bool written = Write(installed);
+    EXPECT_EQ(ReadFile(victim), precious);
+    if (wine) {
+      EXPECT_FALSE(written);
+    }
+    if (written) {
+      ExpectWritten();
+    } else {
+      ExpectUntouched(installed);
+      EXPECT_TRUE(Exists(temp)) << "the link is gone, and with Wine its target with it";
+      ASSERT_TRUE(testing::RemoveUnixLink(temp));
+    }
+  }
+}
+
+// A link whose target does not exist yet: creating the temporary file through it would create
+// that file elsewhere.
+TEST_F(SafeWriteTest, ADanglingSymbolicLinkIsNotFollowed) {
+  WriteFile(victim, precious);
+  if (testing::UnixPath(dir.wide()).empty() || !testing::MakeUnixFileLink(temp, victim))
+    GTEST_SKIP() << "no Unix symbolic links here";
+  ASSERT_TRUE(::DeleteFileW(victim.c_str()));
+  EXPECT_FALSE(Write(true));
+  ExpectUntouched(true);
+  EXPECT_FALSE(Exists(victim)) << "written through the link";
+  WriteFile(victim, precious);  // so that the link is seen to go
+  ASSERT_TRUE(testing::RemoveUnixLink(temp));
+}
+
+TEST_F(SafeWriteTest, AFolderUnderTheTemporaryNameIsReported) {
+  ASSERT_TRUE(::CreateDirectoryW(temp.c_str(), nullptr));
+  EXPECT_FALSE(Write(true));
+  ExpectUntouched(true);
+  EXPECT_TRUE(Exists(temp));
+}
+
+// A fresh file gets its name only if none turned up meanwhile: a copy that appeared is refused,
+// not replaced unasked, and the new data waits under the temporary name.
+TEST_F(SafeWriteTest, AFreshFileNeverReplacesACopyThatTurnedUpMeanwhile) {
+  ASSERT_TRUE(WriteTempFile(temp, data));
+  WriteFile(target, old);
+  EXPECT_FALSE(MoveIntoPlace(temp, target, false));
+  EXPECT_EQ(ReadFile(target), old);
+  EXPECT_EQ(ReadFile(temp), data);
+  EXPECT_TRUE(MoveIntoPlace(temp, target, true));
+  ExpectWritten();
+}
+
+}  // namespace
+}  // namespace mv
