@@ -17,10 +17,26 @@ namespace mv {
 
 namespace {
 
-// The file's first bytes, as far as the field needs them. The open grants no sharing: a file
-// that the product has open counts as having no version.
+// The product, or a virus scanner looking at a file just written, holds a data file open for
+// reading: sharing reading with them keeps its version readable, where a copy read as version 0
+// would be replaced by an older payload without the question. Writers are not shared with, so no
+// version is read halfway through a write. A scanner may also hold the file exclusively for a
+// moment, which is worth waiting for; a file that stays held is not.
+constexpr int kSharingRetries = 10;
+constexpr DWORD kSharingRetryPauseMs = 100;
+
+UniqueFile OpenForReading(const std::wstring& path) {
+  for (int attempt = 0;; ++attempt) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) return file;
+    ::Sleep(kSharingRetryPauseMs);
+  }
+}
+
+// The file's first bytes, as far as the field needs them; 0 for a file that cannot be read.
 std::int32_t ReadField(const std::wstring& path, const VersionField& field) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueFile file = OpenForReading(path);
   if (!file) return 0;
   std::uint8_t start[kVersionFieldsEnd] = {};
   DWORD read = 0;
@@ -37,8 +53,7 @@ struct FileContent {
 // The whole file; nothing when it cannot be read. A file too big for the memory left is one
 // that cannot be read (reported by the caller), not a reason to end the process.
 std::optional<FileContent> ReadWholeFile(const std::wstring& path) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueFile file = OpenForReading(path);
   LARGE_INTEGER size;
   if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
   FileContent content;

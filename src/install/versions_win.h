@@ -7,14 +7,15 @@
 
 namespace mv {
 
-// Fixed-offset fields: 0 when the file is missing, in use by anyone else (it is opened without
-// sharing), unreadable or too short.
+// Fixed-offset fields: 0 when the file is missing, held by a writer (or exclusively) for longer
+// than a moment, unreadable or too short. Others' reading does not stand in the way.
 std::int32_t ReadPakVersion(const std::wstring& path);  // bytes 6-7, little-endian
 std::int32_t ReadCokVersion(const std::wstring& path);  // bytes 5-6, little-endian
 std::int32_t Read3bsVersion(const std::wstring& path);  // byte 6
 
-// The version line of a language support file. A missing file gives 0 silently; one that
-// cannot be read, or whose version line is no integer, gives 0 after the message.
+// The version line of a language support file, opened like the others. A missing file gives 0
+// silently; one that cannot be read, or whose version line is no integer, gives 0 after the
+// message.
 std::int32_t ReadLngVersion(const std::wstring& path, SetupUi& ui);
 
 // The "FileVersion" string of an executable's first translation; empty when the file is no

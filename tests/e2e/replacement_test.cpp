@@ -73,6 +73,21 @@ TEST_F(Replacement, NewerCopyIsKeptAfterNo) {
   EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"), FolderBytes(product_) / 1024);
 }
 
+// The product, or a virus scanner, holds the installed copy open for reading: its version is
+// read all the same, so the question still comes before an older payload replaces it.
+TEST_F(Replacement, ACopyHeldOpenForReadingStillHasItsVersion) {
+  const std::wstring target = product_ + L"mvm3.pak";
+  const std::string newer = PakWithVersion(Payload(), 93);
+  WriteBytes(target, newer);
+  const mv::UniqueFile reader(CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(reader);
+  RunResult r = RunInstaller(L"modest", {Press(OlderPayloadQuestion(target, L"93", L"92"), IDNO)});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(ReadBytes(target), std::vector<std::uint8_t>(newer.begin(), newer.end()));
+  EXPECT_FALSE(IsFile(product_ + L"~mvm3.pak"));
+}
+
 TEST_F(Replacement, NewerCopyIsReplacedAfterYes) {
   const std::wstring target = product_ + L"mvm3.pak";
   WriteBytes(target, PakWithVersion(Payload(), 0xFFFF));

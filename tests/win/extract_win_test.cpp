@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "install/extract_win.h"
@@ -315,14 +316,36 @@ TEST(VersionReaders, FixedOffsets) {
   EXPECT_EQ(ReadCokVersion(file), 0);
   EXPECT_EQ(ReadPakVersion(dir / L"missing"), 0);
   EXPECT_EQ(ReadPakVersion(dir.wide()), 0);
+}
 
-  // The open grants no sharing, so a file anyone has open reads as 0, even a shared reader.
-  WriteFile(file, bytes({0, 1, 2, 3, 4, 5, 6, 7}));
-  UniqueFile reader(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(reader);
-  EXPECT_EQ(ReadPakVersion(file), 0);
-  EXPECT_EQ(Read3bsVersion(file), 0);
+// The product, or a scanner, holding a copy open for reading does not hide its version; a
+// writer does; one that holds the file exclusively for a moment is waited for.
+TEST(VersionReaders, OthersReadingDoNotHideTheVersion) {
+  TempDir dir;
+  const std::wstring file = dir / L"data";
+  WriteFile(file, Bytes{0, 1, 2, 3, 4, 5, 6, 7});
+  auto open = [&](DWORD access, DWORD share) {
+    return UniqueFile(::CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  {
+    const UniqueFile reader = open(GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(ReadPakVersion(file), 0x0706);
+    EXPECT_EQ(Read3bsVersion(file), 6);
+  }
+  {
+    const UniqueFile writer = open(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(ReadCokVersion(file), 0);
+  }
+  UniqueFile scanner = open(GENERIC_READ, 0);
+  ASSERT_TRUE(scanner);
+  std::thread lettingGo([&] {
+    ::Sleep(300);
+    scanner.reset();
+  });
+  EXPECT_EQ(ReadPakVersion(file), 0x0706);
+  lettingGo.join();
 }
 
 TEST(VersionReaders, LanguageFileThatCannotBeReadIsReported) {
