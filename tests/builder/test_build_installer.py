@@ -248,7 +248,7 @@ def expect_delay_loading(test, pe):
     delayed = pe.delay_imports()
     test.assertEqual(set(delayed), DELAY_LOADED_DLLS)
     test.assertIn("GetSystemMetrics", delayed["user32.dll"])
-    test.assertIn("ShellExecuteA", delayed["shell32.dll"])
+    test.assertIn("ShellExecuteW", delayed["shell32.dll"])
     for functions in delayed.values():
         for function in functions:
             test.assertRegex(function, r"^[A-Za-z]\w*$")
