@@ -6,7 +6,6 @@ test_identity.py, signing in test_signing.py, the inspector in test_inspect.py.
 
 import hashlib
 import os
-import struct
 import sys
 import unittest
 import xml.etree.ElementTree as ET
@@ -14,8 +13,8 @@ import xml.etree.ElementTree as ET
 from harness import (DEFAULT_OUT, DEFAULT_OUT_X64, DEFAULT_TITLE, DIAGNOSTIC, IMAGE_FILE_MACHINE_AMD64,
                      IMAGE_FILE_MACHINE_I386, IMAGE_SUBSYSTEM_WINDOWS_CUI, IMAGE_SUBSYSTEM_WINDOWS_GUI, SAMPLE,
                      SYSTEM_DLLS, InstallerPE, RefusalCase, build, builder, default_build, expect_delay_loading,
-                     expect_delay_slots, local, out_of, read, run_tool, tmp_path, warnings_of, write)
-from builder.pe import RT_GROUP_ICON, RT_ICON, RT_MANIFEST
+                     expect_delay_slots, local, out_of, read, run_tool, tmp_path, write)
+from builder.pe import RT_MANIFEST
 
 PE = InstallerPE
 
@@ -208,17 +207,6 @@ class DefaultInstaller(unittest.TestCase):
 
     def test_payload_resource(self):
         self.assertEqual(self.pe.resource("PAK", "MVM3"), read(SAMPLE))
-
-    def test_icon(self):
-        group = self.pe.resource(RT_GROUP_ICON, 1)
-        self.assertIsNotNone(group)
-        _, kind, count = struct.unpack_from("<HHH", group)
-        self.assertEqual(kind, 1)
-        self.assertGreater(count, 0)
-        icons = {name for (rtype, name) in self.pe.resources() if rtype == RT_ICON}
-        for i in range(count):
-            icon_id = struct.unpack_from("<H", group, 6 + 14 * i + 12)[0]
-            self.assertIn(icon_id, icons)
 
     def test_manifest(self):
         manifest = self.pe.resource(RT_MANIFEST, 1)

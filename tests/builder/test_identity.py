@@ -187,8 +187,8 @@ class RefusesBadIdentity(RefusalCase):
         # Values are checked before the payload: a refusal naming the payload shows they passed.
         missing = tmp_path("no-such.pak")
         for args in (["--company", COMPANY], ["--description", DESCRIPTION], ["--copyright", COPYRIGHT],
-                     ["--description", "x" * 256], ["--file-version", "0"], ["--file-version", "65535.65535.65535.65535"],
-                     ["--file-version", "1.02.003"]):
+                     ["--description", "x" * 256], ["--file-version", "0"],
+                     ["--file-version", "65535.65535.65535.65535"], ["--file-version", "1.02.003"]):
             with self.subTest(args=args):
                 self.assertRefused([*args, "--payload", missing], "payload", "not found")
 

@@ -3,7 +3,6 @@
 a damaged copy and files that are no installers."""
 
 import hashlib
-import os
 import struct
 import unittest
 
