@@ -7,7 +7,7 @@ set(MV_PAYLOAD_VERSION "92" CACHE STRING "payload version shown in the questions
 set(MV_ADDON_TITLE_UTF16 "0x0022,0x0422,0x0430,0x0440,0x0432,0x0435,0x043B,0x0438,0x043D,0x0020,0x0033,0x0022,0x0020,0x0432,0x0435,0x0440,0x0441,0x0438,0x0438,0x0020" CACHE STRING "add-on title as comma-separated UTF-16 code units")
 set(MV_PAYLOAD_FILES "" CACHE STRING "payload file, or the two halves of a split payload")
 set(MV_ICON_FILE "${CMAKE_SOURCE_DIR}/src/app/res/installer.ico" CACHE FILEPATH "the installer's icon")
-set(MV_VERSION_INFO_FILE "" CACHE FILEPATH "the version information resource, as tools/builder writes it")
+set(MV_VERSION_INFO_FILE "" CACHE FILEPATH "the version information resource as tools/builder writes it; none when empty")
 option(MV_BUILD_TESTS "build the Windows tests, the stand-in product and the test robot" OFF)
 
 # A lean runtime: no exceptions (failures are results; a registry failure that no step handles
@@ -99,8 +99,8 @@ target_link_libraries(mvsetup_win PUBLIC mvsetup_core mvsetup_delayload advapi32
 # The generated constants and resource script change with every build variant; only they
 # are recompiled, so rebuilding with other constants takes seconds.
 list(LENGTH MV_PAYLOAD_FILES MV_PAYLOAD_PARTS)
-if(MV_PAYLOAD_PARTS EQUAL 0 OR MV_VERSION_INFO_FILE STREQUAL "")
-  message(FATAL_ERROR "MV_PAYLOAD_FILES or MV_VERSION_INFO_FILE is empty: build through tools/build-installer")
+if(MV_PAYLOAD_PARTS EQUAL 0)
+  message(FATAL_ERROR "MV_PAYLOAD_FILES is empty: build through tools/build-installer")
 elseif(MV_PAYLOAD_PARTS GREATER 2)
   message(FATAL_ERROR "MV_PAYLOAD_FILES names more than the two halves of a split payload")
 endif()
@@ -124,8 +124,14 @@ foreach(mv_file IN LISTS MV_PAYLOAD_FILES)
   string(APPEND MV_PAYLOAD_RC "${mv_res} \"${MV_RES_TYPE}\" payload${mv_index}.bin\n")
 endforeach()
 configure_file(${MV_ICON_FILE} generated/installer.ico COPYONLY)
-configure_file(${MV_VERSION_INFO_FILE} generated/version.bin COPYONLY)
-list(APPEND mv_payload_copies ${CMAKE_BINARY_DIR}/generated/installer.ico ${CMAKE_BINARY_DIR}/generated/version.bin)
+list(APPEND mv_payload_copies ${CMAKE_BINARY_DIR}/generated/installer.ico)
+# A build configured by hand (the bench's probe installer) may go without version information.
+set(MV_VERSION_RC "")
+if(NOT MV_VERSION_INFO_FILE STREQUAL "")
+  configure_file(${MV_VERSION_INFO_FILE} generated/version.bin COPYONLY)
+  list(APPEND mv_payload_copies ${CMAKE_BINARY_DIR}/generated/version.bin)
+  set(MV_VERSION_RC "1 16 version.bin")
+endif()
 set(MV_RES_DIR ${CMAKE_SOURCE_DIR}/src/app/res)
 configure_file(src/app/build_constants.cpp.in generated/build_constants.cpp @ONLY)
 configure_file(src/app/installer.rc.in generated/installer.rc @ONLY)
