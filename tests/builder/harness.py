@@ -103,26 +103,28 @@ def warnings_of(proc):
 
 class RefusalCase(unittest.TestCase):
     """Every refusal is one line on stderr naming the problem, its exit status, and no change at
-    --out: an older file there stays as it was, and none appears where there was none."""
+    --out: an older file there stays as it was, and none appears where there was none. With two
+    arches, each takes one of the two cases (the checks come before anything depends on the arch)."""
 
-    def assertRefused(self, args, *words, status=1, arches=("x86",), out_name="setup.exe"):
-        for arch in arches:
-            existing = write(tmp_path(f"existing-{out_name}"), b"previous installer")
-            fresh = tmp_path(f"fresh-{out_name}")
-            if os.path.exists(fresh):
-                os.unlink(fresh)
-            for out, expect in ((existing, b"previous installer"), (fresh, None)):
-                proc = run_tool(*(["--arch", arch] if arch != "x86" else []), "--out", out, *args, timeout=60)
-                lines = proc.stderr.splitlines()
-                self.assertEqual(proc.returncode, status, f"{arch} {args}: {proc.stderr!r}")
-                self.assertEqual(len(lines), 1, f"{arch} {args}: stderr was {proc.stderr!r}")
-                for word in words:
-                    self.assertIn(word.lower(), lines[0].lower(), f"{arch} {args}: {lines[0]!r}")
-                self.assertEqual(proc.stdout, "")
-                if expect is None:
-                    self.assertFalse(os.path.exists(out), f"{arch} {args} created {out}")
-                else:
-                    self.assertEqual(read(out), expect, f"{arch} {args} changed {out}")
+    def assertRefused(self, args, *words, status=1, arches=("x86",)):
+        existing = write(tmp_path("existing-setup.exe"), b"previous installer")
+        fresh = tmp_path("fresh-setup.exe")
+        if os.path.exists(fresh):
+            os.unlink(fresh)
+        outs = ((existing, b"previous installer"), (fresh, None))
+        runs = [(arch, out) for arch in arches for out in outs] if len(arches) == 1 else list(zip(arches, outs))
+        for arch, (out, expect) in runs:
+            proc = run_tool(*(["--arch", arch] if arch != "x86" else []), "--out", out, *args, timeout=60)
+            lines = proc.stderr.splitlines()
+            self.assertEqual(proc.returncode, status, f"{arch} {args}: {proc.stderr!r}")
+            self.assertEqual(len(lines), 1, f"{arch} {args}: stderr was {proc.stderr!r}")
+            for word in words:
+                self.assertIn(word.lower(), lines[0].lower(), f"{arch} {args}: {lines[0]!r}")
+            self.assertEqual(proc.stdout, "")
+            if expect is None:
+                self.assertFalse(os.path.exists(out), f"{arch} {args} created {out}")
+            else:
+                self.assertEqual(read(out), expect, f"{arch} {args} changed {out}")
 
 
 # --- a PE reader that also reads imports ---------------------------------------------------
