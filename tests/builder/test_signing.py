@@ -199,6 +199,7 @@ class RefusesSigningInput(RefusalCase):
             (["--sign-pkcs12", tmp_path("none.p12")], ["PKCS#12", "not found"]),
             (["--sign-cert", tmp_path("none.pem"), "--sign-key", k["key.pem"]], ["certificate", "not found"]),
             (["--sign-cert", k["cert.pem"], "--sign-key", fifo], ["private key", "not a regular file"]),
+            (["--sign-pkcs12", write(tmp_path("empty.p12"), b"")], ["PKCS#12 file is empty"]),
             (["--sign-pkcs12", k["both.p12"], "--sign-password-file", empty], ["password file is empty"]),
             (["--sign-pkcs12", k["both.p12"], "--timestamp-url", "ftp://tsa.example/"], ["timestamp URL"]),
             (["--sign-pkcs12", k["both.p12"], "--timestamp-url", "http://"], ["timestamp URL"]),

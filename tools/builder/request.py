@@ -82,7 +82,8 @@ def read_signer(opts):
     for option, key, what in (("sign-pkcs12", "pkcs12", "PKCS#12 file"), ("sign-cert", "cert", "certificate"),
                               ("sign-key", "key", "private key")):
         if option in opts:
-            read_input(opts[option], what)
+            if not read_input(opts[option], what):
+                raise Failure(f"{what} is empty: {shown(opts[option])}")
             signer[key] = os.path.abspath(opts[option])
             inputs.append((signer[key], what))
     if "sign-password-file" in opts:
