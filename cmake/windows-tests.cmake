@@ -12,7 +12,8 @@ add_executable(win_tests ${MV_WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/te
 set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc PROPERTIES
   OBJECT_DEPENDS "${MV_WIN_TEST_DATA}")
 target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main)
+# version, imagehlp and gdi32: Windows' own readers of the built installer's identity.
+target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main version imagehlp gdi32)
 # The libraries' machine code rather than their intermediate code (cmake/windows.cmake).
 target_link_options(win_tests PRIVATE -fno-lto)
 # Test data is read through Wine's Z: drive (Windows takes forward slashes too).
