@@ -36,6 +36,11 @@ ARCHES = {
 REQUIRED_PROGRAMS = ["i686-w64-mingw32-g++-posix", "x86_64-w64-mingw32-g++-posix", "cmake", "g++"]
 TOOLCHAIN_PACKAGES = ["g++-mingw-w64-i686", "g++-mingw-w64-x86-64", "cmake", "g++"]
 TAIL_LINES = 40
+# The largest payload the shipped 32-bit installer is built with. Its loaded image holds the
+# payload, in one piece of the address space: under the emulated 32-bit Wine the image must fit
+# below the 32-bit libraries, which start at 1 GiB, and payloads up to about 1016 MiB install
+# there (README, Reliability). The x64 twin has no such bound.
+X86_PAYLOAD_LIMIT_MIB = 1000
 UMASK = os.umask(0o022)
 os.umask(UMASK)
 
@@ -195,6 +200,12 @@ def build_installer(arch, files, name, version, kind, title_units):
     return os.path.join(build_dir, "installer.exe")
 
 
+def check_payload_size(arch, size):
+    if arch == "x86" and size > X86_PAYLOAD_LIMIT_MIB << 20:
+        raise Failure(f"payload too big for the x86 installer: {size} bytes, more than "
+                      f"{X86_PAYLOAD_LIMIT_MIB} MiB ({X86_PAYLOAD_LIMIT_MIB << 20} bytes)")
+
+
 # --- main --------------------------------------------------------------------------------
 
 
@@ -224,6 +235,7 @@ def main(argv):
     payload = opts.get("payload")
     if payload is not None:
         check_payload(payload)
+        check_payload_size(arch, os.path.getsize(payload))
         payload = os.path.abspath(payload)
 
     os.makedirs(BUILD, exist_ok=True)
