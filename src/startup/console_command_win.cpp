@@ -54,8 +54,8 @@ void DeleteCaptureFile(const std::string& path) {
   }
 }
 
-// A job that ends every process in it when its last handle is closed: on return from here, and
-// also when the installer itself ends, however it ends.
+// A job that ends every process in it when its last handle is closed: when RunHidden returns,
+// and also when the installer itself ends, however it ends.
 UniqueHandle KillOnCloseJob() {
   UniqueHandle job(::CreateJobObjectA(nullptr, nullptr));
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
