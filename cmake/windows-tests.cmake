@@ -74,6 +74,10 @@ target_link_libraries(planted_dll PRIVATE kernel32)
 add_executable(plantable ${CMAKE_SOURCE_DIR}/tests/win/tools/plantable.cpp)
 target_link_libraries(plantable PRIVATE version)
 target_link_options(plantable PRIVATE ${MV_TEST_LINK})
+# The installer's DLL search restriction taken as on a Windows without SetDefaultDllDirectories.
+add_executable(older_windows ${CMAKE_SOURCE_DIR}/tests/win/tools/older_windows.cpp)
+target_link_libraries(older_windows PRIVATE mvsetup_win)
+target_link_options(older_windows PRIVATE -fno-lto ${MV_TEST_LINK})
 # tests/e2e/run builds only the driver: it brings these along.
 add_dependencies(e2e_tests planted_dll plantable)
-add_dependencies(windows_tests planted_dll plantable)
+add_dependencies(windows_tests planted_dll plantable older_windows)

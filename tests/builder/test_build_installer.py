@@ -14,6 +14,7 @@ from harness import (DEFAULT_OUT, DEFAULT_OUT_X64, DEFAULT_TITLE, DIAGNOSTIC, IM
                      IMAGE_FILE_MACHINE_I386, IMAGE_SUBSYSTEM_WINDOWS_CUI, IMAGE_SUBSYSTEM_WINDOWS_GUI, SAMPLE,
                      SYSTEM_DLLS, InstallerPE, RefusalCase, build, builder, default_build, expect_delay_loading,
                      expect_delay_slots, local, out_of, read, run_tool, tmp_path, write)
+from builder import request as builder_request
 from builder.pe import RT_MANIFEST
 
 PE = InstallerPE
@@ -46,6 +47,20 @@ class RefusesBadInput(RefusalCase):
         for args, words in cases:
             with self.subTest(args=args):
                 self.assertRefused(args, *words)
+
+    def test_payload_too_big_for_the_x86_installer(self):
+        # Sparse: the refusal comes before anything reads the payload.
+        limit = builder_request.X86_PAYLOAD_LIMIT_MIB << 20
+        big = tmp_path("big.pak")
+        with open(big, "wb") as f:
+            f.truncate(limit + 1)
+        try:
+            self.assertRefused(["--payload", big], "payload too big", "x86", f"{builder_request.X86_PAYLOAD_LIMIT_MIB} MiB")
+            self.assertRefused(["--arch", "x86", "--payload", big], "payload too big")
+        finally:
+            os.unlink(big)
+        builder_request.check_payload_size("x86", limit)
+        builder_request.check_payload_size("x64", limit + 1)
 
     def test_version_not_a_32_bit_signed_decimal(self):
         for version in ["2147483648", "-2147483649", "99999999999999999999", "", "12a", "0x10",
@@ -232,6 +247,12 @@ class DefaultInstaller(unittest.TestCase):
 
     def test_title_compiled_in(self):
         self.assertIn(DEFAULT_TITLE.encode("utf-16-le"), self.pe.data)
+
+    def test_not_large_address_aware(self):
+        # Above 2 GiB a 32-bit process meets code that takes addresses for signed numbers,
+        # the shell extensions and injected DLLs it loads among them; and 32-bit Windows gives
+        # the room to no program unless started with /3GB, so the payload limit cannot count on it.
+        self.assertFalse(self.pe.characteristics & 0x0020)
 
     def test_payload_starts_on_a_page_of_the_file(self):
         # Wine reads a section that does not start on a page into private memory instead of

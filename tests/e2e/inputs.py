@@ -6,6 +6,7 @@
   inputs.py flips INSTALLER HEADER_OUT STAMP_OUT
                                              one byte flipped in the COFF header, one in the stamp
   inputs.py hostile-folders SCRATCH MANY     the hostile product folders (MANY: 1 adds 100,000 files)
+  inputs.py big-payload OUT MIB              a "pak" of version 92 and MIB mebibytes, mostly a hole
 """
 
 import hashlib
@@ -35,6 +36,21 @@ def payload(out):
     data = data[:700001]
     data[6:8] = (92).to_bytes(2, "little")
     write(out, bytes(data))
+
+
+def big_payload(out, mib):
+    # Sparse: made in no time and taking no disk space. A distinct 4 KiB block every MiB, the
+    # last one at the very end, so that a piece written to the wrong place or left out shows.
+    size = int(mib) << 20
+    with open(out, "wb") as f:
+        f.truncate(size)
+        for at in range(0, size, 1 << 20):
+            f.seek(at)
+            f.write(hashlib.sha256(b"big payload %d" % at).digest() * 128)
+        f.seek(size - 4096)
+        f.write(hashlib.sha256(b"big payload end").digest() * 128)
+        f.seek(6)
+        f.write((92).to_bytes(2, "little"))
 
 
 def damaged(installer, payload_path, out):
@@ -109,6 +125,7 @@ def hostile_folders(scratch, many):
 
 COMMANDS = {
     "payload": (payload, 1),
+    "big-payload": (big_payload, 2),
     "damaged": (damaged, 3),
     "flips": (flips, 3),
     "hostile-folders": (lambda scratch, many: hostile_folders(scratch, many == "1"), 2),

@@ -14,10 +14,11 @@ KINDS = ((stat.S_ISFIFO, "a pipe or FIFO"), (stat.S_ISDIR, "a folder"), (stat.S_
          (stat.S_ISBLK, "a block device"), (stat.S_ISSOCK, "a socket"))
 
 
-def read_input(path, what):
+def read_input(path, what, check_size=None):
     """The whole content of an input file. Only a regular file is read: opening a FIFO (or the
     pipe of a process substitution) without O_NONBLOCK waits for a writer that may never come,
-    and a device may never end."""
+    and a device may never end. `check_size`, when given, sees the size before the read and may
+    refuse it."""
     if not os.path.lexists(path):
         raise Failure(f"{what} not found: {shown(path)}")
     try:
@@ -29,6 +30,8 @@ def read_input(path, what):
         if not stat.S_ISREG(mode):
             kind = next((name for test, name in KINDS if test(mode)), "not a regular file")
             raise Failure(f"{what} is not a regular file: {shown(path)} ({kind})")
+        if check_size is not None:
+            check_size(os.fstat(fd).st_size)
         with os.fdopen(fd, "rb", closefd=False) as f:
             return f.read()
     except OSError as e:

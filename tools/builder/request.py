@@ -16,6 +16,17 @@ DEFAULT_TITLE = '"Тарвелин 3" версии '
 SAMPLE_VERSION = 92
 SPLIT_NAME = "mvq"
 ARCHES = ("x86", "x64")
+# The largest payload the shipped 32-bit installer is built with. Its loaded image holds the
+# payload, in one piece of the address space: under the emulated 32-bit Wine the image must fit
+# below the 32-bit libraries, which start at 1 GiB, and payloads up to about 1016 MiB install
+# there (README, Reliability). The x64 twin has no such bound.
+X86_PAYLOAD_LIMIT_MIB = 1000
+
+
+def check_payload_size(arch, size):
+    if arch == "x86" and size > X86_PAYLOAD_LIMIT_MIB << 20:
+        raise Failure(f"payload too big for the x86 installer: {size} bytes, more than "
+                      f"{X86_PAYLOAD_LIMIT_MIB} MiB ({X86_PAYLOAD_LIMIT_MIB << 20} bytes)")
 # Built from the same sources as the installer, for the same architecture: the x86 one is what
 # a supporter runs on a user's machine.
 DIAGNOSTIC = "describe-windows"
@@ -112,7 +123,8 @@ def make_request(opts, repo, sample):
     # Values first, files after: a refusal that names the payload shows that every value passed.
     inputs = []
     if "payload" in opts:
-        request.payload_data = read_input(opts["payload"], "payload")
+        # The size is refused before a byte is read.
+        request.payload_data = read_input(opts["payload"], "payload", lambda size: check_payload_size(arch, size))
         request.payload = os.path.abspath(opts["payload"])
         if not request.payload_data:
             raise Failure(f"payload is empty: {shown(opts['payload'])}")
