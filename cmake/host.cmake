@@ -13,9 +13,9 @@ if(NOT MV_TOOL_ONLY AND MV_SANITIZE)
   target_compile_options(mvsetup_core PRIVATE ${MV_SANITIZE_FLAGS})
 endif()
 
-# The build steps that only the host tool takes (page alignment), apart from its command line so
-# that the unit tests reach them.
-add_library(mvsetup_host STATIC tools/host/page_align.cpp)
+# The build steps that only the host tool takes (page alignment, the checksum), apart from its
+# command line so that the unit tests reach them.
+add_library(mvsetup_host STATIC tools/host/page_align.cpp tools/host/pe_checksum.cpp)
 target_include_directories(mvsetup_host PUBLIC tools)
 target_link_libraries(mvsetup_host PUBLIC mvsetup_core)
 

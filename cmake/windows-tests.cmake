@@ -12,7 +12,8 @@ add_executable(win_tests ${MV_WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/te
 set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc PROPERTIES
   OBJECT_DEPENDS "${MV_WIN_TEST_DATA}")
 target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main)
+# version, imagehlp and gdi32: Windows' own readers of the built installer's identity.
+target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main version imagehlp gdi32)
 # The libraries' machine code rather than their intermediate code (cmake/windows.cmake).
 target_link_options(win_tests PRIVATE -fno-lto)
 # Test data is read through Wine's Z: drive (Windows takes forward slashes too).
@@ -73,6 +74,10 @@ target_link_libraries(planted_dll PRIVATE kernel32)
 add_executable(plantable ${CMAKE_SOURCE_DIR}/tests/win/tools/plantable.cpp)
 target_link_libraries(plantable PRIVATE version)
 target_link_options(plantable PRIVATE ${MV_TEST_LINK})
+# The installer's DLL search restriction taken as on a Windows without SetDefaultDllDirectories.
+add_executable(older_windows ${CMAKE_SOURCE_DIR}/tests/win/tools/older_windows.cpp)
+target_link_libraries(older_windows PRIVATE mvsetup_win)
+target_link_options(older_windows PRIVATE -fno-lto ${MV_TEST_LINK})
 # tests/e2e/run builds only the driver: it brings these along.
 add_dependencies(e2e_tests planted_dll plantable)
-add_dependencies(windows_tests planted_dll plantable)
+add_dependencies(windows_tests planted_dll plantable older_windows)

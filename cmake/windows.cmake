@@ -6,6 +6,8 @@ set(MV_PAYLOAD_EXT "pak" CACHE STRING "payload kind: file extension and resource
 set(MV_PAYLOAD_VERSION "92" CACHE STRING "payload version shown in the questions")
 set(MV_ADDON_TITLE_UTF16 "0x0022,0x0422,0x0430,0x0440,0x0432,0x0435,0x043B,0x0438,0x043D,0x0020,0x0033,0x0022,0x0020,0x0432,0x0435,0x0440,0x0441,0x0438,0x0438,0x0020" CACHE STRING "add-on title as comma-separated UTF-16 code units")
 set(MV_PAYLOAD_FILES "" CACHE STRING "payload file, or the two halves of a split payload")
+set(MV_ICON_FILE "${CMAKE_SOURCE_DIR}/src/app/res/installer.ico" CACHE FILEPATH "the installer's icon")
+set(MV_VERSION_INFO_FILE "" CACHE FILEPATH "the version information resource as tools/builder writes it; none when empty")
 option(MV_BUILD_TESTS "build the Windows tests, the stand-in product and the test robot" OFF)
 
 # A lean runtime: no exceptions (failures are results; a registry failure that no step handles
@@ -26,8 +28,10 @@ set(MV_OPT_FLAGS -Oz -ffunction-sections -fdata-sections -flto -ffat-lto-objects
 # No timestamp, no build id: two builds from the same inputs are byte-identical. Without
 # auto-import nothing needs the runtime's pseudo-relocations: a data import that would need one
 # fails the link instead.
+# Terminal-server aware: a terminal server gives a program without the flag a per-user Windows
+# folder and registry redirections meant for old programs.
 set(MV_LINK_FLAGS -Oz -flto -municode -static -static-libgcc -static-libstdc++ -s
-    -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--build-id=none
+    -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--build-id=none -Wl,--tsaware
     -Wl,--disable-auto-import -Wl,--disable-runtime-pseudo-reloc)
 target_compile_options(mvsetup_core PRIVATE ${MV_OPT_FLAGS})
 target_compile_definitions(mvsetup_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
@@ -103,7 +107,8 @@ endif()
 string(TOUPPER "${MV_PAYLOAD_NAME}" MV_RES_NAME)
 string(TOUPPER "${MV_PAYLOAD_EXT}" MV_RES_TYPE)
 # windres takes a quoted type only before an unquoted file name, so the payload is copied
-# under a plain name beside the generated script (only when its content changed).
+# under a plain name beside the generated script (only when its content changed); the icon and
+# the version information likewise, which windres takes as they are.
 set(MV_PAYLOAD_RC "")
 set(mv_payload_copies "")
 set(mv_index 0)
@@ -118,6 +123,15 @@ foreach(mv_file IN LISTS MV_PAYLOAD_FILES)
   endif()
   string(APPEND MV_PAYLOAD_RC "${mv_res} \"${MV_RES_TYPE}\" payload${mv_index}.bin\n")
 endforeach()
+configure_file(${MV_ICON_FILE} generated/installer.ico COPYONLY)
+list(APPEND mv_payload_copies ${CMAKE_BINARY_DIR}/generated/installer.ico)
+# A build configured by hand (the bench's probe installer) may go without version information.
+set(MV_VERSION_RC "")
+if(NOT MV_VERSION_INFO_FILE STREQUAL "")
+  configure_file(${MV_VERSION_INFO_FILE} generated/version.bin COPYONLY)
+  list(APPEND mv_payload_copies ${CMAKE_BINARY_DIR}/generated/version.bin)
+  set(MV_VERSION_RC "1 16 version.bin")
+endif()
 set(MV_RES_DIR ${CMAKE_SOURCE_DIR}/src/app/res)
 configure_file(src/app/build_constants.cpp.in generated/build_constants.cpp @ONLY)
 configure_file(src/app/installer.rc.in generated/installer.rc @ONLY)
@@ -129,7 +143,7 @@ add_executable(installer WIN32
   ${CMAKE_BINARY_DIR}/generated/installer.rc
 )
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/installer.rc PROPERTIES
-  OBJECT_DEPENDS "${mv_payload_copies};${MV_RES_DIR}/installer.manifest;${MV_RES_DIR}/installer.ico")
+  OBJECT_DEPENDS "${mv_payload_copies};${MV_RES_DIR}/installer.manifest")
 target_compile_options(installer PRIVATE ${MV_OPT_FLAGS})
 # The link map tells where the bytes of the image come from.
 target_link_options(installer PRIVATE ${MV_LINK_FLAGS} -Wl,-Map=${CMAKE_BINARY_DIR}/installer.map)

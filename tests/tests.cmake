@@ -2,7 +2,10 @@
 # environment that tools/run-tests prepares (tools/wine-env); they share one Wine prefix, so
 # they never run at the same time. The x86 entries run the shipped 32-bit build (in Wine's
 # WOW64 half, emulated where the kernel runs no 32-bit code); the x64 twin runs beside it.
-add_test(NAME builder COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/builder/test_build_installer.py)
+
+# The builder's tests are several files (tests/builder/test_*.py) in one process, so that the
+# builds they share are made once.
+add_test(NAME builder COMMAND python3 -B -m unittest discover -v -s ${CMAKE_SOURCE_DIR}/tests/builder -p "test_*.py")
 set_tests_properties(builder PROPERTIES RESOURCE_LOCK build_tree)
 
 # Fuzz targets of the parsers of outside input, each for a bounded time (seconds per target).

@@ -4,9 +4,6 @@
 #include <array>
 #include <optional>
 
-#include "integrity/pe_headers.h"
-#include "integrity/sha256.h"
-
 namespace mv::stamp {
 namespace {
 
@@ -25,8 +22,7 @@ static_assert(kTrailerSize % kAlignment == 0);
 // Where the stamped content ends: at the certificate table of a signed file, else at the end.
 // A certificate table that is not exactly the 8-aligned tail of the file means the file was
 // put together by something other than the build and a signing tool.
-std::optional<std::uint64_t> ContentEnd(std::span<const std::uint8_t> file, const pe::Layout& layout) {
-  const std::uint64_t size = file.size();
+std::optional<std::uint64_t> ContentEnd(std::uint64_t size, const pe::Layout& layout) {
   std::uint64_t end = size;
   if (pe::IsSigned(layout)) {
     end = layout.CertificatesOffset;
@@ -37,37 +33,61 @@ std::optional<std::uint64_t> ContentEnd(std::span<const std::uint8_t> file, cons
 }
 
 // The digest skips the two fields that signing rewrites (rather than hashing zeros in their
-// place), so a signed installer still matches the stamp the build gave it.
-Sha256::Digest ContentDigest(std::span<const std::uint8_t> content, const pe::Layout& layout) {
-  Sha256 hash;
+// place), so a signed installer still matches the stamp the build gave it. `content` starts at
+// the start of the file and holds the headers whole.
+void HashContentStart(Sha256& hash, const pe::Layout& layout, std::span<const std::uint8_t> content) {
   hash.Update(content.first(layout.CheckSum));
   hash.Update(
       content.subspan(layout.CheckSum + pe::kCheckSumSize, layout.SecurityEntry - layout.CheckSum - pe::kCheckSumSize));
   hash.Update(content.subspan(layout.SecurityEntry + pe::kDirectoryEntrySize));
-  return hash.Finish();
 }
 
 bool HasMarker(std::span<const std::uint8_t> trailer) {
   return std::equal(kMarker.begin(), kMarker.end(), trailer.begin());
 }
 
-Verdict VerifyParsed(std::span<const std::uint8_t> file, const pe::Layout& layout) {
-  const std::optional<std::uint64_t> end = ContentEnd(file, layout);
-  if (!end) return Verdict::Distorted;
-  const auto content = file.first(*end - kTrailerSize);
-  const auto trailer = file.subspan(*end - kTrailerSize, kTrailerSize);
-  if (!HasMarker(trailer)) return Verdict::Distorted;
-  const Sha256::Digest digest = ContentDigest(content, layout);
-  return std::equal(digest.begin(), digest.end(), trailer.begin() + kMarker.size()) ? Verdict::Intact
-                                                                                    : Verdict::Distorted;
-}
-
 }  // namespace
 
-Verdict Verify(std::span<const std::uint8_t> file) {
+bool PieceVerifier::Start(std::span<const std::uint8_t> first, std::size_t fileSize) {
   std::string ignored;
-  const std::optional<pe::Layout> layout = pe::ParseHeaders(file, ignored);
-  return layout ? VerifyParsed(file, *layout) : Verdict::Distorted;
+  const std::optional<pe::Layout> layout = pe::ParseHeaders(first, ignored);
+  if (!layout) return false;
+  const std::optional<std::uint64_t> end = ContentEnd(fileSize, *layout);
+  if (!end) return false;
+  end_ = static_cast<std::size_t>(*end);  // within the file
+  Take(first, &*layout);
+  return true;
+}
+
+void PieceVerifier::Add(std::span<const std::uint8_t> piece) {
+  if (end_ != 0) Take(piece, nullptr);  // not started: nothing says where the trailer is
+}
+
+void PieceVerifier::Take(std::span<const std::uint8_t> piece, const pe::Layout* headers) {
+  const std::size_t content = end_ - kTrailerSize;
+  const std::size_t hashed = at_ < content ? std::min(piece.size(), content - at_) : 0;
+  if (headers) {
+    HashContentStart(hash_, *headers, piece.first(hashed));
+  } else {
+    hash_.Update(piece.first(hashed));
+  }
+  at_ += hashed;
+  const std::size_t kept = std::min(piece.size() - hashed, end_ - at_);
+  std::copy_n(piece.begin() + hashed, kept, trailer_.begin() + (at_ - content));
+  at_ += kept;
+}
+
+Verdict PieceVerifier::Finish() {
+  if (end_ == 0 || at_ != end_ || !HasMarker(trailer_)) return Verdict::Distorted;
+  const Sha256::Digest digest = hash_.Finish();
+  return std::equal(digest.begin(), digest.end(), trailer_.begin() + kMarker.size()) ? Verdict::Intact
+                                                                                     : Verdict::Distorted;
+}
+
+Verdict Verify(std::span<const std::uint8_t> file) {
+  PieceVerifier check;
+  check.Start(file, file.size());
+  return check.Finish();
 }
 
 std::vector<std::uint8_t> Stamp(std::span<const std::uint8_t> image, std::string& error) {
@@ -78,12 +98,14 @@ std::vector<std::uint8_t> Stamp(std::span<const std::uint8_t> image, std::string
     return {};
   }
   if (image.size() >= layout->HeadersEnd + kTrailerSize && HasMarker(image.last(kTrailerSize))) {
-    error = VerifyParsed(image, *layout) == Verdict::Intact ? "already stamped" : "carries a damaged stamp";
+    error = Verify(image) == Verdict::Intact ? "already stamped" : "carries a damaged stamp";
     return {};
   }
 
   std::vector<std::uint8_t> stamped(image.begin(), image.end());
-  const Sha256::Digest digest = ContentDigest(image, *layout);
+  Sha256 hash;
+  HashContentStart(hash, *layout, image);
+  const Sha256::Digest digest = hash.Finish();
   stamped.insert(stamped.end(), kMarker.begin(), kMarker.end());
   stamped.insert(stamped.end(), digest.begin(), digest.end());
   return stamped;

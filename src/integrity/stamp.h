@@ -4,10 +4,14 @@
 // Authenticode signing changes: the PE CheckSum field and the certificate-table entry of the
 // data directory. Signing appends its certificate table after the trailer, so the trailer is
 // found just before the certificate table, or at the end of an unsigned file.
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "integrity/pe_headers.h"
+#include "integrity/sha256.h"
 
 namespace mv::stamp {
 
@@ -17,6 +21,32 @@ enum class Verdict { Intact, Distorted };
 
 // Checks a whole installer file image.
 Verdict Verify(std::span<const std::uint8_t> file);
+
+// The same check for a file that is read piece by piece: a 32-bit installer cannot map a
+// payload of hundreds of megabytes a second time beside its own loaded image.
+class PieceVerifier {
+ public:
+  // Reads the headers from `first`, the first piece of the file (its whole headers at least),
+  // places the stamp by `fileSize` and takes the piece. False when that alone shows the file
+  // distorted.
+  bool Start(std::span<const std::uint8_t> first, std::size_t fileSize);
+  // How far into the file the check reads: to the end of the trailer.
+  std::size_t Needed() const { return end_; }
+  // The next piece of the file, in order; bytes past Needed() are ignored.
+  void Add(std::span<const std::uint8_t> piece);
+  // Distorted unless Start succeeded and every needed byte was added.
+  Verdict Finish();
+
+ private:
+  // Hashes what the piece holds of the content and keeps what it holds of the trailer; the
+  // first piece comes with the headers, whose signing fields it leaves out.
+  void Take(std::span<const std::uint8_t> piece, const pe::Layout* headers);
+
+  Sha256 hash_;
+  std::array<std::uint8_t, kTrailerSize> trailer_;  // read only once every byte is in
+  std::size_t end_ = 0;                             // 0 until Start succeeds
+  std::size_t at_ = 0;
+};
 
 // Returns the stamped image of an unstamped, unsigned PE file, or an empty vector with `error`
 // set when the input is not such a file.

@@ -1,5 +1,6 @@
 #include "integrity/stamp_win.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <span>
@@ -39,22 +40,35 @@ IntegrityResult CheckInstallerFile(const wchar_t* path) {
   // The file is there and readable, so an empty one is a damaged installer, not a failed
   // check (and CreateFileMapping refuses to map zero bytes).
   if (size.QuadPart == 0) return IntegrityResult::Distorted;
-  // Beyond the address space of a 32-bit process: whatever that file is, it cannot be viewed.
-  if (static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<SIZE_T>::max()) {
+
+  // Beyond the address space of a 32-bit process: whatever that file is, it is not an installer
+  // that such a process could have been started from.
+  if (static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<std::size_t>::max()) {
     return IntegrityResult::Uncheckable;
   }
+  const auto fileSize = static_cast<std::size_t>(size.QuadPart);
 
-  // Mapping instead of reading: the installer carries its payload, and the pages come straight
-  // from the file cache without a second multi-megabyte copy. Failures here are about address
-  // space or memory, not about the file's content.
+  // Mapping instead of reading: the pages come straight from the file cache without a copy.
+  // Failures here are about address space or memory, not about the file's content.
   const UniqueHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping) return IntegrityResult::Uncheckable;
-  const UniqueView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-  if (!view) return IntegrityResult::Uncheckable;
-
-  const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(view.get()),
-                                            static_cast<std::size_t>(size.QuadPart));
-  return stamp::Verify(bytes) == stamp::Verdict::Intact ? IntegrityResult::Intact : IntegrityResult::Distorted;
+  stamp::PieceVerifier check;
+  std::size_t at = 0;
+  do {
+    const std::size_t length = std::min<std::size_t>(kCheckViewBytes, fileSize - at);
+    const auto offset = static_cast<std::uint64_t>(at);
+    const UniqueView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                                          static_cast<DWORD>(offset), length));
+    if (!view) return IntegrityResult::Uncheckable;
+    const std::span<const std::uint8_t> piece(static_cast<const std::uint8_t*>(view.get()), length);
+    if (at != 0) {
+      check.Add(piece);
+    } else if (!check.Start(piece, fileSize)) {
+      return IntegrityResult::Distorted;
+    }
+    at += length;
+  } while (at < check.Needed());
+  return check.Finish() == stamp::Verdict::Intact ? IntegrityResult::Intact : IntegrityResult::Distorted;
 }
 
 namespace {

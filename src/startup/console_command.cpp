@@ -10,9 +10,11 @@ std::string CaptureFileName(std::string tempFolder, Lcg& random) {
   return tempFolder;
 }
 
-std::string ConsoleCommandLine(std::string_view comSpec, std::string_view command, std::string_view captureFile) {
-  std::string line(comSpec);
-  line += " /c ";
+std::string ConsoleCommandLine(std::string_view interpreter, std::string_view command, std::string_view captureFile) {
+  // The interpreter reads its switches after its own name, which may hold a blank.
+  std::string line = "\"";
+  line += interpreter;
+  line += "\" /c ";
   line += command;
   line += " > \"";
   line += captureFile;

@@ -13,8 +13,8 @@ namespace mv {
 // drawn from the generator.
 std::string CaptureFileName(std::string tempFolder, Lcg& random);
 
-// ComSpec /c command > "capture file".
-std::string ConsoleCommandLine(std::string_view comSpec, std::string_view command, std::string_view captureFile);
+// "interpreter" /c command > "capture file".
+std::string ConsoleCommandLine(std::string_view interpreter, std::string_view command, std::string_view captureFile);
 
 // The capture file's text read line by line, each line followed by "\r\n"; at least one line,
 // so an empty file gives "\r\n". A line ends at CR LF, LF or a lone CR.

@@ -7,6 +7,7 @@
 #include "startup/console_command.h"
 #include "win/code_page_win.h"
 #include "win/handles_win.h"
+#include "win/system_library_win.h"
 
 namespace mv {
 
@@ -45,46 +46,72 @@ std::string ReadCaptureFile(const std::string& path) {
   return content;
 }
 
-void DeleteCaptureFile(const std::string& path, bool processWasEnded) {
-  for (int attempt = 1; !::DeleteFileA(path.c_str()); ++attempt) {
-    // Only an interpreter that had to be ended can leave a child that still holds the file
-    // for a moment; otherwise a failed deletion is left as it is.
-    if (!processWasEnded || attempt >= kDeleteAttempts || ::GetLastError() == ERROR_FILE_NOT_FOUND) return;
+void DeleteCaptureFile(const std::string& path) {
+  // A child of an interpreter that was ended may hold the file for a moment after it.
+  for (int attempt = 1; !::DeleteFileA(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND; ++attempt) {
+    if (attempt >= kDeleteAttempts) return;
     ::Sleep(kDeleteRetryMs);
   }
 }
 
-// Runs the command line hidden and waits for it; true when it had to be ended.
-bool RunHidden(std::string commandLine) {
+// A job that ends every process in it when its last handle is closed: when RunHidden returns,
+// and also when the installer itself ends, however it ends.
+UniqueHandle KillOnCloseJob() {
+  UniqueHandle job(::CreateJobObjectA(nullptr, nullptr));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job && !::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
+    job.reset();
+  return job;
+}
+
+// Runs the interpreter hidden, bounded in time, and ends whatever it started before the
+// capture file is read: nothing started here outlives the command.
+void RunHidden(const std::string& interpreter, std::string commandLine) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &info))
-    return false;
+  const UniqueHandle job = KillOnCloseJob();
+  // The program is named apart from the command line: from the command line alone, CreateProcess
+  // tries the words before each blank as a program ("C:\Program.exe" for "C:\Program Files\...").
+  // Suspended until it is in the job: a child started before that would escape the job.
+  if (!::CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &info))
+    return;
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
-  if (::WaitForSingleObject(process.get(), kConsoleCommandTimeoutMs) == WAIT_OBJECT_0) return false;
+  // Before Windows 8 a process in a job (one a compatibility assistant put the installer in)
+  // cannot join another: then only the interpreter itself is ended below. The system's cmd.exe
+  // starts no other program for a built-in command such as "ver".
+  ::AssignProcessToJobObject(job.get(), process.get());
+  ::ResumeThread(thread.get());
+  const bool finished = ::WaitForSingleObject(process.get(), kConsoleCommandTimeoutMs) == WAIT_OBJECT_0;
+  // What it left running, and the interpreter itself once the bound has passed.
+  ::TerminateJobObject(job.get(), 1);
+  if (finished) return;
   ::TerminateProcess(process.get(), 1);
   ::WaitForSingleObject(process.get(), kTerminationWaitMs);
-  return true;
 }
 
 }  // namespace
 
-std::string RunConsoleCommand(std::string_view command, Lcg& random) {
-  char comSpec[260] = {};
-  // A value that does not fit leaves the buffer as it was: empty.
-  const DWORD length = ::GetEnvironmentVariableA("ComSpec", comSpec, sizeof comSpec);
-  if (length == 0 || length >= sizeof comSpec) return "";
-
+std::string RunConsoleCommandWith(const std::string& interpreter, std::string_view command, Lcg& random) {
   const std::string capture = CaptureFileName(EnvironmentVariable("Temp"), random);
-  const bool ended = RunHidden(ConsoleCommandLine(comSpec, command, capture));
+  RunHidden(interpreter, ConsoleCommandLine(interpreter, command, capture));
   const std::string output = JoinCapturedLines(ReadCaptureFile(capture));
-  DeleteCaptureFile(capture, ended);
+  DeleteCaptureFile(capture);
   return OemToAnsiText(output);
+}
+
+std::string RunConsoleCommand(std::string_view command, Lcg& random) {
+  // Not "ComSpec": the installer runs elevated, and any user may set that variable for his own
+  // processes to a program of his, which would then run with administrator rights (or to the
+  // installer itself, which would start itself over and over).
+  const std::string folder = SystemFolder();
+  return folder.empty() ? std::string() : RunConsoleCommandWith(folder + "\\cmd.exe", command, random);
 }
 
 }  // namespace mv

@@ -7,10 +7,15 @@
 
 namespace mv {
 
-// The console output of `command` run by the interpreter named in "ComSpec", captured through
-// a file in the "Temp" folder (named from `random`) and converted from the OEM to the ANSI code
-// page. Empty when "ComSpec" is empty; "\r\n" when nothing could be captured. A command still
-// running after 10 seconds is ended, and what it captured until then is returned.
+// The console output of `command` run by the system's command interpreter (cmd.exe in the
+// system folder), captured through a file in the "Temp" folder (named from `random`) and
+// converted from the OEM to the ANSI code page. Empty when the system folder cannot be named;
+// "\r\n" when nothing could be captured. A command still running after 10 seconds is ended
+// with everything it started, and what it captured until then is returned.
 std::string RunConsoleCommand(std::string_view command, Lcg& random);
+
+// The same with the interpreter given by its full path. The installer passes only the system's
+// own; the Windows tests pass programs that never end or leave children behind.
+std::string RunConsoleCommandWith(const std::string& interpreter, std::string_view command, Lcg& random);
 
 }  // namespace mv

@@ -1,17 +1,48 @@
 #include "win/system_library_win.h"
 
-#include <string>
+#include <cstring>
 
 namespace mv {
 
+namespace {
+
+// DLLs that system code loads by bare name on the installer's behalf: themed message boxes and
+// controls (uxtheme, dwmapi), the shell behind ShellExecute and SHGetFileInfo (userenv,
+// setupapi, apphelp, propsys, cryptbase, oleacc, clbcatq) and the version functions (version).
+// Where SetDefaultDllDirectories is missing, the search for such a name starts in the
+// installer's own folder; a module already loaded under that name is taken instead.
+// Writable only for where the bytes go: the payload starts on the first 4 KiB page after the
+// program's sections, each of which takes whole 512-byte blocks of the file, and the last block
+// of the read-only data is full where that of the writable data has room (design notes).
+char loadedByBareName[] =
+    "uxtheme.dll\0dwmapi.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0cryptbase.dll\0oleacc.dll\0"
+    "clbcatq.dll\0version.dll\0";
+
+}  // namespace
+
+std::string SystemFolder() {
+  char folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::string() : std::string(folder, length);
+}
+
 void RestrictDllSearch() {
-  // Both are looked up by name: SetDefaultDllDirectories is missing before Windows 8 unless
-  // update KB2533623 is installed, SetDllDirectory before XP SP1.
-  using SetDefaultFn = BOOL(WINAPI*)(DWORD);
+  // Looked up by name: missing before Windows 8 unless update KB2533623 is installed.
+  RestrictDllSearch(KernelProcedure<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories"));
+}
+
+void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefaultDllDirectories) {
+  if (setDefaultDllDirectories) {
+    setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  } else {
+    // Loaded now from the system folder and kept for the life of the process, before anything
+    // can ask for them. One that this Windows lacks is not asked for either.
+    for (const char* name = loadedByBareName; *name != '\0'; name += std::strlen(name) + 1)
+      LoadSystemLibrary(name).release();
+  }
+  // Looked up by name too: missing before XP SP1. Where the call above is missing, at least the
+  // current folder leaves the search order.
   using SetDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  if (const auto setDefault = KernelProcedure<SetDefaultFn>("SetDefaultDllDirectories"))
-    setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  // Where the call above is missing: at least the current folder leaves the search order.
   if (const auto setDirectory = KernelProcedure<SetDirectoryFn>("SetDllDirectoryA")) setDirectory("");
 }
 
@@ -21,10 +52,9 @@ UniqueModule LoadSystemLibrary(const char* name) {
   HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
     // Systems older than the flag: the full path of the system folder.
-    char folder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    module = ::LoadLibraryA((std::string(folder, length) + "\\" + name).c_str());
+    const std::string folder = SystemFolder();
+    if (folder.empty()) return {};
+    module = ::LoadLibraryA((folder + "\\" + name).c_str());
   }
   return UniqueModule(module);
 }

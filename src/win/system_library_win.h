@@ -1,14 +1,27 @@
 #pragma once
 // DLLs that the program needs only now and then are loaded when needed, and only from the
 // system folder.
+#include <string>
+
 #include "win/handles_win.h"
 
 namespace mv {
 
+// The system folder without a trailing backslash, or empty. From the system, never from the
+// "SystemRoot" or "windir" variables, which any user may set for his own processes.
+std::string SystemFolder();
+
 // Confines the DLL search of the whole process to the system folder. First thing in the
 // process, before anything loads a DLL by a bare name: an elevated installer usually runs from
-// a downloads folder, where a planted DLL would otherwise win over the system's.
+// a downloads folder, where a planted DLL would otherwise win over the system's. Where the
+// system lacks SetDefaultDllDirectories, the DLLs that system code loads by bare name are
+// loaded from the system folder at once, so that such a load finds them already there.
 void RestrictDllSearch();
+
+// The same with the system's SetDefaultDllDirectories given; null takes the way of the systems
+// without it (the tests take it on any system).
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefaultDllDirectories);
 
 // Loads the system DLL `name` (a bare file name) from the system folder, never from the
 // program's own folder: an elevated installer usually runs from a downloads folder, where

@@ -1,280 +1,29 @@
 #!/usr/bin/env python3
 """Tests of tools/build-installer: what it refuses, the versions it reads, and the executables it
-writes.
-
-The builds share one build tree, so they run one after another; each one after the first
-takes seconds. Outputs that several tests look at are built once and kept in BUILT.
+writes. What Windows shows of them (version information, icon, PE details) is in
+test_identity.py, signing in test_signing.py, the inspector in test_inspect.py.
 """
 
 import hashlib
 import os
-import shutil
-import struct
-import subprocess
 import sys
-import tempfile
 import unittest
 import xml.etree.ElementTree as ET
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-TOOL = os.path.join(REPO, "tools", "build-installer")
+from harness import (DEFAULT_OUT, DEFAULT_OUT_X64, DEFAULT_TITLE, DIAGNOSTIC, IMAGE_FILE_MACHINE_AMD64,
+                     IMAGE_FILE_MACHINE_I386, IMAGE_SUBSYSTEM_WINDOWS_CUI, IMAGE_SUBSYSTEM_WINDOWS_GUI, SAMPLE,
+                     SYSTEM_DLLS, InstallerPE, RefusalCase, build, builder, default_build, expect_delay_loading,
+                     expect_delay_slots, local, out_of, read, run_tool, tmp_path, write)
+from builder import request as builder_request
+from builder.pe import RT_MANIFEST
 
-sys.dont_write_bytecode = True  # nothing of the builder is left in the source tree
-sys.path.insert(0, os.path.join(REPO, "tools"))
-from builder import build as builder  # noqa: E402  (the path above comes first)
-SAMPLE = os.path.join(REPO, "build", "payload", "mvm3-sample.pak")
-DEFAULT_OUT = os.path.join(REPO, "dist", "mvm3-setup.exe")
-DEFAULT_OUT_X64 = os.path.join(REPO, "dist", "x64", "mvm3-setup.exe")
-DEFAULT_TITLE = '"Тарвелин 3" версии '
-
-RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
-IMAGE_FILE_MACHINE_I386, IMAGE_FILE_MACHINE_AMD64 = 0x14C, 0x8664
-IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
-IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
-DIAGNOSTIC = "describe-windows.exe"
-
-# DLLs every Windows installation has; anything else would have to ship beside the installer.
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "comctl32.dll", "msvcrt.dll",
-    "gdi32.dll", "ole32.dll", "oleaut32.dll", "shlwapi.dll", "comdlg32.dll", "version.dll",
-    "uxtheme.dll", "ntdll.dll", "rpcrt4.dll", "userenv.dll", "bcrypt.dll", "crypt32.dll",
-    "wintrust.dll", "psapi.dll", "ws2_32.dll", "dwmapi.dll",
-}
-# What the loader maps at process start: Windows takes these three from the system folder
-# whatever lies beside the installer (msvcrt as a known DLL). Every other DLL is loaded on first
-# use, from the system folder.
-LOAD_TIME_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
-DELAY_LOADED_DLLS = {"user32.dll", "shell32.dll", "gdi32.dll"}
-
-TMP = None
-BUILT = {}
-
-
-def setUpModule():
-    global TMP
-    TMP = tempfile.mkdtemp(prefix="builder-test-")
-
-
-def tearDownModule():
-    shutil.rmtree(TMP, ignore_errors=True)
-
-
-def run_tool(*args, cwd=None):
-    return subprocess.run([TOOL, *args], cwd=cwd or TMP, stdin=subprocess.DEVNULL,
-                          capture_output=True, text=True, encoding="utf-8", errors="replace")
-
-
-def build(key, *args, cwd=None):
-    """Runs a build that must succeed; each distinct build runs once per test run."""
-    if key not in BUILT:
-        proc = run_tool(*args, cwd=cwd)
-        if proc.returncode != 0:
-            raise AssertionError(f"build-installer {' '.join(args)} failed ({proc.returncode}):\n"
-                                 f"{proc.stdout}{proc.stderr}")
-        BUILT[key] = proc
-    return BUILT[key]
-
-
-def out_of(proc):
-    lines = proc.stdout.splitlines()
-    assert len(lines) == 1, f"expected the output path alone on stdout, got {proc.stdout!r}"
-    return lines[0]
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
-    return path
-
-
-def tmp_path(name):
-    return os.path.join(TMP, name)
-
-
-# --- a small PE reader --------------------------------------------------------------------
-
-
-class PE:
-    def __init__(self, data):
-        self.data = data
-        if data[:2] != b"MZ":
-            raise ValueError("no MZ header")
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        if data[pe:pe + 4] != b"PE\0\0":
-            raise ValueError("no PE signature")
-        (self.machine, nsections, self.timestamp, _, _, opt_size,
-         self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
-        opt = pe + 24
-        self.magic = struct.unpack_from("<H", data, opt)[0]
-        if self.magic not in (0x10B, 0x20B):
-            raise ValueError(f"unknown optional header magic {self.magic:#x}")
-        self.pe32plus = self.magic == 0x20B
-        self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
-        self.image_base = (struct.unpack_from("<Q", data, opt + 24)[0] if self.pe32plus
-                           else struct.unpack_from("<I", data, opt + 28)[0])
-        dirs = opt + (112 if self.pe32plus else 96)
-        count = struct.unpack_from("<I", data, dirs - 4)[0]
-        self.directories = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(count)]
-        self.sections = []
-        for i in range(nsections):
-            name, vsize, va, raw_size, raw_ptr = struct.unpack_from("<8sIIII", data, opt + opt_size + 40 * i)
-            self.sections.append((name.rstrip(b"\0").decode("ascii", "replace"), va, max(vsize, raw_size),
-                                  raw_ptr, raw_size))
-
-    def offset(self, rva):
-        for _, va, size, raw_ptr, raw_size in self.sections:
-            if va <= rva < va + size:
-                if rva - va >= raw_size:
-                    raise ValueError(f"RVA {rva:#x} lies in uninitialised data")
-                return raw_ptr + rva - va
-        raise ValueError(f"RVA {rva:#x} outside every section")
-
-    def cstring(self, rva):
-        start = self.offset(rva)
-        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
-
-    def imported_dlls(self):
-        rva, size = self.directories[1]
-        if not rva:
-            return []
-        names, at = [], self.offset(rva)
-        while True:
-            descriptor = struct.unpack_from("<IIIII", self.data, at)
-            if not any(descriptor):
-                return names
-            names.append(self.cstring(descriptor[3]))
-            at += 20
-
-    def delay_descriptors(self):
-        """(dll, IAT RVA, name-table RVA) of each delay-import descriptor. binutils' linker leaves
-        the data directory of the delay imports empty (the helper finds each descriptor through
-        its thunks), so they are found by their shape: attribute 1 (RVAs), a DLL name, and a name
-        table of by-name entries, in the code section where dlltool puts them."""
-        for name, _, _, raw_ptr, raw_size in self.sections:
-            if name != ".text":
-                continue
-            for at in range(raw_ptr, raw_ptr + raw_size - 32, 4):
-                attrs, dll_rva, hmod, iat, int_rva, _, _, stamp = struct.unpack_from("<8I", self.data, at)
-                if attrs != 1 or stamp or not (dll_rva and hmod and iat and int_rva):
-                    continue
-                try:
-                    dll = self.cstring(dll_rva)
-                    self.offset(int_rva)
-                except (ValueError, UnicodeDecodeError):
-                    continue
-                if dll.lower().endswith(".dll"):
-                    yield dll.lower(), iat, int_rva
-
-    def pointers(self, rva):
-        """The pointer-sized values from `rva` up to the first zero."""
-        size, at, values = 8 if self.pe32plus else 4, self.offset(rva), []
-        while (value := int.from_bytes(self.data[at:at + size], "little")) != 0:
-            values.append(value)
-            at += size
-        return values
-
-    def delay_imports(self):
-        """{dll: [function names]} of the delay-import descriptors."""
-        return {dll: [self.cstring(entry + 2) for entry in self.pointers(int_rva)]  # past the hint
-                for dll, _, int_rva in self.delay_descriptors()}
-
-    def delay_slots(self):
-        """{dll: (function count, [initial slot values])}. Until the first call, each slot of a
-        delay import holds the address of the function's thunk, which loads the DLL; the list
-        stops at the first slot that is zero."""
-        return {dll: (len(self.pointers(int_rva)), self.pointers(iat))
-                for dll, iat, int_rva in self.delay_descriptors()}
-
-    def code_range(self):
-        """Addresses (image base included) of the code section."""
-        for name, va, size, _, _ in self.sections:
-            if name == ".text":
-                return range(self.image_base + va, self.image_base + va + size)
-        return range(0)
-
-    def resources(self):
-        """{(type, name): {language: bytes}}; types and names are ints or upper-case strings."""
-        rva, _ = self.directories[2]
-        base = self.offset(rva)
-        data = self.data
-
-        def entries(offset):
-            named, ids = struct.unpack_from("<HH", data, base + offset + 12)
-            for i in range(named + ids):
-                key, target = struct.unpack_from("<II", data, base + offset + 16 + 8 * i)
-                if key & 0x80000000:
-                    at = base + (key & 0x7FFFFFFF)
-                    length = struct.unpack_from("<H", data, at)[0]
-                    key = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-                yield key, target
-
-        found = {}
-        for rtype, names in entries(0):
-            for name, languages in entries(names & 0x7FFFFFFF):
-                for language, leaf in entries(languages & 0x7FFFFFFF):
-                    if leaf & 0x80000000:
-                        raise ValueError("resource tree deeper than three levels")
-                    data_rva, size = struct.unpack_from("<II", data, base + leaf)
-                    start = self.offset(data_rva)
-                    found.setdefault((rtype, name), {})[language] = data[start:start + size]
-        return found
-
-    def resource_section_offset(self):
-        """File offset of the raw data of the section that holds the resource directory."""
-        rva = self.directories[2][0]
-        for _, va, size, raw_ptr, _ in self.sections:
-            if va <= rva < va + size:
-                return raw_ptr
-        raise ValueError("resource directory outside every section")
-
-    def resource(self, rtype, name):
-        languages = self.resources().get((rtype, name))
-        if not languages:
-            return None
-        if len(languages) != 1:
-            raise ValueError(f"resource {rtype}/{name} exists in several languages")
-        return next(iter(languages.values()))
-
-
-def expect_delay_loading(test, pe):
-    """Load-time imports are exactly LOAD_TIME_DLLS, and the windowing DLLs are delay-imported
-    under their plain names (a 32-bit name that kept its @n would not be found at run time)."""
-    test.assertEqual({d.lower() for d in pe.imported_dlls()}, LOAD_TIME_DLLS)
-    delayed = pe.delay_imports()
-    test.assertEqual(set(delayed), DELAY_LOADED_DLLS)
-    test.assertIn("GetSystemMetrics", delayed["user32.dll"])
-    test.assertIn("ShellExecuteW", delayed["shell32.dll"])
-    for functions in delayed.values():
-        for function in functions:
-            test.assertRegex(function, r"^[A-Za-z]\w*$")
-    expect_delay_slots(test, pe)
-
-
-def expect_delay_slots(test, pe):
-    # Every slot must start out at its function's thunk. i686 binutils drops the thunk of an
-    # import whose code calls it only through the slot, as a plain import's thunk would be
-    # unused, and the relocation of the slot then makes it 0: a call to address 0 at the first
-    # use (cmake/windows.cmake generates the reference that keeps every thunk).
-    for dll, (count, slots) in pe.delay_slots().items():
-        test.assertEqual(len(slots), count, f"{dll}: a slot holds no thunk address")
-        for slot in slots:
-            test.assertIn(slot, pe.code_range(), f"{dll}: a slot points outside the code")
-
-
-def local(tag):
-    return tag.rsplit("}", 1)[-1]
+PE = InstallerPE
 
 
 # --- refusing bad input -------------------------------------------------------------------
 
 
-class RefusesBadInput(unittest.TestCase):
-    """Every refusal is one line on stderr, a non-zero exit, and no change at --out."""
+class RefusesBadInput(RefusalCase):
 
     @classmethod
     def setUpClass(cls):
@@ -283,24 +32,6 @@ class RefusesBadInput(unittest.TestCase):
         os.makedirs(cls.folder, exist_ok=True)
         cls.dangling = tmp_path("dangling.pak")
         os.symlink(tmp_path("no-such-target"), cls.dangling)
-
-    def assertRefused(self, args, *words):
-        existing = write(tmp_path("existing-setup.exe"), b"previous installer")
-        fresh = tmp_path("fresh-setup.exe")
-        if os.path.exists(fresh):
-            os.unlink(fresh)
-        for out, expect in ((existing, b"previous installer"), (fresh, None)):
-            proc = run_tool("--out", out, *args)
-            self.assertNotEqual(proc.returncode, 0, f"{args} was accepted")
-            lines = proc.stderr.splitlines()
-            self.assertEqual(len(lines), 1, f"{args}: stderr was {proc.stderr!r}")
-            for word in words:
-                self.assertIn(word.lower(), lines[0].lower(), f"{args}: {lines[0]!r}")
-            self.assertEqual(proc.stdout, "")
-            if expect is None:
-                self.assertFalse(os.path.exists(out), f"{args} created {out}")
-            else:
-                self.assertEqual(read(out), expect, f"{args} changed {out}")
 
     def test_payload_missing_unreadable_or_empty(self):
         cases = [
@@ -316,6 +47,20 @@ class RefusesBadInput(unittest.TestCase):
         for args, words in cases:
             with self.subTest(args=args):
                 self.assertRefused(args, *words)
+
+    def test_payload_too_big_for_the_x86_installer(self):
+        # Sparse: the refusal comes before anything reads the payload.
+        limit = builder_request.X86_PAYLOAD_LIMIT_MIB << 20
+        big = tmp_path("big.pak")
+        with open(big, "wb") as f:
+            f.truncate(limit + 1)
+        try:
+            self.assertRefused(["--payload", big], "payload too big", "x86", f"{builder_request.X86_PAYLOAD_LIMIT_MIB} MiB")
+            self.assertRefused(["--arch", "x86", "--payload", big], "payload too big")
+        finally:
+            os.unlink(big)
+        builder_request.check_payload_size("x86", limit)
+        builder_request.check_payload_size("x64", limit + 1)
 
     def test_version_not_a_32_bit_signed_decimal(self):
         for version in ["2147483648", "-2147483649", "99999999999999999999", "", "12a", "0x10",
@@ -334,8 +79,8 @@ class RefusesBadInput(unittest.TestCase):
             with self.subTest(kind=kind):
                 self.assertRefused(["--ext", kind], "kind")
 
-    def test_title_outside_code_page_1251(self):
-        for title in ["日本語", "Tarvelin \u0100", "Тарвелин \u2603", "\U0001F600"]:
+    def test_title_outside_code_page_1251_or_too_long(self):
+        for title in ["日本語", "Tarvelin \u0100", "Тарвелин \u2603", "\U0001F600", "т" * 257]:
             with self.subTest(title=title):
                 self.assertRefused(["--title", title], "title")
 
@@ -354,7 +99,7 @@ class RefusesBadInput(unittest.TestCase):
         ]
         for args, word in cases:
             with self.subTest(args=args):
-                self.assertRefused(args, word)
+                self.assertRefused(args, word, status=2)
 
     def test_valid_edge_values_pass_validation(self):
         # Validation looks at the payload last: a refusal that names the missing payload shows
@@ -364,14 +109,18 @@ class RefusesBadInput(unittest.TestCase):
                      ["--version", "007"], ["--name", "a" * 64], ["--name", "COM10"],
                      ["--name", "CONSOLE"], ["--name", "LPT0"], ["--name", "Mv_9"],
                      ["--ext", "k" * 16], ["--ext", "3bs"], ["--ext", "_"], ["--arch", "x64"],
-                     ["--title", "Ёж «№1» — тест"], ["--title=-starts-with-dash"]]:
+                     ["--title", "Ёж «№1» — тест"], ["--title=-starts-with-dash"], ["--title", "т" * 256]]:
             with self.subTest(args=args):
                 self.assertRefused([*args, "--payload", missing], "payload", "not found")
 
     def test_help(self):
         proc = run_tool("--help")
         self.assertEqual(proc.returncode, 0)
-        self.assertIn("--payload", proc.stdout)
+        for option in ("--payload", "--icon", "--company", "--description", "--copyright", "--file-version",
+                       "--sign-pkcs12", "--sign-cert", "--sign-key", "--sign-password-file", "--timestamp-url"):
+            self.assertIn(option, proc.stdout)
+        self.assertRegex(proc.stdout, r"end it with a blank")
+        self.assertRegex(proc.stdout, r"Exit status: 0 .*; 1 .*; 2 .*\n3 ")
         self.assertEqual(proc.stderr, "")
 
 
@@ -440,11 +189,6 @@ class ReadsPayloadVersions(unittest.TestCase):
 # --- built installers ---------------------------------------------------------------------
 
 
-def default_build():
-    # Run from elsewhere: the default output lies in the repository, not the current folder.
-    return build("default")
-
-
 class DefaultInstaller(unittest.TestCase):
     """The shipped 32-bit installer built from the sample payload with every default."""
 
@@ -455,9 +199,12 @@ class DefaultInstaller(unittest.TestCase):
         cls.path = out_of(proc)
         cls.pe = PE(read(cls.path))
 
-    def test_written_to_dist_quietly(self):
+    def test_written_to_dist_with_a_warning_of_the_sample(self):
+        # The one-command build works, but nobody may ship the sample without being told.
         self.assertEqual(os.path.realpath(self.path), os.path.realpath(DEFAULT_OUT))
-        self.assertEqual(self.stderr, "")
+        lines = self.stderr.splitlines()
+        self.assertEqual(len(lines), 1, self.stderr)
+        self.assertRegex(lines[0], r"^build-installer: warning: no --payload: .*sample.* as mvm3\.pak")
 
     def test_sample_payload(self):
         sample = read(SAMPLE)
@@ -475,17 +222,6 @@ class DefaultInstaller(unittest.TestCase):
 
     def test_payload_resource(self):
         self.assertEqual(self.pe.resource("PAK", "MVM3"), read(SAMPLE))
-
-    def test_icon(self):
-        group = self.pe.resource(RT_GROUP_ICON, 1)
-        self.assertIsNotNone(group)
-        _, kind, count = struct.unpack_from("<HHH", group)
-        self.assertEqual(kind, 1)
-        self.assertGreater(count, 0)
-        icons = {name for (rtype, name) in self.pe.resources() if rtype == RT_ICON}
-        for i in range(count):
-            icon_id = struct.unpack_from("<H", group, 6 + 14 * i + 12)[0]
-            self.assertIn(icon_id, icons)
 
     def test_manifest(self):
         manifest = self.pe.resource(RT_MANIFEST, 1)
@@ -511,6 +247,12 @@ class DefaultInstaller(unittest.TestCase):
 
     def test_title_compiled_in(self):
         self.assertIn(DEFAULT_TITLE.encode("utf-16-le"), self.pe.data)
+
+    def test_not_large_address_aware(self):
+        # Above 2 GiB a 32-bit process meets code that takes addresses for signed numbers,
+        # the shell extensions and injected DLLs it loads among them; and 32-bit Windows gives
+        # the room to no program unless started with /3GB, so the payload limit cannot count on it.
+        self.assertFalse(self.pe.characteristics & 0x0020)
 
     def test_payload_starts_on_a_page_of_the_file(self):
         # Wine reads a section that does not start on a page into private memory instead of
@@ -572,9 +314,10 @@ class Reproducible(unittest.TestCase):
         # Another variant in between makes the second build recompile and relink.
         other = build("v93", "--version", "93", "--out", tmp_path("v93.exe"))
         sample = read(SAMPLE)
-        # A sample of the wrong size is made anew, with the same bytes as before.
+        # A sample of the wrong size is made anew, with the same bytes as before. The output's
+        # name is an input (the version information records it), its folder is not.
         write(SAMPLE, sample[:1000])
-        again = build("again", "--out", tmp_path("again.exe"))
+        again = build("again", "--out", tmp_path("again", "mvm3-setup.exe"))
         self.assertEqual(read(SAMPLE), sample)
         self.assertNotEqual(read(out_of(other)), first)
         self.assertTrue(read(out_of(again)) == first, "two builds of the same inputs differ")
@@ -586,7 +329,7 @@ class Variants(unittest.TestCase):
         payload = bytearray(hashlib.sha256(b"split").digest() * 40)[:1001]
         payload[6:8] = (92).to_bytes(2, "little")
         path = write(tmp_path("odd.pak"), bytes(payload))
-        proc = build("mvq", "--name", "mvq", "--payload", "odd.pak", "--out", "mvq.exe", cwd=TMP)
+        proc = build("mvq", "--name", "mvq", "--payload", "odd.pak", "--out", "mvq.exe", cwd=tmp_path())
         # A relative --out is taken from the current folder.
         self.assertEqual(os.path.realpath(out_of(proc)), os.path.realpath(tmp_path("mvq.exe")))
         pe = PE(read(tmp_path("mvq.exe")))
@@ -608,8 +351,9 @@ class Variants(unittest.TestCase):
 
     def test_kind_title_and_extreme_version(self):
         title = "Тест «Ёж» №5 версии "
-        # A ';' in the path must not make CMake see two payload files.
-        payload = write(tmp_path("data;v7.3bs"), b"3BS\0\0\0\x07" + bytes(range(200)))
+        # Neither a ';' (CMake's list separator) nor a backslash (its escape) in the path reaches
+        # CMake: the payload goes to it as a copy under a plain name.
+        payload = write(tmp_path("data;v7\\${x}.3bs"), b"3BS\0\0\0\x07" + bytes(range(200)))
         proc = build("3bs", "--ext", "3bs", "--payload", payload, "--name", "Ext_Pack",
                      "--version", "-2147483648", "--title", title, "--out", tmp_path("3bs.exe"))
         pe = PE(read(out_of(proc)))
@@ -622,7 +366,7 @@ class Variants(unittest.TestCase):
 
 class VersionWarning(unittest.TestCase):
     def assertWarned(self, proc, warned):
-        lines = proc.stderr.splitlines()
+        lines = [line for line in proc.stderr.splitlines() if "--payload" not in line]  # the sample's
         if warned:
             self.assertEqual(len(lines), 1, proc.stderr)
             self.assertIn("warning", lines[0])

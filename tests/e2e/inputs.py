@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """The files that tests/e2e/run makes for the end-to-end tests.
 
-  inputs.py payload OUT [SIZE]               the payload: 700,001 bytes (or SIZE), a "pak" of version 92
+  inputs.py payload OUT                      the payload: 700,001 bytes, a "pak" of version 92
   inputs.py damaged INSTALLER PAYLOAD OUT    one byte of the payload flipped inside the installer
   inputs.py flips INSTALLER HEADER_OUT STAMP_OUT
                                              one byte flipped in the COFF header, one in the stamp
   inputs.py hostile-folders SCRATCH MANY     the hostile product folders (MANY: 1 adds 100,000 files)
+  inputs.py big-payload OUT MIB              a "pak" of version 92 and MIB mebibytes, mostly a hole
 """
 
 import hashlib
@@ -24,18 +25,32 @@ def write(path, data):
         f.write(data)
 
 
-def payload(out, size="700001"):
+def payload(out):
     # An odd size, so the two halves of the split build differ in length, and the version 92
     # where a "pak" file keeps it.
-    size = int(size)
     data = bytearray()
     counter = 0
-    while len(data) < size:
+    while len(data) < 700001:
         data += hashlib.sha256(b"e2e payload %d" % counter).digest()
         counter += 1
-    data = data[:size]
+    data = data[:700001]
     data[6:8] = (92).to_bytes(2, "little")
     write(out, bytes(data))
+
+
+def big_payload(out, mib):
+    # Sparse: made in no time and taking no disk space. A distinct 4 KiB block every MiB, the
+    # last one at the very end, so that a piece written to the wrong place or left out shows.
+    size = int(mib) << 20
+    with open(out, "wb") as f:
+        f.truncate(size)
+        for at in range(0, size, 1 << 20):
+            f.seek(at)
+            f.write(hashlib.sha256(b"big payload %d" % at).digest() * 128)
+        f.seek(size - 4096)
+        f.write(hashlib.sha256(b"big payload end").digest() * 128)
+        f.seek(6)
+        f.write((92).to_bytes(2, "little"))
 
 
 def damaged(installer, payload_path, out):
@@ -109,13 +124,14 @@ def hostile_folders(scratch, many):
 
 
 COMMANDS = {
-    "payload": (payload, (1, 2)),
-    "damaged": (damaged, (3,)),
-    "flips": (flips, (3,)),
-    "hostile-folders": (lambda scratch, many: hostile_folders(scratch, many == "1"), (2,)),
+    "payload": (payload, 1),
+    "big-payload": (big_payload, 2),
+    "damaged": (damaged, 3),
+    "flips": (flips, 3),
+    "hostile-folders": (lambda scratch, many: hostile_folders(scratch, many == "1"), 2),
 }
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS or len(sys.argv) - 2 not in COMMANDS[sys.argv[1]][1]:
+    if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS or len(sys.argv) - 2 != COMMANDS[sys.argv[1]][1]:
         sys.exit(__doc__)
     COMMANDS[sys.argv[1]][0](*sys.argv[2:])

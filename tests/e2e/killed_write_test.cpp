@@ -61,8 +61,8 @@ TEST_F(KilledWrite, NoPartOfTheFileEverStandsUnderItsName) {
   RemoveTree(product_);
   PlaceProduct(product_);
   RegisterUninstallString(product_ + L"unins000.exe");
-  const std::wstring installer = ConfiguredPath(L"MV_E2E_INSTALLER_BIG");
-  const std::wstring payloadFile = ConfiguredPath(L"MV_E2E_PAYLOAD_BIG");
+  const std::wstring installer = ConfiguredPath(L"MV_E2E_INSTALLER_KILLED");
+  const std::wstring payloadFile = ConfiguredPath(L"MV_E2E_PAYLOAD_KILLED");
   const auto payload = ReadBytes(payloadFile).value_or(std::vector<std::uint8_t>());
   ASSERT_GT(payload.size(), 8u);
   const std::wstring target = product_ + L"mvk.pak";

@@ -1,6 +1,6 @@
 // The "ver" command that start-up runs where Windows reports version 6.2 (Wine does for
 // "win81" and "win10"): its capture file, "Temp" + eight letters, never outlives the run, and
-// a command interpreter that never ends holds start-up up for the bounded wait only.
+// the interpreter is the system's, whatever the environment names.
 #include "e2e/fixture.h"
 
 #include <algorithm>
@@ -147,29 +147,54 @@ TEST_F(StartUpProbe, TheCaptureFileIsGoneAfterTheRunWhereverItIsMade) {
   }
 }
 
-TEST_F(StartUpProbe, AnInterpreterThatNeverEndsHoldsStartUpForTheBoundedWaitOnly) {
+// The installer runs elevated, and "ComSpec" is any user's to set. Once it was run unquoted: a
+// value with a blank started "...\Program.exe" where there was one, the value itself started
+// whatever it named, with administrator rights, and the installer named there started itself
+// over and over. Now the system's own interpreter runs "ver" whatever the variable says.
+TEST_F(StartUpProbe, ComSpecChoosesNothingThatRuns) {
   if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
-  // never_ends.exe writes a line to the capture file, keeps it open without delete sharing
-  // and waits forever.
-  const std::wstring interpreter = ConfiguredPath(L"MV_E2E_NEVER_ENDS");
+  // never_ends.exe leaves "<its path>.ran" beside itself whenever it is started.
+  const std::wstring neverEnds = ConfiguredPath(L"MV_E2E_NEVER_ENDS");
+  const std::wstring blankFolder = root_ + L"Program Files";
+  MakeDirectories(blankFolder);
+  const std::wstring shell = blankFolder + L"\\shell.exe";
+  const std::wstring program = root_ + L"Program.exe";
+  ASSERT_TRUE(CopyFileW(neverEnds.c_str(), shell.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(neverEnds.c_str(), program.c_str(), FALSE));
   const std::wstring temp = root_ + L"temp\\";
   MakeDirectories(temp.substr(0, temp.size() - 1));
-  ReportVersion(L"win10");
-  ScopedVariable comSpec(L"ComSpec", interpreter.c_str());
+  ReportVersion(L"win10");  // where "ver" runs at all
   ScopedVariable tempVariable(L"Temp", temp.c_str());
-  CreatedFiles created(temp);
+  const std::wstring installerName = Installer().substr(Installer().rfind(L'\\') + 1);
 
-  const auto started = Clock::now();
-  RunResult r = RunInstaller(L"modest", {});
-  const auto took = Clock::now() - started;
-  EXPECT_EQ(r.exitCode, 0u);
-  ExpectInstalled(product_, Payload());
-  EXPECT_GE(took, 9s) << "the interpreter was not waited for";
-  const auto names = created.Collect();
-  EXPECT_EQ(std::count_if(names.begin(), names.end(), IsCaptureName), 1) << ::testing::PrintToString(names);
-  EXPECT_EQ(FilesIn(temp), std::vector<std::wstring>{}) << "the capture file outlived the interpreter";
-  EXPECT_EQ(CountProcesses(L"never_ends.exe"), 0) << "the interpreter was left running";
-  KillProcesses(L"never_ends.exe");
+  const struct {
+    const char* what;
+    std::wstring comSpec;
+  } cases[] = {{"a program in a folder with a blank", shell}, {"the installer itself", Installer()}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedVariable comSpec(L"ComSpec", c.comSpec.c_str());
+    CreatedFiles created(temp);
+    const auto started = Clock::now();
+    RunResult r = RunInstaller(L"modest", {});
+    const auto took = Clock::now() - started;
+    EXPECT_EQ(r.exitCode, 0u);
+    ExpectInstalled(product_, Payload());
+    EXPECT_LT(took, 9s) << "start-up waited for an interpreter that does not end";
+    const auto names = created.Collect();
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), IsCaptureName), 1) << "\"ver\" ran once";
+    EXPECT_FALSE(IsFile(program + L".ran")) << "C:\\...\\Program.exe ran";
+    EXPECT_FALSE(IsFile(shell + L".ran")) << "the program ComSpec names ran";
+    EXPECT_EQ(CountProcesses(installerName), 0) << "installers left running";
+
+    // Whatever a failed run left behind, for the next case and the next test.
+    for (int round = 0; round < 20 && CountProcesses(installerName) > 0; ++round) KillProcesses(installerName);
+    KillProcesses(L"Program.exe");
+    KillProcesses(L"shell.exe");
+    DeleteFileW((program + L".ran").c_str());
+    DeleteFileW((shell + L".ran").c_str());
+    DeleteFileW((product_ + L"mvm3.pak").c_str());
+  }
 }
 
 }  // namespace

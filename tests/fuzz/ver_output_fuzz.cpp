@@ -1,4 +1,4 @@
-// Fuzz target for the output of the command interpreter's "ver", which any ComSpec can make up:
+// Fuzz target for the output of the command interpreter's "ver", whose shape no Windows promises:
 // the capture file's lines joined, the number piece checked against a position-by-position
 // reading of its rule, and the Windows names that the rule feeds.
 #include <algorithm>

@@ -19,7 +19,7 @@ TEST(ConsoleCapture, FileNameAndCommandLine) {
   EXPECT_EQ(CaptureFileName("", random).size(), 8u) << "no Temp: a bare name";
 
   EXPECT_EQ(ConsoleCommandLine("C:\\Windows\\system32\\cmd.exe", "ver", "C:\\Temp\\awfhriej"),
-            "C:\\Windows\\system32\\cmd.exe /c ver > \"C:\\Temp\\awfhriej\"");
+            "\"C:\\Windows\\system32\\cmd.exe\" /c ver > \"C:\\Temp\\awfhriej\"");
 }
 
 TEST(ConsoleCapture, EveryLineEndsInCrLfAndThereIsAtLeastOne) {

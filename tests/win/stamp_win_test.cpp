@@ -123,6 +123,32 @@ TEST(Integrity, FileReleasedWhileWaitingIsChecked) {
 // and found distorted (the run shows the user the "distorted" message for that).
 TEST(Integrity, UnstampedRunningProgramIsDistorted) { EXPECT_EQ(CheckRunningInstaller(), IntegrityResult::Distorted); }
 
+// A file bigger than one view is checked view by view; the trailer here straddles the boundary
+// of the first two views, so that its marker is in one and its digest in the other.
+TEST(Integrity, FileOfSeveralViews) {
+  const std::size_t boundary = static_cast<std::size_t>(kCheckViewBytes);
+  const Bytes stamped = testing::StampOrFail(testing::SyntheticPe{true}.Image(boundary - 24));
+  ASSERT_EQ(stamped.size(), boundary + 24);
+  const struct {
+    const char* what;
+    std::size_t at;  // the byte changed, or none
+    IntegrityResult expected;
+  } cases[] = {{"intact", 0, IntegrityResult::Intact},
+               {"content in the first view", boundary / 2, IntegrityResult::Distorted},
+               {"marker, in the first view", boundary - 20, IntegrityResult::Distorted},
+               {"digest, in the second view", boundary + 3, IntegrityResult::Distorted}};
+  TempFile file;
+  for (const auto& c : cases) {
+    Bytes changed = stamped;
+    if (c.at != 0) changed[c.at] ^= 0x40;
+    file.Write(changed);
+    EXPECT_EQ(CheckInstallerFile(file.path()), c.expected) << c.what;
+  }
+  // Signed: the certificate table, which the check leaves alone, is in the second view too.
+  file.Write(testing::SyntheticPe{true}.Signed(stamped, 4096));
+  EXPECT_EQ(CheckInstallerFile(file.path()), IntegrityResult::Intact) << "signed";
+}
+
 // ---- The built installer, changed the way a bad download or a tamperer changes it ------------
 
 // tools/run-tests builds the installer of the tests' own architecture before the Windows tests.

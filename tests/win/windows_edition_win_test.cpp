@@ -1,18 +1,14 @@
-// The naming of Windows against the real (Wine) system: the console command with its capture
-// file and its time limit, and describe-windows.exe under the Windows versions Wine reports.
+// The naming of Windows against the real (Wine) system: the OEM text of the console command,
+// and describe-windows.exe under the Windows versions Wine reports.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "startup/console_command.h"
-#include "startup/console_command_win.h"
-#include "support/environment_win.h"
 #include "support/files_win.h"
 #include "support/registry_win.h"
 #include "win/code_page_win.h"
@@ -21,78 +17,12 @@ namespace mv {
 namespace {
 
 using testing::AnsiWide;
-using testing::ScopedEnvironment;
-using testing::TempDir;
 
 // The folder of this test program, where the build also puts the programs it runs.
 std::string ProgramFolder() {
   char path[MAX_PATH];
   const std::string self(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
   return self.substr(0, self.rfind('\\') + 1);
-}
-
-bool FolderIsEmpty(const std::string& folder) {
-  WIN32_FIND_DATAA entry;
-  UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &entry));
-  if (!find) return true;
-  do {
-    const std::string name = entry.cFileName;
-    if (name != "." && name != "..") return false;
-  } while (::FindNextFileA(find.get(), &entry));
-  return true;
-}
-
-class ConsoleCommandTest : public ::testing::Test {
- protected:
-  TempDir temp;
-  ScopedEnvironment tempVariable{L"Temp", AnsiWide(temp.path())};
-  Lcg random{0x5EED};
-};
-
-TEST_F(ConsoleCommandTest, CapturesThroughAFileNamedByTheGeneratorAndRemovesIt) {
-  Lcg next = random;
-  const std::string capture = CaptureFileName(temp.path(), next);
-  // The listing of the Temp folder, made while the capture file exists, shows its name.
-  const std::string listing = RunConsoleCommand("dir /b \"" + temp.path() + "\"", random);
-  EXPECT_EQ(listing, capture.substr(capture.rfind('\\') + 1) + "\r\n");
-  EXPECT_EQ(random.Seed(), next.Seed()) << "eight draws, no more";
-  EXPECT_FALSE(testing::Exists(capture));
-
-  const std::string ver = RunConsoleCommand("ver", random);
-  EXPECT_NE(ver.find("Microsoft Windows"), std::string::npos) << ver;
-  EXPECT_EQ(ver.substr(ver.size() - 2), "\r\n");
-  EXPECT_TRUE(FolderIsEmpty(temp.path()));
-}
-
-TEST_F(ConsoleCommandTest, NoInterpreterGivesNothingOrAnEmptyLine) {
-  {
-    ScopedEnvironment none(L"ComSpec", nullptr);
-    EXPECT_EQ(RunConsoleCommand("ver", random), "");
-  }
-  {
-    // A value that does not fit the 260-character buffer counts as empty.
-    const std::string tooLong = "C:\\" + std::string(300, 'x') + ".exe";
-    ScopedEnvironment longOne(L"ComSpec", AnsiWide(tooLong));
-    EXPECT_EQ(RunConsoleCommand("ver", random), "");
-  }
-  {
-    ScopedEnvironment missing(L"ComSpec", AnsiWide(temp / "no-such-interpreter.exe"));
-    EXPECT_EQ(RunConsoleCommand("ver", random), "\r\n");
-  }
-  EXPECT_TRUE(FolderIsEmpty(temp.path()));
-}
-
-TEST_F(ConsoleCommandTest, AnInterpreterThatNeverEndsIsEndedAfterTenSeconds) {
-  // never_ends.exe writes a line to the capture file, keeps it open without delete sharing
-  // and waits forever.
-  ScopedEnvironment hanging(L"ComSpec", AnsiWide(ProgramFolder() + "never_ends.exe"));
-  const auto start = std::chrono::steady_clock::now();
-  const std::string output = RunConsoleCommand("ver", random);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(output, "written before the hang\r\n");
-  EXPECT_GT(seconds, 9.0) << "it ran until the time limit";
-  EXPECT_LT(seconds, 13.0);
-  EXPECT_TRUE(FolderIsEmpty(temp.path())) << "the capture file outlived the interpreter";
 }
 
 TEST(OemToAnsiText, EveryByteIsConvertedAndTheLengthKept) {

@@ -1,9 +1,10 @@
-"""Builds one variant of the installer and stamps it, and writes the support diagnostic
-describe-windows.exe of the same architecture beside it. tools/build-installer is its command;
-the builder's tests import it.
+"""Builds one variant of the installer, stamps it, signs it when asked, and writes the support
+diagnostic describe-windows.exe of the same architecture beside it. tools/build-installer is its
+command; the builder's tests import it.
 
-Every error is one line on stderr and leaves the output file as it was; build tool output
-is shown only when a step fails.
+Every error is one line on stderr. A refused input leaves the output file as it was; once the
+build has begun, a failure removes an older output file, so that nothing there passes for the
+output of this build. Build tool output is shown only when a step fails.
 """
 
 import fcntl
@@ -14,86 +15,58 @@ import subprocess
 import sys
 import tempfile
 
-from builder.options import (PROG, USAGE, Failure, check_kind, check_name, check_payload, check_title,
-                             check_version, parse_args, shown)
+from builder import signing
+from builder.files import UMASK, remove_quietly, write_if_changed
+from builder.options import BUILD_STEP_FAILED, PROG, USAGE, Failure, parse_args, title_units
+from builder.request import DIAGNOSTIC, SAMPLE_VERSION, SPLIT_NAME, make_request
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.join(REPO, "build")
-
-DEFAULT_TITLE = '"Тарвелин 3" версии '
+SAMPLE = os.path.join(BUILD, "payload", "mvm3-sample.pak")
 SAMPLE_SIZE = 4 * 1024 * 1024
 SAMPLE_SEED = b"mvsetup sample payload"
-SAMPLE_VERSION = 92
-SPLIT_NAME = "mvq"
-# Built from the same sources as the installer, for the same architecture: the x86 one is what
-# a supporter runs on a user's machine.
-DIAGNOSTIC = "describe-windows"
 
-ARCHES = {
-    "x86": ("x86", "toolchain-i686.cmake"),
-    "x64": ("x64", "toolchain-x86_64.cmake"),
-}
-REQUIRED_PROGRAMS = ["i686-w64-mingw32-g++-posix", "x86_64-w64-mingw32-g++-posix", "cmake", "g++"]
-TOOLCHAIN_PACKAGES = ["g++-mingw-w64-i686", "g++-mingw-w64-x86-64", "cmake", "g++"]
+TOOLCHAINS = {"x86": "toolchain-i686.cmake", "x64": "toolchain-x86_64.cmake"}
+# Program: the Debian package that brings it.
+TOOLCHAIN = {"i686-w64-mingw32-g++-posix": "g++-mingw-w64-i686", "x86_64-w64-mingw32-g++-posix": "g++-mingw-w64-x86-64",
+             "cmake": "cmake", "g++": "g++"}
+SIGNING_TOOL = {"osslsigncode": "osslsigncode"}
 TAIL_LINES = 40
-UMASK = os.umask(0o022)
-os.umask(UMASK)
 
 
-# --- files -------------------------------------------------------------------------------
-
-
-def write_if_changed(path, data):
-    """Writes data unless the file already holds exactly it, so that the build sees no change
-    when there is none. Returns the path."""
-    try:
-        if os.path.getsize(path) == len(data):
-            with open(path, "rb") as f:
-                if f.read() == data:
-                    return path
-    except OSError:
-        pass
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    fd, tmp = tempfile.mkstemp(dir=os.path.dirname(path), prefix=".tmp-")
-    try:
-        with os.fdopen(fd, "wb") as f:
-            f.write(data)
-        os.chmod(tmp, 0o666 & ~UMASK)
-        os.replace(tmp, path)
-    except BaseException:
-        os.unlink(tmp)
-        raise
-    return path
+# --- inputs ------------------------------------------------------------------------------
 
 
 def sample_payload():
-    path = os.path.join(BUILD, "payload", "mvm3-sample.pak")
+    """The sample's bytes, made again (the same bytes) when its file is missing or cut."""
     try:
-        if os.path.getsize(path) == SAMPLE_SIZE:
-            return path
+        if os.path.getsize(SAMPLE) == SAMPLE_SIZE:
+            with open(SAMPLE, "rb") as f:
+                return f.read()
     except OSError:
         pass
     blocks = bytearray()
     for counter in range(SAMPLE_SIZE // 32):
         blocks += hashlib.sha256(SAMPLE_SEED + counter.to_bytes(8, "little")).digest()
     blocks[6:8] = SAMPLE_VERSION.to_bytes(2, "little")
-    return write_if_changed(path, bytes(blocks))
+    write_if_changed(SAMPLE, bytes(blocks))
+    return bytes(blocks)
 
 
-def payload_files(payload, name, build_dir):
-    """The files that go into the resources: the payload itself, or its two halves."""
-    if name == SPLIT_NAME:  # the installer compares the name exactly
-        with open(payload, "rb") as f:
-            data = f.read()
+def staged_files(request, data, build_dir):
+    """The payload, the files of its resources (the payload or its two halves), the icon and the
+    version information as files of the build folder under plain names. CMake and the resource
+    compiler see only these: a backslash, a ';' or a pipe in the publisher's path never reaches
+    them, and each input is read once."""
+    staged = os.path.join(build_dir, "staged")
+    payload = write_if_changed(os.path.join(staged, "payload"), data)
+    resources = [payload]
+    if request.name == SPLIT_NAME:  # the installer compares the name exactly
         half = len(data) // 2
-        split_dir = os.path.join(build_dir, "split")
-        return [write_if_changed(os.path.join(split_dir, "part1"), data[:half]),
-                write_if_changed(os.path.join(split_dir, "part2"), data[half:])]
-    if ";" in payload:
-        # CMake would read the path as a list: hand it a copy under a plain name.
-        with open(payload, "rb") as f:
-            return [write_if_changed(os.path.join(build_dir, "staged", "payload"), f.read())]
-    return [payload]
+        resources = [write_if_changed(os.path.join(staged, "part1"), data[:half]),
+                     write_if_changed(os.path.join(staged, "part2"), data[half:])]
+    return (payload, resources, write_if_changed(os.path.join(staged, "installer.ico"), request.icon),
+            write_if_changed(os.path.join(staged, "version.bin"), request.version_info))
 
 
 # --- running the build -------------------------------------------------------------------
@@ -113,19 +86,19 @@ def run(cmd, what, cwd=REPO):
     """Runs a build step quietly."""
     status = run_quietly(cmd, cwd=cwd)
     if status != 0:
-        raise Failure(f"{what} failed (exit status {status})")
+        raise Failure(f"{what} failed (exit status {status})", BUILD_STEP_FAILED)
 
 
-def ensure_toolchain():
-    if all(shutil.which(p) for p in REQUIRED_PROGRAMS):
+def ensure_programs(programs):
+    if all(shutil.which(p) for p in programs):
         return
     env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
-    for cmd in (["apt-get", "update"], ["apt-get", "install", "-y"] + TOOLCHAIN_PACKAGES):
+    for cmd in (["apt-get", "update"], ["apt-get", "install", "-y", *sorted(set(programs.values()))]):
         if run_quietly(cmd, env=env) != 0:
-            raise Failure(f"installing the cross compilers failed: {' '.join(cmd)}")
-    missing = [p for p in REQUIRED_PROGRAMS if not shutil.which(p)]
+            raise Failure(f"installing what the build needs failed: {' '.join(cmd)}", BUILD_STEP_FAILED)
+    missing = [p for p in programs if not shutil.which(p)]
     if missing:
-        raise Failure(f"still missing after installing: {', '.join(missing)}")
+        raise Failure(f"still missing after installing: {', '.join(missing)}", BUILD_STEP_FAILED)
 
 
 def cached_value(build_dir, key):
@@ -151,6 +124,7 @@ def jobs():
 
 
 def build_tool():
+    ensure_programs(TOOLCHAIN)
     tool_dir = os.path.join(BUILD, "tool")
     if not configured(tool_dir):
         run(["cmake", "-S", REPO, "-B", tool_dir, "-DMV_TOOL_ONLY=ON", "-DCMAKE_BUILD_TYPE=Release"],
@@ -166,33 +140,68 @@ def payload_version(tool, kind, payload):
     proc = subprocess.run([tool, "payload-version", kind, payload], stdin=subprocess.DEVNULL,
                           capture_output=True, text=True)
     if proc.returncode != 0:
-        raise Failure(f"reading the payload's version failed: {proc.stderr.strip()}")
+        raise Failure(f"reading the payload's version failed: {proc.stderr.strip()}", BUILD_STEP_FAILED)
     text = proc.stdout.strip()
     return None if text == "none" else int(text)
 
 
-def build_installer(arch, files, name, version, kind, title_units):
-    folder, toolchain = ARCHES[arch]
-    build_dir = os.path.join(BUILD, folder)
-    toolchain = os.path.join(REPO, "cmake", toolchain)
+def build_installer(request, payload_files, icon, version_info):
+    build_dir = os.path.join(BUILD, request.arch)
+    toolchain = os.path.join(REPO, "cmake", TOOLCHAINS[request.arch])
     cmd = ["cmake", "-S", REPO, "-B", build_dir]
     if cached_value(build_dir, "CMAKE_TOOLCHAIN_FILE") is None:
         cmd += [f"-DCMAKE_TOOLCHAIN_FILE={toolchain}"]
     elif os.path.realpath(cached_value(build_dir, "CMAKE_TOOLCHAIN_FILE")) != os.path.realpath(toolchain):
-        raise Failure(f"{build_dir} was configured with another toolchain: remove it and retry")
+        raise Failure(f"{build_dir} was configured with another toolchain: remove it and retry", BUILD_STEP_FAILED)
     cmd += [
         "-DCMAKE_BUILD_TYPE=Release",
-        f"-DMV_PAYLOAD_NAME:STRING={name}",
-        f"-DMV_PAYLOAD_EXT:STRING={kind}",
-        f"-DMV_PAYLOAD_VERSION:STRING={version}",
-        f"-DMV_ADDON_TITLE_UTF16:STRING={title_units}",
-        f"-DMV_PAYLOAD_FILES:STRING={';'.join(files)}",
+        f"-DMV_PAYLOAD_NAME:STRING={request.name}",
+        f"-DMV_PAYLOAD_EXT:STRING={request.kind}",
+        f"-DMV_PAYLOAD_VERSION:STRING={request.version}",
+        f"-DMV_ADDON_TITLE_UTF16:STRING={title_units(request.title)}",
+        f"-DMV_PAYLOAD_FILES:STRING={';'.join(payload_files)}",
+        f"-DMV_ICON_FILE:FILEPATH={icon}",
+        f"-DMV_VERSION_INFO_FILE:FILEPATH={version_info}",
     ]
-    run(cmd, f"configuring the {arch} installer")
-    targets = ["installer", DIAGNOSTIC]
-    run(["cmake", "--build", build_dir, "--target", *targets, "-j", jobs()],
-        f"building the {arch} installer")
+    run(cmd, f"configuring the {request.arch} installer")
+    run(["cmake", "--build", build_dir, "--target", "installer", DIAGNOSTIC, "-j", jobs()],
+        f"building the {request.arch} installer")
     return os.path.join(build_dir, "installer.exe")
+
+
+def write_installer(tool, exe, request):
+    """Stamps the linked installer into --out, signing it on the way when asked: the signed file
+    takes the place of --out only after it has passed the installer's own integrity check."""
+    os.makedirs(os.path.dirname(request.out), exist_ok=True)
+    if not request.signer:
+        run([tool, "stamp", exe, request.out], "stamping")
+        return
+    ensure_programs(SIGNING_TOOL)
+    scratch = tempfile.mkdtemp(dir=os.path.dirname(request.out), prefix=".build-installer-")
+    try:
+        unsigned, signed = os.path.join(scratch, "unsigned.exe"), os.path.join(scratch, "signed.exe")
+        run([tool, "stamp", exe, unsigned], "stamping")
+        signing.sign(unsigned, signed, request.signer)
+        if run_quietly([tool, "verify", signed]) != 0:
+            raise Failure("the signed installer fails its own integrity check", BUILD_STEP_FAILED)
+        os.chmod(signed, 0o666 & ~UMASK)
+        os.replace(signed, request.out)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+def make(request):
+    data = sample_payload() if request.payload_data is None else request.payload_data
+    tool = build_tool()
+    payload, resources, icon, version_info = staged_files(request, data, os.path.join(BUILD, request.arch))
+    found = payload_version(tool, request.kind, payload)
+    if found is not None and found != request.version:
+        sys.stderr.write(f"{PROG}: warning: the {request.kind} payload has version {found}, "
+                         f"building for version {request.version}\n")
+    exe = build_installer(request, resources, icon, version_info)
+    write_installer(tool, exe, request)
+    with open(os.path.join(os.path.dirname(exe), f"{DIAGNOSTIC}.exe"), "rb") as f:
+        write_if_changed(request.diagnostic, f.read())
 
 
 # --- main --------------------------------------------------------------------------------
@@ -203,48 +212,21 @@ def main(argv):
     if opts is None:
         sys.stdout.write(USAGE)
         return 0
-
-    arch = opts.get("arch", "x86")
-    if arch not in ARCHES:
-        raise Failure(f"unknown arch: {arch} (x86 or x64)")
-    name = check_name(opts.get("name", "mvm3"))
-    kind = check_kind(opts.get("ext", "pak"))
-    version = check_version(opts.get("version", str(SAMPLE_VERSION)))
-    title_units = check_title(opts.get("title", DEFAULT_TITLE))
-    if "out" in opts:
-        if opts["out"] == "":
-            raise Failure("invalid output: empty path")
-        out = os.path.abspath(opts["out"])
-    else:
-        out = os.path.join(REPO, "dist", *(["x64"] if arch == "x64" else []), f"{name}-setup.exe")
-    if os.path.isdir(out):
-        raise Failure(f"invalid output: {shown(out)} is a folder")
-    if os.path.basename(out).lower() == f"{DIAGNOSTIC}.exe":
-        raise Failure(f"invalid output: {shown(out)} is the name of the diagnostic written beside it")
-    payload = opts.get("payload")
-    if payload is not None:
-        check_payload(payload)
-        payload = os.path.abspath(payload)
-
+    request = make_request(opts, REPO, SAMPLE)
+    for warning in request.warnings:
+        sys.stderr.write(f"{PROG}: {warning}\n")
     os.makedirs(BUILD, exist_ok=True)
     with open(os.path.join(BUILD, ".build-installer.lock"), "w") as lock:
         # Two builds at once would share the build folders.
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if payload is None:
-            payload = sample_payload()
-        ensure_toolchain()
-        tool = build_tool()
-        found = payload_version(tool, kind, payload)
-        if found is not None and found != version:
-            sys.stderr.write(f"{PROG}: warning: the {kind} payload has version {found}, "
-                             f"building for version {version}\n")
-        files = payload_files(payload, name, os.path.join(BUILD, ARCHES[arch][0]))
-        exe = build_installer(arch, files, name, version, kind, title_units)
-        os.makedirs(os.path.dirname(out), exist_ok=True)
-        run([tool, "stamp", exe, out], "stamping")
-        with open(os.path.join(os.path.dirname(exe), f"{DIAGNOSTIC}.exe"), "rb") as f:
-            write_if_changed(os.path.join(os.path.dirname(out), f"{DIAGNOSTIC}.exe"), f.read())
-    print(out)
+        try:
+            make(request)
+        except BaseException as e:
+            remove_quietly(request.out)
+            if isinstance(e, OSError):
+                raise Failure(str(e), BUILD_STEP_FAILED) from None
+            raise
+    print(request.out)
     return 0
 
 

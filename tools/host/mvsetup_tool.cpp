@@ -3,10 +3,13 @@
 // version the way the installer reads an installed copy's, so that the builder's warning follows
 // the installer's own rules.
 //
-//   mvsetup-tool stamp IN OUT                  page-aligns the resource data, stamps; exit 0
-//                                              stamped, 1 refused or failed
+//   mvsetup-tool stamp IN OUT                  page-aligns the resource data, stamps, writes the
+//                                              PE checksum; exit 0 stamped, 1 refused or failed
 //   mvsetup-tool verify FILE                   prints "intact" (exit 0) or "distorted" (exit 1);
 //                                              exit 2 unreadable
+//   mvsetup-tool checksum FILE                 prints the PE checksum and "correct" (exit 0) or
+//                                              "wrong" and the right one (exit 1); exit 2
+//                                              unreadable or not a PE file
 //   mvsetup-tool payload-version KIND FILE     prints the version a file of that kind holds, or
 //                                              "none" for a kind without one; exit 2 unreadable
 //
@@ -22,7 +25,9 @@
 #include <vector>
 
 #include "host/page_align.h"
+#include "host/pe_checksum.h"
 #include "install/versions.h"
+#include "integrity/pe_headers.h"
 #include "integrity/stamp.h"
 
 namespace {
@@ -103,8 +108,8 @@ int StampCommand(const std::string& in, const std::string& out) {
     Fail(in + ": " + error);
     return 1;
   }
-  const std::vector<std::uint8_t> stamped = mv::stamp::Stamp(aligned, error);
-  if (stamped.empty()) {
+  std::vector<std::uint8_t> stamped = mv::stamp::Stamp(aligned, error);
+  if (stamped.empty() || !mv::host::WriteCheckSum(stamped, error)) {
     Fail(in + ": " + error);
     return 1;
   }
@@ -123,6 +128,27 @@ int VerifyCommand(const std::string& path) {
   return intact ? 0 : 1;
 }
 
+std::string Hex(std::uint32_t value) {
+  char text[11];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
+}
+
+int CheckSumCommand(const std::string& path) {
+  const auto file = ReadOrReport(path);
+  if (!file) return 2;
+  std::string problem;
+  const std::optional<mv::pe::Layout> layout = mv::pe::ParseHeaders(*file, problem);
+  if (!layout) {
+    Fail(path + ": not a PE file: " + problem);
+    return 2;
+  }
+  const std::uint32_t stored = mv::pe::Read32(*file, layout->CheckSum);
+  const std::uint32_t computed = mv::host::PeCheckSum(*file, layout->CheckSum);
+  std::printf("%s %s\n", Hex(stored).c_str(), stored == computed ? "correct" : ("wrong, " + Hex(computed)).c_str());
+  return stored == computed ? 0 : 1;
+}
+
 int PayloadVersionCommand(const std::string& kind, const std::string& path) {
   const auto content = ReadOrReport(path);
   if (!content) return 2;
@@ -137,7 +163,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 3 && args[0] == "stamp") return StampCommand(args[1], args[2]);
   if (args.size() == 2 && args[0] == "verify") return VerifyCommand(args[1]);
+  if (args.size() == 2 && args[0] == "checksum") return CheckSumCommand(args[1]);
   if (args.size() == 3 && args[0] == "payload-version") return PayloadVersionCommand(args[1], args[2]);
-  Fail("usage: mvsetup-tool stamp IN OUT | mvsetup-tool verify FILE | mvsetup-tool payload-version KIND FILE");
+  Fail(
+      "usage: mvsetup-tool stamp IN OUT | mvsetup-tool verify FILE | mvsetup-tool checksum FILE | "
+      "mvsetup-tool payload-version KIND FILE");
   return 2;
 }

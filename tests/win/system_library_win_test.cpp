@@ -1,0 +1,79 @@
+// The DLL search restriction as it is taken on a Windows without SetDefaultDllDirectories (Vista,
+// 7 without its update), forced here on any system: DLLs that system code loads by bare name
+// must not come from the program's own folder, where a downloads folder may hold planted ones.
+#include "win/system_library_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/files_win.h"
+#include "support/registry_win.h"
+
+namespace mv {
+namespace {
+
+using testing::AnsiWide;
+using testing::TempDir;
+
+// Loaded by bare name by themed message boxes, the shell and the version functions.
+const char* const kIndirectDlls[] = {"uxtheme.dll",  "dwmapi.dll",  "userenv.dll",
+                                     "setupapi.dll", "version.dll", "cryptbase.dll"};
+const wchar_t kOverrides[] = L"Software\\Wine\\AppDefaults\\older_windows.exe\\DllOverrides";
+
+class OlderWindowsDllSearch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(::CopyFileA(MV_TEST_BUILD_DIR "/older_windows.exe", (folder / "older_windows.exe").c_str(), FALSE));
+    const std::string system = SystemFolder();
+    for (const char* name : kIndirectDlls) {
+      // A name this Windows lacks is asked for by nothing on it.
+      if (!testing::Exists(system + "\\" + name)) continue;
+      planted.push_back(name);
+      ASSERT_TRUE(::CopyFileA(MV_TEST_BUILD_DIR "/planted.dll", (folder / name).c_str(), FALSE));
+      // Wine prefers its own DLLs to a file beside the program unless told otherwise; Windows
+      // takes the file.
+      const std::string base(name, std::string(name).size() - 4);
+      testing::WriteString(HKEY_CURRENT_USER, kOverrides, AnsiWide(base), L"native,builtin");
+    }
+  }
+  void TearDown() override {
+    testing::DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\older_windows.exe");
+  }
+
+  // Runs the program from its folder; returns the planted DLLs that left their marker.
+  std::vector<std::string> Run(const std::string& mode) {
+    std::string commandLine = "\"" + (folder / "older_windows.exe") + "\" " + mode;
+    for (const std::string& name : planted) commandLine += " " + name;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    EXPECT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 folder.path().c_str(), &startup, &info));
+    const UniqueHandle process(info.hProcess), thread(info.hThread);
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    std::vector<std::string> marked;
+    for (const std::string& name : planted) {
+      if (testing::Exists(folder / (name + ".loaded"))) marked.push_back(name);
+      ::DeleteFileA((folder / (name + ".loaded")).c_str());
+    }
+    return marked;
+  }
+
+  TempDir folder;
+  std::vector<std::string> planted;
+};
+
+TEST_F(OlderWindowsDllSearch, DllsLoadedByBareNameComeFromTheSystemFolder) {
+  ASSERT_GE(planted.size(), 5u) << "this system lacks most of the DLLs the test plants";
+  // The control: with SetDllDirectory("") alone, every planted DLL is loaded, so the test sees
+  // planting at all.
+  EXPECT_EQ(Run("control"), planted);
+  EXPECT_EQ(Run("restricted"), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace mv
