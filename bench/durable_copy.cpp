@@ -9,16 +9,25 @@
 #include "install/safe_write.h"
 #include "win/handles_win.h"
 
+namespace {
+
+// The installer's paths are wide; the bench passes ASCII ones.
+std::wstring Wide(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
-  const std::string temp = mv::MakeTempName(argv[2]);
-  if (!::CopyFileA(argv[1], temp.c_str(), FALSE)) return 1;
+  const std::wstring source = Wide(argv[1]);
+  const std::wstring target = Wide(argv[2]);
+  const std::wstring temp = mv::MakeTempName(target);
+  if (!::CopyFileW(source.c_str(), temp.c_str(), FALSE)) return 1;
   {
-    // CopyFileA gives no handle: a second one to the same file flushes the same cached pages.
+    // CopyFileW gives no handle: a second one to the same file flushes the same cached pages.
     const mv::UniqueFile file(
-        ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || !::FlushFileBuffers(file.get())) return 1;
   }
   // The installer's own flags for its one-step replacement.
-  return ::MoveFileExA(temp.c_str(), argv[2], MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : 1;
+  return ::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : 1;
 }
