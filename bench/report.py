@@ -219,7 +219,7 @@ def add_time_rows(t, minimal_stub):
     for label, figure in (
             ("noop", "do-nothing x64 program (process start floor), min / median"),
             ("copy", "CopyFileA of the payload (the plain floor), min / median (MiB/s)"),
-            ("durable", "durable-copy floor: CopyFileA to the \"~\" name, FlushFileBuffers, MoveFileExA"),
+            ("durable", "durable-copy floor: CopyFileW to the \"~\" name, FlushFileBuffers, MoveFileExW"),
             ("nsis", "NSIS x64 installer /S, the modest job"),
             ("ours", "ours x64, modest, fresh install"),
             ("ours-replace", "ours x64, modest, equal-version replacement")):
