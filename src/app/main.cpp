@@ -17,6 +17,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   mv::SetupState state;
   // A registry failure that no step handles does not come back here: the run ends the process
   // with exit code 1.
-  mv::RunSetup(mv::InstallerConstants(), startup.Settings.Arguments, ui, system, state);
-  return 0;
+  return mv::RunSetup(mv::InstallerConstants(), startup.Settings.Arguments, ui, system, state);
 }

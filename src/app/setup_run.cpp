@@ -1,6 +1,7 @@
 #include "app/setup_run.h"
 
 #include "base/strings.h"
+#include "product/launch.h"
 #include "product/product.h"
 #include "ui/texts.h"
 
@@ -10,6 +11,17 @@ namespace {
 
 // How the steps ended: the one ending left to the caller is the end of the process.
 enum class StepsEnd { Finished, UnhandledRegistryFailure };
+
+// A product asked to quit is given time to end before its folder is written: it may still be
+// saving, and it holds its data files open until it ends. One still running after the wait is
+// written past; a file it holds is then reported like any file that cannot be written.
+void CloseRunningProduct(SetupSystem& system) {
+  if (!system.IsProductRunning() || !system.AskProductToQuit()) return;
+  for (int probe = 0; probe < kQuitWait.BelievedTries; ++probe) {
+    system.Pause(kQuitWait.IntervalMs);
+    if (!system.IsProductRunning()) return;
+  }
+}
 
 StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
                   SetupState& state) {
@@ -37,9 +49,6 @@ StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& argum
     return StepsEnd::Finished;
   }
 
-  // A running product would hold its data files open; ask it to quit before anything else.
-  if (system.IsProductRunning()) system.AskProductToQuit();
-
   switch (system.CheckInstallerFile()) {
     case IntegrityResult::Intact:
       break;
@@ -63,24 +72,31 @@ StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& argum
     if (!ui.Ask(ConfirmationQuestion(state.AddonDescription, russian), russian)) return StepsEnd::Finished;
   }
 
-  const std::wstring target = folder + state.PayloadFileName;
-  if (constants.PayloadParts == 2)
-    system.ExtractSplitPayload(constants.PayloadName, constants.PayloadExt, target, ui);
-  else
-    system.ExtractPayload(constants.PayloadName, constants.PayloadExt, target, true, ui);
+  // Only now, with the user's consent and the checks passed, is a running product closed.
+  CloseRunningProduct(system);
 
-  {
+  const std::wstring target = folder + state.PayloadFileName;
+  const bool written = constants.PayloadParts == 2
+                           ? system.ExtractSplitPayload(constants.PayloadName, constants.PayloadExt, target, ui)
+                           : system.ExtractPayload(constants.PayloadName, constants.PayloadExt, target, true, ui);
+
+  // The size goes into the product's own entry; without one there is nowhere to record it, and
+  // no entry is made up for it.
+  if (!state.Location.UninstallEntry.empty()) {
     registry.SetRoot(RegistryRoot::LocalMachine);
     CurrentKeyScope scope(registry);
-    registry.OpenKey(state.Location.UninstallKey + state.ProductName, true);
+    registry.OpenKey(state.Location.UninstallEntry, false);
     const std::int32_t size = system.GetFolderSizeKB(folder);
     if (size != -1 && !registry.WriteInteger("EstimatedSize", size)) return StepsEnd::UnhandledRegistryFailure;
   }
 
   if (state.ModestRun) {
+    // Started even after a failed write: a product that was asked to quit comes back.
     if (arguments.SecondArgument == "runapp") system.LaunchProduct(folder);
     return StepsEnd::Finished;
   }
+  // After "Can't install file" nothing was installed to announce.
+  if (!written) return StepsEnd::Finished;
   // The closing question exists in Russian only, whatever the user's locale.
   if (ui.Ask(ClosingQuestion(state.AddonDescription), true)) system.LaunchProduct(folder);
   return StepsEnd::Finished;
@@ -88,11 +104,12 @@ StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& argum
 
 }  // namespace
 
-void RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
-              SetupState& state) {
+int RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
+             SetupState& state) {
   // The key that failed is closed by now: each step closes what it opened on its way out.
   if (RunSteps(constants, arguments, ui, system, state) == StepsEnd::UnhandledRegistryFailure)
     system.EndWithUnhandledError(UnhandledFailureText(system.Registry().LastFailure()));
+  return ui.ErrorShown() ? kExitFailureShown : kExitAsAsked;
 }
 
 }  // namespace mv

@@ -22,7 +22,7 @@ struct SetupState {
   std::wstring UpdateTitleRu;
   std::wstring UpdateTitleEn;
   std::wstring AddonDescription;
-  ProductLocation Location;  // ProductFolder, UninstallKey, UserIsAdmin
+  ProductLocation Location;  // ProductFolder, UninstallEntry, UserIsAdmin
   bool ModestRun = false;
 };
 
@@ -33,16 +33,18 @@ class SetupSystem {
   virtual RegistryAccess& Registry() = 0;
   virtual bool IsUserAnAdmin() = 0;
   virtual bool IsProductRunning() = 0;
-  // Posts WM_QUIT to the product's main window, when there is one.
-  virtual void AskProductToQuit() = 0;
+  // Posts WM_QUIT to the product's main window; false when it has none, so nothing was posted.
+  virtual bool AskProductToQuit() = 0;
+  virtual void Pause(unsigned milliseconds) = 0;
   // Checks the installer's own file against its stamp.
   virtual IntegrityResult CheckInstallerFile() = 0;
   // True for an existing file; a directory does not count.
   virtual bool FileExists(const std::wstring& path) = 0;
-  // The payload writers, which report their own failures through `ui`.
-  virtual void ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+  // The payload writers, which report their own failures through `ui`; false after such a
+  // failure.
+  virtual bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                               bool checkExisting, SetupUi& ui) = 0;
-  virtual void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+  virtual bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                                    SetupUi& ui) = 0;
   // Size in KiB, or -1 when the folder cannot be measured.
   virtual std::int32_t GetFolderSizeKB(const std::wstring& folder) = 0;
@@ -51,10 +53,16 @@ class SetupSystem {
   [[noreturn]] virtual void EndWithUnhandledError(std::string_view what) = 0;
 };
 
-// Runs the whole setup once. A registry failure that no step handles (a value of the wrong
-// type, an "EstimatedSize" that cannot be written) ends the process through
-// SetupSystem::EndWithUnhandledError with the accessor's report of it.
-void RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
+// The process's exit codes: a run that ended as asked (installed, or a question answered No),
+// and one that showed an error pair (the code deployment tools know as "fatal error during
+// installation"). A failure no step handles ends the process with 1.
+inline constexpr int kExitAsAsked = 0;
+inline constexpr int kExitFailureShown = 1603;
+
+// Runs the whole setup once and returns the exit code. A registry failure that no step handles
+// (a value of the wrong type, an "EstimatedSize" that cannot be written) ends the process
+// through SetupSystem::EndWithUnhandledError with the accessor's report of it.
+int RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
               SetupState& state);
 
 }  // namespace mv

@@ -29,20 +29,22 @@ bool WinSetupSystem::IsUserAnAdmin() { return UserIsAdministrator(); }
 
 bool WinSetupSystem::IsProductRunning() { return mv::IsProductRunning(); }
 
-void WinSetupSystem::AskProductToQuit() { mv::AskProductToQuit(); }
+bool WinSetupSystem::AskProductToQuit() { return mv::AskProductToQuit(); }
+
+void WinSetupSystem::Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 IntegrityResult WinSetupSystem::CheckInstallerFile() { return CheckRunningInstaller(); }
 
 bool WinSetupSystem::FileExists(const std::wstring& path) { return mv::FileExists(path); }
 
-void WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+bool WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                                     bool checkExisting, SetupUi& ui) {
-  mv::ExtractPayload(name, kind, destination, checkExisting, ui);
+  return mv::ExtractPayload(name, kind, destination, checkExisting, ui);
 }
 
-void WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+bool WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                                          SetupUi& ui) {
-  mv::ExtractSplitPayload(name, kind, destination, ui);
+  return mv::ExtractSplitPayload(name, kind, destination, ui);
 }
 
 std::int32_t WinSetupSystem::GetFolderSizeKB(const std::wstring& folder) { return mv::GetFolderSizeKB(folder); }

@@ -12,12 +12,13 @@ class WinSetupSystem final : public SetupSystem {
   RegistryAccess& Registry() override { return registry_; }
   bool IsUserAnAdmin() override;
   bool IsProductRunning() override;
-  void AskProductToQuit() override;
+  bool AskProductToQuit() override;
+  void Pause(unsigned milliseconds) override;
   IntegrityResult CheckInstallerFile() override;
   bool FileExists(const std::wstring& path) override;
-  void ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
+  bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
                       SetupUi& ui) override;
-  void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+  bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                            SetupUi& ui) override;
   std::int32_t GetFolderSizeKB(const std::wstring& folder) override;
   void LaunchProduct(const std::wstring& productFolder) override;

@@ -57,8 +57,9 @@ class PayloadBuffer {
   std::size_t size_ = 0;
 };
 
-void ReportFailure(const std::wstring& destination, SetupUi& ui) {
+bool ReportFailure(const std::wstring& destination, SetupUi& ui) {
   ui.ShowBilingualError(text::kCannotInstallFile, destination);
+  return false;
 }
 
 struct Comparison {
@@ -127,22 +128,24 @@ bool InstallPayload(Bytes payload, std::string_view kind, const std::wstring& de
 
 }  // namespace
 
-void ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
+bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
                     SetupUi& ui) {
   const Bytes resource = FindPayloadResource(std::string(name), kind);
   // Without its resource there is nothing to write: never create, truncate or replace.
-  if (resource.empty()) return ReportFailure(destination, ui);
-  // Written straight from the mapped resource: a copy would only double the memory the payload
-  // takes, and each file is still written in one call.
-  if (!InstallPayload(resource, kind, destination, checkExisting, ui)) ReportFailure(destination, ui);
+  // Otherwise it is written straight from the mapped resource: a copy would only double the
+  // memory the payload takes, and each file is still written in one call.
+  if (resource.empty() || !InstallPayload(resource, kind, destination, checkExisting, ui))
+    return ReportFailure(destination, ui);
+  return true;
 }
 
-void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui) {
+bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui) {
   const Bytes first = FindPayloadResource(std::string(name) + "1", kind);
   const Bytes second = FindPayloadResource(std::string(name) + "2", kind);
   if (first.empty() || second.empty()) return ReportFailure(destination, ui);
   const PayloadBuffer buffer{first, second};
-  if (!buffer || !WriteOrReplace(buffer.Content(), destination)) ReportFailure(destination, ui);
+  if (!buffer || !WriteOrReplace(buffer.Content(), destination)) return ReportFailure(destination, ui);
+  return true;
 }
 
 }  // namespace mv

@@ -1,5 +1,5 @@
 #pragma once
-// How long starting the product waits for it, as a rule without any Windows call.
+// How long starting or closing the product waits for it, as rules without any Windows call.
 
 namespace mv {
 
@@ -13,6 +13,8 @@ struct LaunchWait {
 // 1024 ms: at most about 15.4 s in all.
 inline constexpr LaunchWait kMappingWait{512, 7};
 inline constexpr LaunchWait kWindowWait{1024, 10};
+// After a quit request, the product's mapping is probed every 250 ms for about 10 s.
+inline constexpr LaunchWait kQuitWait{250, 40};
 
 // Sleeps, then tries, until a try succeeds or the counter has passed `BelievedTries`. The loop
 // makes one try more than it believes, and a success on that last try still counts as a

@@ -17,9 +17,10 @@ bool IsProductRunning() {
   return mapping && ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-void AskProductToQuit() {
+bool AskProductToQuit() {
   // A quit request to a null window would land in the installer's own queue.
-  if (HWND window = ::FindWindowA(product::kMainWindowClass, nullptr)) ::PostMessageA(window, WM_QUIT, 0, 0);
+  HWND window = ::FindWindowA(product::kMainWindowClass, nullptr);
+  return window != nullptr && ::PostMessageA(window, WM_QUIT, 0, 0);
 }
 
 void StartProduct(const std::wstring& productFolder) {

@@ -6,8 +6,8 @@ namespace mv {
 
 // True when the product's named file mapping exists.
 bool IsProductRunning();
-// Posts WM_QUIT to the product's main window; nothing when it has no window.
-void AskProductToQuit();
+// Posts WM_QUIT to the product's main window; false when it has no window, or the post failed.
+bool AskProductToQuit();
 // Starts the product's executable from `productFolder`; reports no failure.
 void StartProduct(const std::wstring& productFolder);
 // Starts the product, waits for its mapping and its main window, and brings the window to the

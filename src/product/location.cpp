@@ -9,14 +9,17 @@ namespace {
 
 enum class EntryRead { Found, Absent, Unreadable };
 
-// Reads "UninstallString" of one uninstall entry into `folder`.
-EntryRead ReadUninstallFolder(RegistryAccess& registry, const std::string& keyPath, std::wstring& folder) {
+// Reads "UninstallString" of one uninstall entry into `folder`, and names the entry in `entry`
+// when the value is there.
+EntryRead ReadUninstallFolder(RegistryAccess& registry, const std::string& keyPath, std::wstring& folder,
+                              std::string& entry) {
   registry.SetRoot(RegistryRoot::LocalMachine);
   CurrentKeyScope scope(registry);
   registry.OpenKey(keyPath, false);  // a missing key simply has no values
   if (!registry.ValueExists("UninstallString")) return EntryRead::Absent;
   const std::optional<std::wstring> command = registry.ReadString("UninstallString");
   if (!command) return EntryRead::Unreadable;
+  entry = keyPath;
   // An uninstall command without a folder part keeps the fallback folder.
   if (auto part = UninstallFolderPart(*command)) folder = std::move(*part);
   return EntryRead::Found;
@@ -52,16 +55,17 @@ LocateResult LocateProduct(std::string_view productName, bool userIsAdmin, Regis
     }
   }
 
-  out.UninstallKey = std::string(product::kUninstallKey);
+  out.UninstallEntry.clear();
   out.ProductFolder = programFiles;
   out.ProductFolder += WidenAscii(productName);
 
-  const std::string plainEntry = out.UninstallKey + std::string(productName);
-  EntryRead read = ReadUninstallFolder(registry, plainEntry, out.ProductFolder);
+  const std::string uninstallKey(product::kUninstallKey);
+  EntryRead read =
+      ReadUninstallFolder(registry, uninstallKey + std::string(productName), out.ProductFolder, out.UninstallEntry);
   if (read == EntryRead::Absent) {
-    std::string wowEntry = out.UninstallKey;
+    std::string wowEntry = uninstallKey;
     wowEntry.insert(wowEntry.find('\\') + 1, "WOW6432Node\\");
-    read = ReadUninstallFolder(registry, wowEntry + std::string(productName), out.ProductFolder);
+    read = ReadUninstallFolder(registry, wowEntry + std::string(productName), out.ProductFolder, out.UninstallEntry);
   }
   if (read == EntryRead::Unreadable) return LocateResult::UnreadableValue;
   AddBackslash(out.ProductFolder);

@@ -10,7 +10,9 @@ namespace mv {
 
 struct ProductLocation {
   std::wstring ProductFolder;  // always ends with a backslash
-  std::string UninstallKey;    // the current-version key + "Uninstall\"
+  // The uninstall entry where "UninstallString" was found, under the plain path or under
+  // WOW6432Node; empty when there is none and the folder is the fallback under Program Files.
+  std::string UninstallEntry;
   bool UserIsAdmin = false;
 };
 

@@ -16,8 +16,12 @@ class SetupUi {
   // True when messages and questions are in Russian, as start-up found from the user's locale.
   virtual bool RussianMessages() const = 0;
 
-  // Shows the Russian text when RussianMessages says so, else the English one.
-  virtual void ShowBilingualError(std::wstring_view en, std::wstring_view ru) = 0;
+  // Shows the Russian text when RussianMessages says so, else the English one, and remembers
+  // that the run has reported a failure.
+  void ShowBilingualError(std::wstring_view en, std::wstring_view ru) {
+    errorShown_ = true;
+    ShowError(en, ru);
+  }
   void ShowBilingualError(const BilingualText& message) { ShowBilingualError(message.En, message.Ru); }
   // A message whose texts are both followed by the same detail, such as a path.
   void ShowBilingualError(const BilingualText& message, std::wstring_view detail) {
@@ -31,6 +35,15 @@ class SetupUi {
   virtual void HideProgress() = 0;
   // False when the window could not be shown (its thread cannot be started).
   virtual bool ShowProgress(std::string_view caption, std::string_view text) = 0;
+
+  // True once any error pair has been shown: the run then ends with the failure exit code.
+  bool ErrorShown() const { return errorShown_; }
+
+ protected:
+  virtual void ShowError(std::wstring_view en, std::wstring_view ru) = 0;
+
+ private:
+  bool errorShown_ = false;
 };
 
 }  // namespace mv

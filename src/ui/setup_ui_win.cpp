@@ -5,7 +5,7 @@
 
 namespace mv {
 
-void WinSetupUi::ShowBilingualError(std::wstring_view en, std::wstring_view ru) {
+void WinSetupUi::ShowError(std::wstring_view en, std::wstring_view ru) {
   ShowErrorBox(russian_ ? ru : en, russian_);
 }
 

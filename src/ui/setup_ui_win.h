@@ -10,14 +10,14 @@ class WinSetupUi final : public SetupUi {
   explicit WinSetupUi(bool russianMessages) : russian_(russianMessages) {}
 
   bool RussianMessages() const override { return russian_; }
-  void ShowBilingualError(std::wstring_view en, std::wstring_view ru) override;
   bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override;
   void HideProgress() override;
   bool ShowProgress(std::string_view caption, std::string_view text) override;
   using SetupUi::Ask;
-  using SetupUi::ShowBilingualError;
 
  private:
+  void ShowError(std::wstring_view en, std::wstring_view ru) override;
+
   bool russian_;
 };
 

@@ -172,9 +172,32 @@ void InstallerTest::ExpectInstalled(const std::wstring& folder, const std::wstri
   ASSERT_TRUE(written.has_value()) << Utf8(folder + fileName) << " was not written";
   EXPECT_EQ(written->size(), wanted->size());
   EXPECT_TRUE(*written == *wanted) << Utf8(folder + fileName) << " differs from the payload";
-  auto size = ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
-  ASSERT_TRUE(size.has_value()) << "no REG_DWORD EstimatedSize under the uninstall key";
-  EXPECT_EQ(*size, FolderBytes(folder) / 1024) << "folder holds " << FolderBytes(folder) << " bytes";
+  ExpectSizeInTheFoundEntry(folder);
+}
+
+void InstallerTest::ExpectSizeInTheFoundEntry(const std::wstring& folder) {
+  // The entry the installer finds: the plain one when it holds "UninstallString", else the
+  // WOW6432Node one.
+  std::wstring entry;
+  for (const std::wstring* key : {&kUninstallKey, &kWowUninstallKey}) {
+    if (ReadValue(HKEY_LOCAL_MACHINE, *key, L"UninstallString").has_value()) {
+      entry = *key;
+      break;
+    }
+  }
+  for (const std::wstring* key : {&kUninstallKey, &kWowUninstallKey}) {
+    const auto size = ReadValue(HKEY_LOCAL_MACHINE, *key, L"EstimatedSize");
+    if (*key != entry) {
+      EXPECT_FALSE(size.has_value()) << "EstimatedSize outside the product's entry, in " << Utf8(*key);
+      if (entry.empty()) {
+        EXPECT_FALSE(mv::testing::KeyExists(HKEY_LOCAL_MACHINE, *key)) << "made " << Utf8(*key);
+      }
+      continue;
+    }
+    const auto number = ReadDword(HKEY_LOCAL_MACHINE, *key, L"EstimatedSize");
+    ASSERT_TRUE(number.has_value()) << "no REG_DWORD EstimatedSize in " << Utf8(*key);
+    EXPECT_EQ(*number, FolderBytes(folder) / 1024) << "folder holds " << FolderBytes(folder) << " bytes";
+  }
 }
 
 void InstallerTest::ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName) {

@@ -19,6 +19,8 @@ inline const std::wstring kUninstallKey = L"Software\\Microsoft\\Windows\\Curren
 inline const std::wstring kWowUninstallKey =
     L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
 inline const std::wstring kCurrentVersionKey = L"Software\\Microsoft\\Windows\\CurrentVersion";
+// The exit code of a run that showed an error pair.
+inline constexpr DWORD kExitFailureShown = 1603;
 inline const std::wstring kShellFoldersKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The texts the installer must show, written out here rather than taken from its sources.
@@ -89,10 +91,12 @@ class InstallerTest : public ::testing::Test {
     return Run(Installer(), arguments, answers);
   }
 
-  // `folder` holds the payload byte for byte as `fileName`, and EstimatedSize under the plain
-  // uninstall key matches the folder's size.
+  // `folder` holds the payload byte for byte as `fileName`, and ExpectSizeInTheFoundEntry.
   void ExpectInstalled(const std::wstring& folder, const std::wstring& payload,
                        const std::wstring& fileName = L"mvm3.pak");
+  // EstimatedSize matches the folder's size in the uninstall entry that holds "UninstallString"
+  // and is nowhere else; with no such entry, no uninstall key was made.
+  void ExpectSizeInTheFoundEntry(const std::wstring& folder);
   // Neither the data file nor EstimatedSize was written.
   void ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName = L"mvm3.pak");
   void ExpectProductStartedAndShown();

@@ -59,7 +59,7 @@ TEST_F(HostileRegistry, AValueThatIsNoStringEndsTheRunAsDescribedAndWritesNothin
       WriteValue(place.root, place.key, place.name, wrong.value);
 
       RunResult r = RunInstaller(L"", {place.caught ? Press(expect::NoRegistryAccess(), IDOK) : PressOkOnAnyBox()});
-      EXPECT_EQ(r.exitCode, place.caught ? 0u : 1u);
+      EXPECT_EQ(r.exitCode, place.caught ? kExitFailureShown : 1u);
       // The unhandled-error box: the error's own text, which names the value, under the
       // English title in every locale.
       if (!place.caught && !r.boxes.empty()) {

@@ -12,12 +12,15 @@ std::wstring ProgramFilesProduct() {
   return programFiles.value_or(L"C:\\Program Files") + L"\\Mirvane\\";
 }
 
-TEST_F(ProductLocation, EntryOnlyUnderWow6432NodeIsFoundAndSizeGoesUnderThePlainKey) {
+// The usual place of a 32-bit product's entry on 64-bit Windows: the size goes into it, and no
+// plain-path entry is made beside it.
+TEST_F(ProductLocation, EntryOnlyUnderWow6432NodeIsFoundAndGetsTheSize) {
   RegisterUninstallString(product_ + L"unins000.exe", /*underWow6432Node=*/true);
   RunResult r = RunInstaller(L"modest", {});
   EXPECT_EQ(r.exitCode, 0u);
   ExpectInstalled(product_, Payload());
-  EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kWowUninstallKey, L"EstimatedSize").has_value());
+  EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, kWowUninstallKey, L"EstimatedSize").has_value());
+  EXPECT_FALSE(mv::testing::KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
 TEST_F(ProductLocation, PlainEntryComesBeforeWow6432Node) {
@@ -30,6 +33,7 @@ TEST_F(ProductLocation, PlainEntryComesBeforeWow6432Node) {
   EXPECT_FALSE(IsFile(other + L"mvm3.pak"));
 }
 
+// Without an entry there is nowhere to record the size: no uninstall key is made for it.
 TEST_F(ProductLocation, NoEntryFallsBackToProgramFiles) {
   RemoveUninstallEntries();
   const std::wstring fallback = ProgramFilesProduct();

@@ -56,7 +56,9 @@ TEST_F(PlantedLinks, ASymbolicLinkIsReportedAndNothingIsTouched) {
     if (c.installed) WriteBytes(target, old);
     DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
     ASSERT_TRUE(MakeUnixFileLink(temp, victim));
-    Run(ConfiguredPath(c.path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+    const RunResult r =
+        Run(ConfiguredPath(c.path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+    EXPECT_EQ(r.exitCode, kExitFailureShown);
     EXPECT_EQ(ReadBytes(victim), precious);
     EXPECT_EQ(ReadBytes(target),
               c.installed ? std::optional(std::vector<std::uint8_t>(old.begin(), old.end())) : std::nullopt);
@@ -78,7 +80,8 @@ TEST_F(PlantedLinks, ADanglingSymbolicLinkIsNotFollowed) {
   WriteBytes(victim, kPrecious);
   ASSERT_TRUE(MakeUnixFileLink(temp, victim));
   ASSERT_TRUE(DeleteFileW(victim.c_str()));
-  Run(Installer(), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+  const RunResult r = Run(Installer(), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+  EXPECT_EQ(r.exitCode, kExitFailureShown);
   EXPECT_FALSE(IsFile(victim)) << "created through the link";
   EXPECT_FALSE(IsFile(target));
   WriteBytes(victim, kPrecious);  // so that the link is seen to go

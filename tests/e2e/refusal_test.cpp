@@ -1,4 +1,4 @@
-// Runs that end with a message instead of installing.
+// Runs that end with a message instead of installing, and the exit code that says so.
 #include "e2e/fixture.h"
 
 namespace e2e {
@@ -9,7 +9,7 @@ using Refusal = InstallerTest;
 TEST_F(Refusal, MissingProductIsReported) {
   ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
   RunResult r = RunInstaller(L"", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitFailureShown);
   ExpectNothingWritten(product_);
 }
 
@@ -17,14 +17,14 @@ TEST_F(Refusal, FolderNamedLikeTheProgramIsNoProduct) {
   ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
   MakeDirectories(product_ + L"Mirvane.exe");
   RunResult r = RunInstaller(L"", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitFailureShown);
   ExpectNothingWritten(product_);
 }
 
 TEST_F(Refusal, MissingProductIsReportedInModestRunsToo) {
   ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
   RunResult r = RunInstaller(L"modest runapp", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitFailureShown);
   ExpectNothingWritten(product_);
 }
 
@@ -34,7 +34,7 @@ TEST_F(Refusal, ShellFolderThatIsNoStringMeansNoRegistryAccess) {
     RestoreValueLater restore(HKEY_CURRENT_USER, kShellFoldersKey, name);
     WriteDword(HKEY_CURRENT_USER, kShellFoldersKey, name, 1);
     RunResult r = RunInstaller(L"", {Press(expect::NoRegistryAccess(), IDOK)});
-    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.exitCode, kExitFailureShown);
     ExpectNothingWritten(product_);
   }
 }

@@ -81,7 +81,9 @@ TEST_F(WriteFaults, DiskFullKeepsTheFolderAsItWas) {
       const std::string old = OlderCopy(path);
       if (installed) WriteBytes(target, old);
       LeaveFree(PayloadSize(path) / 2);
-      Run(ConfiguredPath(path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+      const RunResult r =
+          Run(ConfiguredPath(path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+      EXPECT_EQ(r.exitCode, kExitFailureShown);
       EXPECT_TRUE(Holds(target, installed ? AsBytes(old) : std::nullopt));
       EXPECT_FALSE(IsFile(folder + L"~" + path.file));
       ExpectSizeRecorded(folder);
@@ -118,7 +120,9 @@ TEST_F(WriteFaults, LockedCopyIsKept) {
       const mv::UniqueFile holder(
           CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
       ASSERT_TRUE(holder);
-      Run(ConfiguredPath(path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+      const RunResult r =
+          Run(ConfiguredPath(path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+      EXPECT_EQ(r.exitCode, kExitFailureShown);
     }
     EXPECT_TRUE(Holds(target, AsBytes(old)));
     EXPECT_TRUE(Holds(product_ + L"~" + path.file, ReadBytes(ConfiguredPath(path.payload))));
@@ -170,6 +174,7 @@ TEST_F(WriteFaults, LeftoverThatCannotBeRemovedIsReplacedOrReported) {
       if (held) {
         EXPECT_EQ(r.boxes.size(), 1u) << "a file held open cannot have been removed";
       }
+      EXPECT_EQ(r.exitCode, r.boxes.empty() ? 0u : kExitFailureShown);
       if (r.boxes.empty()) {
         ExpectInstalled(product_, ConfiguredPath(path.payload), path.file);
         EXPECT_FALSE(IsFile(temp));

@@ -11,6 +11,8 @@
 //   hold_file         a file kept open without sharing for the whole life        (default none)
 //   log               the log file                                               (default none)
 //   lifetime_ms       the process ends by itself after this long                 (default 60000)
+//   quit_delay_ms     after a quit request, time taken to end (saving, say), with the
+//                     mapping and the held file still open                        (default 0)
 // Log lines: start <pid>, cwd <current folder>, args <command-line arguments>, holding,
 // mapping, window, shown, activated, quit, lifetime, exit; "failed <step>" when a step failed.
 #include <windows.h>
@@ -30,6 +32,7 @@ struct Settings {
   std::wstring holdFile;
   std::wstring logFile;
   DWORD lifetimeMs = 60000;
+  DWORD quitDelayMs = 0;
 };
 
 std::wstring FromUtf8(std::string_view text) {
@@ -118,6 +121,8 @@ Settings LoadSettings() {
       s.logFile = FromUtf8(value);
     else if (key == "lifetime_ms")
       s.lifetimeMs = ToMs(value);
+    else if (key == "quit_delay_ms")
+      s.quitDelayMs = ToMs(value);
   }
   return s;
 }
@@ -244,6 +249,7 @@ int Run(HINSTANCE instance) {
     }
   }
   if (!quit) g_log.Line("lifetime");
+  if (quit) Sleep(settings.quitDelayMs);
   WindowDeleter{}(window);
   g_log.Line("exit");
   return 0;

@@ -34,7 +34,7 @@ class FakeUi : public SetupUi {
   std::vector<std::string> Events;
 
   bool RussianMessages() const override { return Russian; }
-  void ShowBilingualError(std::wstring_view en, std::wstring_view) override {
+  void ShowError(std::wstring_view en, std::wstring_view) override {
     Errors.emplace_back(en);
     Events.push_back("error");
   }
@@ -59,7 +59,6 @@ class FakeUi : public SetupUi {
     return ProgressStarts;
   }
   using SetupUi::Ask;
-  using SetupUi::ShowBilingualError;
 };
 
 }  // namespace mv::testing

@@ -34,6 +34,10 @@ inline UniqueKey OpenTestKey(HKEY root, const std::wstring& key, REGSAM access, 
 
 }  // namespace detail
 
+inline bool KeyExists(HKEY root, const std::wstring& key) {
+  return static_cast<bool>(detail::OpenTestKey(root, key, KEY_QUERY_VALUE, false));
+}
+
 inline std::optional<RegValue> ReadValue(HKEY root, const std::wstring& key, const std::wstring& name) {
   const UniqueKey handle = detail::OpenTestKey(root, key, KEY_QUERY_VALUE, false);
   if (!handle) return std::nullopt;

@@ -40,7 +40,7 @@ TEST_F(LocateProductTest, FolderFromThePlainEntry) {
   registry.Set(HKLM, kWowEntry, "UninstallString", std::wstring(L"E:\\Other\\unins000.exe"));
   ASSERT_EQ(Locate(false), LocateResult::Located);
   EXPECT_EQ(location.ProductFolder, L"D:\\Games\\Mirvane\\");
-  EXPECT_EQ(location.UninstallKey, kCurrentVersion + "Uninstall\\");
+  EXPECT_EQ(location.UninstallEntry, kPlainEntry);
   EXPECT_FALSE(location.UserIsAdmin);
 }
 
@@ -49,18 +49,22 @@ TEST_F(LocateProductTest, PlainKeyWithoutTheValueSendsTheSearchOnToWow6432Node) 
   registry.Set(HKLM, kWowEntry, "UninstallString", std::wstring(L"E:\\Mirvane\\unins000.exe"));
   ASSERT_EQ(Locate(), LocateResult::Located);
   EXPECT_EQ(location.ProductFolder, L"E:\\Mirvane\\");
+  EXPECT_EQ(location.UninstallEntry, kWowEntry);
   EXPECT_TRUE(location.UserIsAdmin);
 }
 
 TEST_F(LocateProductTest, FallbacksWhenNoEntryOrNoFolderPart) {
+  location.UninstallEntry = "left from before";
   ASSERT_EQ(Locate(), LocateResult::Located);
   EXPECT_EQ(location.ProductFolder, L"C:\\Program Files\\Mirvane\\");
+  EXPECT_EQ(location.UninstallEntry, "") << "no entry to write the size into";
 
-  // An uninstall string without a folder part keeps the fallback.
+  // An uninstall string without a folder part keeps the fallback, but the entry is the product's.
   for (const wchar_t* value : {L"", L"unins000.exe", L"\\"}) {
     registry.Set(HKLM, kPlainEntry, "UninstallString", std::wstring(value));
     ASSERT_EQ(Locate(), LocateResult::Located);
     EXPECT_EQ(location.ProductFolder, L"C:\\Program Files\\Mirvane\\") << value;
+    EXPECT_EQ(location.UninstallEntry, kPlainEntry) << value;
   }
 }
 

@@ -37,6 +37,9 @@ class FakeSystem : public SetupSystem {
   FakeRegistry registry;
   bool admin = true;
   bool running = false;
+  bool productWindow = true;  // a running product without one cannot be asked to quit
+  int probesUntilQuitTakesEffect = 1;
+  bool extractSucceeds = true;
   IntegrityResult integrity = IntegrityResult::Intact;
   std::vector<std::wstring> files{L"D:\\Mirvane\\Mirvane.exe"};
   std::int32_t folderSize = 4100;
@@ -48,7 +51,19 @@ class FakeSystem : public SetupSystem {
     log.push_back("probe");
     return running;
   }
-  void AskProductToQuit() override { log.push_back("quit"); }
+  bool AskProductToQuit() override {
+    log.push_back("quit");
+    if (productWindow) quitRequested = true;
+    return productWindow;
+  }
+  void Pause(unsigned ms) override {
+    log.push_back("pause");
+    paused += ms;
+    if (quitRequested && --probesUntilQuitTakesEffect == 0) running = false;
+  }
+  bool quitRequested = false;
+  unsigned paused = 0;
+
   IntegrityResult CheckInstallerFile() override {
     log.push_back("verify");
     return integrity;
@@ -58,14 +73,21 @@ class FakeSystem : public SetupSystem {
       if (f == path) return true;
     return false;
   }
-  void ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                      SetupUi&) override {
+  bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
+                      SetupUi& ui) override {
     log.push_back("extract " + std::string(name) + " " + std::string(kind) + " " + Ascii(destination) +
                   (checkExisting ? " check" : ""));
+    return Extracted(destination, ui);
   }
-  void ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                           SetupUi&) override {
+  bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                           SetupUi& ui) override {
     log.push_back("split " + std::string(name) + " " + std::string(kind) + " " + Ascii(destination));
+    return Extracted(destination, ui);
+  }
+  // A failed write reports itself, as the real writers do.
+  bool Extracted(const std::wstring& destination, SetupUi& ui) {
+    if (!extractSucceeds) ui.ShowBilingualError(text::kCannotInstallFile, destination);
+    return extractSucceeds;
   }
   std::int32_t GetFolderSizeKB(const std::wstring& folder) override {
     log.push_back("size " + Ascii(folder));
@@ -85,11 +107,12 @@ struct Sides {
 
 class RunSetupTest : public ::testing::Test {
  protected:
-  void Run(std::string commandSwitch = "", std::string second = "", bool russian = false) {
+  int Run(std::string commandSwitch = "", std::string second = "", bool russian = false) {
     ui.Russian = russian;
-    RunSetup(constants, {std::move(commandSwitch), std::move(second)}, ui, system, state);
+    const int exitCode = RunSetup(constants, {std::move(commandSwitch), std::move(second)}, ui, system, state);
     EXPECT_FALSE(system.registry.KeyOpen()) << "a key was left open";
     EXPECT_EQ(ui.UnqueuedQuestions, 0) << "unexpected question";
+    return exitCode;
   }
   std::optional<testing::FakeValue> EstimatedSize() {
     return system.registry.Get(HKLM, kUninstallEntry, "EstimatedSize");
@@ -107,8 +130,8 @@ using Log = std::vector<std::string>;
 
 TEST_F(RunSetupTest, InteractiveInstallAsksTwiceAndLaunchesOnYes) {
   ui.Answers = {true, true};
-  Run();
-  EXPECT_EQ(log, (Log{"probe", "verify", "ask", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "size D:\\Mirvane\\",
+  EXPECT_EQ(Run(), kExitAsAsked);
+  EXPECT_EQ(log, (Log{"verify", "ask", "probe", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "size D:\\Mirvane\\",
                       "ask", "launch D:\\Mirvane\\"}));
   EXPECT_EQ(EstimatedSize(), testing::FakeValue(std::int32_t{4100}));
   ASSERT_EQ(ui.Questions.size(), 2u);
@@ -139,15 +162,15 @@ TEST_F(RunSetupTest, RussianUserGetsTheRussianQuestion) {
 
 TEST_F(RunSetupTest, NoToTheFirstQuestionWritesNothing) {
   ui.Answers = {false};
-  Run();
-  EXPECT_EQ(log, (Log{"probe", "verify", "ask"}));
+  EXPECT_EQ(Run(), kExitAsAsked);
+  EXPECT_EQ(log, (Log{"verify", "ask"}));
   EXPECT_FALSE(system.registry.HasKey(HKLM, kUninstallEntry + "x"));
   EXPECT_FALSE(EstimatedSize().has_value());
 }
 
 TEST_F(RunSetupTest, ModestRunsAskNothing) {
-  Run("modest");
-  EXPECT_EQ(log, (Log{"probe", "verify", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "size D:\\Mirvane\\"}));
+  EXPECT_EQ(Run("modest"), kExitAsAsked);
+  EXPECT_EQ(log, (Log{"verify", "probe", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "size D:\\Mirvane\\"}));
   EXPECT_TRUE(state.ModestRun);
 
   log.clear();
@@ -163,11 +186,58 @@ TEST_F(RunSetupTest, ModestOnlyAsSecondArgumentIsAnOrdinaryRun) {
   EXPECT_FALSE(state.ModestRun);
 }
 
-TEST_F(RunSetupTest, RunningProductIsAskedToQuitBeforeTheCheckAndTheQuestion) {
+// The product is closed only once the run is going to write, and the write waits for it to end.
+TEST_F(RunSetupTest, RunningProductIsAskedToQuitOnlyAfterYesAndAwaited) {
   system.running = true;
   ui.Answers = {false};
   Run();
-  EXPECT_EQ(log, (Log{"probe", "quit", "verify", "ask"}));
+  EXPECT_EQ(log, (Log{"verify", "ask"})) << "a No keeps the product running";
+
+  log.clear();
+  system.probesUntilQuitTakesEffect = 3;
+  ui.Answers = {true, false};
+  Run();
+  EXPECT_EQ(log, (Log{"verify", "ask", "probe", "quit", "pause", "probe", "pause", "probe", "pause", "probe",
+                      "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "size D:\\Mirvane\\", "ask"}));
+
+  // A modest run closes it after the checks that precede the question.
+  Sides modest;
+  modest.system.running = true;
+  SetupState s;
+  RunSetup(constants, {"modest", ""}, modest.ui, modest.system, s);
+  EXPECT_EQ(modest.ui.Events,
+            (Log{"verify", "probe", "quit", "pause", "probe", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check",
+                 "size D:\\Mirvane\\"}));
+}
+
+TEST_F(RunSetupTest, TheWaitForTheProductToEndIsBounded) {
+  system.running = true;
+  system.probesUntilQuitTakesEffect = -1;  // it never ends
+  Run("modest");
+  EXPECT_EQ(system.paused, 10000u) << "about ten seconds of probes";
+  EXPECT_EQ(log.end()[-2], "extract mvm3 pak D:\\Mirvane\\mvm3.pak check") << "the write goes ahead";
+
+  // Without a main window no quit request goes out, so there is nothing to wait for.
+  Sides windowless;
+  windowless.system.running = true;
+  windowless.system.productWindow = false;
+  SetupState s;
+  RunSetup(constants, {"modest", ""}, windowless.ui, windowless.system, s);
+  EXPECT_EQ(windowless.system.paused, 0u);
+}
+
+TEST_F(RunSetupTest, AFailedWriteEndsWithoutTheClosingQuestionAndWithTheFailureCode) {
+  system.extractSucceeds = false;
+  ui.Answers = {true};
+  EXPECT_EQ(Run(), kExitFailureShown);
+  EXPECT_EQ(log, (Log{"verify", "ask", "probe", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "error",
+                      "size D:\\Mirvane\\"}));
+  EXPECT_EQ(EstimatedSize(), testing::FakeValue(std::int32_t{4100})) << "the size is still recorded";
+
+  // A modest "runapp" run still starts the product it may have closed.
+  log.clear();
+  EXPECT_EQ(Run("modest", "runapp"), kExitFailureShown);
+  EXPECT_EQ(log.back(), "launch D:\\Mirvane\\");
 }
 
 TEST_F(RunSetupTest, EarlyEndsShowTheirMessageAndWriteNothing) {
@@ -183,15 +253,15 @@ TEST_F(RunSetupTest, EarlyEndsShowTheirMessageAndWriteNothing) {
        L"You have no right to install applications!"},
       {"damaged installer",
        [](FakeSystem& s) { s.integrity = IntegrityResult::Distorted; },
-       {"probe", "verify", "error"},
+       {"verify", "error"},
        L"The package file has been distorted!\r\nVirus?"},
       {"installer that cannot be checked",
        [](FakeSystem& s) { s.integrity = IntegrityResult::Uncheckable; },
-       {"probe", "verify", "error"},
+       {"verify", "error"},
        L"Failed to check up the package file!"},
       {"no product executable",
        [](FakeSystem& s) { s.files.clear(); },
-       {"probe", "verify", "error"},
+       {"verify", "error"},
        L"There's no subject of update - the Mirvane installed.\r\nPlease, install the program at first."},
       {"unreadable shell folders",
        [](FakeSystem& s) {
@@ -204,9 +274,10 @@ TEST_F(RunSetupTest, EarlyEndsShowTheirMessageAndWriteNothing) {
   };
   for (const Case& c : cases) {
     Sides fresh;
+    fresh.system.running = true;  // and so never asked to quit
     c.arrange(fresh.system);
     SetupState s;
-    RunSetup(constants, {"modest", "runapp"}, fresh.ui, fresh.system, s);
+    EXPECT_EQ(RunSetup(constants, {"modest", "runapp"}, fresh.ui, fresh.system, s), kExitFailureShown) << c.what;
     EXPECT_EQ(fresh.ui.Events, c.log) << c.what;
     ASSERT_EQ(fresh.ui.Errors.size(), 1u) << c.what;
     EXPECT_EQ(fresh.ui.Errors[0], c.error) << c.what;
@@ -226,23 +297,30 @@ TEST_F(RunSetupTest, SplitPayloadBuildUsesTheSplitExtraction) {
   EXPECT_EQ(log[2], "split mvq pak D:\\Mirvane\\mvq.pak");
 }
 
-TEST_F(RunSetupTest, SizeIsWrittenUnderThePlainPathEvenWhenFoundUnderWow6432Node) {
-  FakeRegistry wowOnly;
-  wowOnly.Set(HKLM, "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane", "UninstallString",
-              std::wstring(L"D:\\Mirvane\\unins000.exe"));
-  system.registry = wowOnly;
+TEST_F(RunSetupTest, SizeGoesIntoTheEntryWhereTheProductWasFoundAndNowhereElse) {
+  const std::string wowEntry = "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
+  system.registry = FakeRegistry();
+  system.registry.Set(HKLM, wowEntry, "UninstallString", std::wstring(L"D:\\Mirvane\\unins000.exe"));
   Run("modest");
-  EXPECT_EQ(EstimatedSize(), testing::FakeValue(std::int32_t{4100}));
+  EXPECT_EQ(system.registry.Get(HKLM, wowEntry, "EstimatedSize"), testing::FakeValue(std::int32_t{4100}));
+  EXPECT_FALSE(system.registry.HasKey(HKLM, kUninstallEntry)) << "a stray plain-path entry was made";
+
+  // No entry at all: the product is found in Program Files, installed into, and no entry made.
+  Sides noEntry;
+  noEntry.system.registry = FakeRegistry();
+  noEntry.system.registry.Set(HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\", "ProgramFilesDir",
+                              std::wstring(L"C:\\Program Files"));
+  noEntry.system.files = {L"C:\\Program Files\\Mirvane\\Mirvane.exe"};
+  SetupState s;
+  EXPECT_EQ(RunSetup(constants, {"modest", ""}, noEntry.ui, noEntry.system, s), kExitAsAsked);
+  EXPECT_EQ(noEntry.ui.Events, (Log{"verify", "probe", "extract mvm3 pak C:\\Program Files\\Mirvane\\mvm3.pak check"}));
+  EXPECT_FALSE(noEntry.system.registry.HasKey(HKLM, kUninstallEntry));
+  EXPECT_FALSE(noEntry.system.registry.HasKey(HKLM, wowEntry));
 }
 
 TEST_F(RunSetupTest, UnmeasurableFolderWritesNoSizeButTheRunGoesOn) {
   system.folderSize = -1;
-  system.registry = FakeRegistry();
-  system.files = {L"C:\\Program Files\\Mirvane\\Mirvane.exe"};
-  system.registry.Set(HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\", "ProgramFilesDir",
-                      std::wstring(L"C:\\Program Files"));
-  Run("modest", "RUNAPP");  // the second argument also arrives lowercased
-  EXPECT_TRUE(system.registry.HasKey(HKLM, kUninstallEntry)) << "the key is created even so";
+  EXPECT_EQ(Run("modest", "RUNAPP"), kExitAsAsked);  // the second argument also arrives lowercased
   EXPECT_FALSE(EstimatedSize().has_value());
   EXPECT_NE(log.back().rfind("launch", 0), 0u);
 }
