@@ -102,7 +102,6 @@ void InstallerTest::SetUp() {
   MakeDirectories(root_);
   PlaceProduct(product_);
   ConfigureStandin();
-  SetEnvironmentVariableW(L"MIRVANE_STANDIN", config_.c_str());
   RegisterUninstallString(product_ + L"unins000.exe");
 }
 
@@ -114,11 +113,8 @@ void InstallerTest::TearDown() {
   RemoveTree(root_);
 }
 
-void InstallerTest::ConfigureStandin(const std::string& extraLines) { WriteStandinSettings(config_, log_, extraLines); }
-
-void InstallerTest::WriteStandinSettings(const std::wstring& file, const std::wstring& log,
-                                         const std::string& extraLines) const {
-  WriteBytes(file, "log=" + Utf8(log) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n" + extraLines);
+void InstallerTest::ConfigureStandin(const std::wstring& log, const std::string& extraLines) {
+  WriteBytes(config_, "log=" + Utf8(log) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n" + extraLines);
 }
 
 void InstallerTest::RemoveUninstallEntries() {

@@ -67,12 +67,13 @@ class InstallerTest : public ::testing::Test {
   static std::wstring Payload();
 
   // Writes the stand-in's settings; the log path and a short lifetime are always included,
-  // and the window starts hidden so that "shown" in the log is the installer's doing.
-  void ConfigureStandin(const std::string& extraLines = "");
-  // The same for another copy of the stand-in, with settings and log files of its own; a copy
-  // reads the settings named by MIRVANE_STANDIN in the environment it was started with.
-  void WriteStandinSettings(const std::wstring& file, const std::wstring& log, const std::string& extraLines) const;
-  const std::wstring& StandinSettings() const { return config_; }
+  // and the window starts hidden so that "shown" in the log is the installer's doing. A copy of
+  // the stand-in reads them from standin.cfg beside its own folder when it starts, whoever
+  // started it: root_ + "standin.cfg" for a product folder directly below root_.
+  void ConfigureStandin(const std::string& extraLines = "") { ConfigureStandin(log_, extraLines); }
+  // The same with another log file, for the next copy to start once the last one has logged
+  // its start (and so read its settings).
+  void ConfigureStandin(const std::wstring& log, const std::string& extraLines);
   // Replaces both uninstall entries by one with this UninstallString.
   void RegisterUninstallString(const std::wstring& uninstallString, bool underWow6432Node = false);
   void RemoveUninstallEntries();

@@ -49,17 +49,14 @@ TEST_F(ProductLaunch, MappingAfterFourAndAHalfSecondsIsGivenUpOn) {
 TEST_F(ProductLaunch, AnAlreadyRunningProductIsFoundByTheFirstProbe) {
   if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
   const std::wstring copyLog = root_ + L"copy.log";
-  const std::wstring copySettings = root_ + L"copy.cfg";
-  WriteStandinSettings(copySettings, copyLog, "mapping_delay_ms=60000\r\n");
-  // The installer passes its environment on to the copy it starts.
-  SetEnvironmentVariableW(L"MIRVANE_STANDIN", copySettings.c_str());
 
   mv::UniqueHandle running;
   Clock::time_point answered;
   RunResult r = RunInstaller(L"", {Press(expect::Question(), IDYES), Press(expect::ClosingQuestion(), IDYES, [&] {
-                                     SetEnvironmentVariableW(L"MIRVANE_STANDIN", StandinSettings().c_str());
                                      running = StartProcess(product_ + L"Mirvane.exe", L"", product_);
                                      EXPECT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, 10s));
+                                     // Read by the copy the installer starts, whoever starts it.
+                                     ConfigureStandin(copyLog, "mapping_delay_ms=60000\r\n");
                                      answered = Clock::now();
                                    })});
   const auto took = Clock::now() - answered;
