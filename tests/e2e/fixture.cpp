@@ -179,12 +179,13 @@ void InstallerTest::ExpectNothingWritten(const std::wstring& folder, const std::
   EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kWowUninstallKey, L"EstimatedSize").has_value());
 }
 
-void InstallerTest::ExpectProductStartedAndShown() {
+void InstallerTest::ExpectProductStartedAndShown(const char* startedBy) {
   EXPECT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window", "shown", "activated"}, 3s))
       << "stand-in log:\n"
       << ::testing::PrintToString(ReadLogLines(log_));
   EXPECT_EQ(CountLogLines(log_, "start"), 1);
   EXPECT_EQ(CountLogLines(log_, "quit"), 0);
+  EXPECT_EQ(LogValue(log_, "parent"), std::optional<std::string>(startedBy));
   // Started without parameters, in its own folder.
   EXPECT_EQ(LogValue(log_, "args"), std::optional<std::string>(""));
   std::string folder = Utf8(product_);

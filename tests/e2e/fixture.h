@@ -96,7 +96,9 @@ class InstallerTest : public ::testing::Test {
                        const std::wstring& fileName = L"mvm3.pak");
   // Neither the data file nor EstimatedSize was written.
   void ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName = L"mvm3.pak");
-  void ExpectProductStartedAndShown();
+  // Started once, without arguments, in its own folder, by `startedBy` (the desktop shell unless
+  // a test has it fail), and shown.
+  void ExpectProductStartedAndShown(const char* startedBy = "explorer.exe");
   void ExpectProductNotStarted();
 
   std::wstring root_;     // the test's own folder, with a final backslash
