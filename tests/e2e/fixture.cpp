@@ -3,9 +3,16 @@
 #include <algorithm>
 #include <chrono>
 
+#include "support/desktop_session_win.h"
+
 namespace e2e {
 
 using namespace std::chrono_literals;
+
+namespace {
+// The desktop's shell runs for the whole program (see support/desktop_session_win.h).
+::testing::Environment* const kDesktop = mv::testing::HoldDesktopForTheWholeRun();
+}  // namespace
 
 namespace expect {
 
