@@ -8,12 +8,15 @@ set(MV_TEST_LINK -static -static-libgcc -static-libstdc++)
 
 file(GLOB MV_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
 file(GLOB MV_WIN_TEST_DATA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/data/*)
-add_executable(win_tests ${MV_WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc)
+# The stand-in's log reader of the end-to-end tests serves the tests of the product's start too.
+add_executable(win_tests ${MV_WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/e2e/standin_log.cpp
+               ${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/win/test_resources.rc PROPERTIES
   OBJECT_DEPENDS "${MV_WIN_TEST_DATA}")
 target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/tests)
-# version, imagehlp and gdi32: Windows' own readers of the built installer's identity.
-target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main version imagehlp gdi32)
+# version, imagehlp and gdi32: Windows' own readers of the built installer's identity; oleaut32:
+# the BSTR lengths of the COM owners' test.
+target_link_libraries(win_tests PRIVATE mvsetup_win GTest::gtest_main version imagehlp gdi32 oleaut32)
 # The libraries' machine code rather than their intermediate code (cmake/windows.cmake).
 target_link_options(win_tests PRIVATE -fno-lto)
 # Test data is read through Wine's Z: drive (Windows takes forward slashes too).
@@ -43,6 +46,8 @@ add_executable(never_ends ${CMAKE_SOURCE_DIR}/tests/win/tools/never_ends.cpp)
 target_link_options(never_ends PRIVATE ${MV_TEST_LINK})
 
 add_custom_target(windows_tests DEPENDS win_tests mirvane_standin e2e_tests never_ends describe-windows)
+# The tests of the product's start run the stand-in.
+add_dependencies(win_tests mirvane_standin)
 
 # Two builds of one do-nothing program that differ only in their version information.
 foreach(mv_version IN ITEMS "1.0.0.0" "2.0.0.0")

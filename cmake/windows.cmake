@@ -40,21 +40,25 @@ add_library(mvsetup_win STATIC ${MV_WIN_SOURCES})
 target_compile_options(mvsetup_win PRIVATE ${MV_OPT_FLAGS})
 
 # At process start the loader maps only kernel32, advapi32 and msvcrt (which Windows takes from
-# the system folder as known DLLs). user32, shell32 and gdi32 are delay-imported: each is
-# loaded, from the system folder (src/win/delay_load_win.cpp), on the first call into it, so a run
-# that shows nothing loads no windowing code and a DLL planted beside the installer under one
-# of their names is never looked at. The lists name the functions the program calls, with the
-# argument bytes of their 32-bit names; a function missing here would be imported at load time
-# again from the toolchain's default libraries, which the builder test of the imports catches.
+# the system folder as known DLLs). user32, shell32, gdi32, ole32 and oleaut32 are
+# delay-imported: each is loaded, from the system folder (src/win/delay_load_win.cpp), on the
+# first call into it, so a run that shows nothing loads no windowing code and a DLL planted
+# beside the installer under one of their names is never looked at. The lists name the
+# functions the program calls, with the argument bytes of their 32-bit names; a function missing
+# here would be imported at load time again from the toolchain's default libraries, which the
+# builder test of the imports catches.
 set(MV_DELAY_user32 CreateWindowExA@48 DefWindowProcA@16 DispatchMessageA@4 FindWindowA@8 GetMessageA@16
     GetSystemMetrics@4 LoadCursorA@8 MessageBoxExW@20 MessageBoxW@16 OemToCharBuffA@12 PostMessageA@16
     PostQuitMessage@4 RegisterClassExA@4 SetForegroundWindow@4 SetWindowPos@28 SetWindowTextA@8 ShowWindow@8
     TranslateMessage@4)
 set(MV_DELAY_shell32 SHGetFileInfoW@20 ShellExecuteW@24)
 set(MV_DELAY_gdi32 GetStockObject@4)
+# COM, for starting the product through the desktop shell (src/product/launch_win.cpp).
+set(MV_DELAY_ole32 CoCreateInstance@20 CoInitializeEx@8 CoUninitialize@0)
+set(MV_DELAY_oleaut32 SysAllocStringLen@8 SysFreeString@4)
 set(mv_delay_libs "")
 set(mv_thunks_text "")
-foreach(mv_dll IN ITEMS user32 shell32 gdi32)
+foreach(mv_dll IN ITEMS user32 shell32 gdi32 ole32 oleaut32)
   set(mv_def_text "LIBRARY ${mv_dll}.dll\nEXPORTS\n")
   foreach(mv_function IN LISTS MV_DELAY_${mv_dll})
     if(MV_TRIPLE MATCHES "^i686")

@@ -1,7 +1,18 @@
 #pragma once
-// How long starting or closing the product waits for it, as rules without any Windows call.
+// How the product is started, and how long starting or closing it waits for it, as rules without
+// any Windows call.
+#include <string>
 
 namespace mv {
+
+// The installer runs with administrator rights, which a program it starts itself inherits. The
+// product is therefore started through the desktop shell, which starts it with the rights of
+// the user at the desktop; only when no shell takes it (none running, or a step of the way to
+// it failed) does the installer start it itself. Never both: a second copy would come up.
+template <typename ThroughShell, typename Directly>
+void StartThroughShellOrDirectly(const std::wstring& productFolder, ThroughShell throughShell, Directly directly) {
+  if (!throughShell(productFolder)) directly(productFolder);
+}
 
 // One of the two waits of a launch: a try after every `IntervalMs`, believed only within the
 // first `BelievedTries` tries.

@@ -1,6 +1,7 @@
-// user32, shell32 and gdi32 are delay-imported (cmake/windows.cmake): the loader maps them on
-// the first call into them, not at process start, so a run that shows nothing never loads
-// windowing code. This hook makes that load come from the system folder.
+// user32, shell32, gdi32, ole32 and oleaut32 are delay-imported (cmake/windows.cmake): the
+// loader maps them on the first call into them, not at process start, so a run that shows
+// nothing never loads windowing code, and only the product's start loads COM. This hook makes
+// that load come from the system folder.
 #include <windows.h>
 // Needs the types of <windows.h>.
 #include <delayimp.h>

@@ -46,7 +46,7 @@ SYSTEM_DLLS = {
 # whatever lies beside the installer (msvcrt as a known DLL). Every other DLL is loaded on first
 # use, from the system folder.
 LOAD_TIME_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
-DELAY_LOADED_DLLS = {"user32.dll", "shell32.dll", "gdi32.dll"}
+DELAY_LOADED_DLLS = {"user32.dll", "shell32.dll", "gdi32.dll", "ole32.dll", "oleaut32.dll"}
 
 TMP = tempfile.mkdtemp(prefix="builder-test-")
 atexit.register(shutil.rmtree, TMP, ignore_errors=True)
@@ -192,13 +192,14 @@ class InstallerPE(PE):
 
 
 def expect_delay_loading(test, pe):
-    """Load-time imports are exactly LOAD_TIME_DLLS, and the windowing DLLs are delay-imported
+    """Load-time imports are exactly LOAD_TIME_DLLS, and the windowing and COM DLLs are delay-imported
     under their plain names (a 32-bit name that kept its @n would not be found at run time)."""
     test.assertEqual({d.lower() for d in pe.imported_dlls()}, LOAD_TIME_DLLS)
     delayed = pe.delay_imports()
     test.assertEqual(set(delayed), DELAY_LOADED_DLLS)
     test.assertIn("GetSystemMetrics", delayed["user32.dll"])
     test.assertIn("ShellExecuteW", delayed["shell32.dll"])
+    test.assertIn("CoCreateInstance", delayed["ole32.dll"])
     for functions in delayed.values():
         for function in functions:
             test.assertRegex(function, r"^[A-Za-z]\w*$")

@@ -62,7 +62,10 @@ bool LoadedAny(const std::vector<std::wstring>& dlls, std::initializer_list<cons
 // their dependencies) is not planted: Windows takes it from the system folder as a known DLL,
 // but Wine has no known DLLs and, told to prefer native DLLs, loads a planted copy of it into
 // any program before that program runs a single instruction. Nor are the DLLs that Wine's own
-// system DLLs load for themselves (ole32 for the shell, say), which Windows also keeps known.
+// system DLLs load for themselves, which Windows also keeps known: ole32 and oleaut32, which the
+// installer delay-imports too, are imported by Wine's shell, so a planted ole32 turns up even in
+// a run that never starts the product. That the installer's own load of them comes from the
+// system folder is seen in the trace of a launch instead.
 const wchar_t* const kPlantedNames[] = {L"user32.dll", L"shell32.dll", L"gdi32.dll", L"comctl32.dll", L"version.dll"};
 
 class DllLoading : public InstallerTest {
@@ -114,7 +117,18 @@ TEST_F(DllLoading, ModestRunLoadsNoWindowingCodeAndOnlySystemDlls) {
   const auto dlls = TracedRun(L"modest", {});
   ExpectInstalled(product_, Payload());
   for (const std::wstring& dll : dlls)
-    EXPECT_FALSE(LoadedAny({dll}, {L"user32.dll", L"shell32.dll", L"gdi32.dll", L"comctl32.dll"})) << Utf8(dll);
+    EXPECT_FALSE(
+        LoadedAny({dll}, {L"user32.dll", L"shell32.dll", L"gdi32.dll", L"comctl32.dll", L"ole32.dll", L"oleaut32.dll"}))
+        << Utf8(dll);
+}
+
+// Starting the product through the shell loads COM, from the system folder like everything else.
+TEST_F(DllLoading, TheLaunchLoadsComFromTheSystemFolder) {
+  const auto dlls = TracedRun(L"modest runapp", {});
+  ExpectInstalled(product_, Payload());
+  ExpectProductStartedAndShown();
+  EXPECT_TRUE(LoadedAny(dlls, {L"ole32.dll"}));
+  EXPECT_TRUE(LoadedAny(dlls, {L"oleaut32.dll"}));
 }
 
 TEST_F(DllLoading, InteractiveRunLoadsWindowingCodeFromTheSystemFolder) {

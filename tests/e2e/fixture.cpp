@@ -3,9 +3,16 @@
 #include <algorithm>
 #include <chrono>
 
+#include "support/desktop_session_win.h"
+
 namespace e2e {
 
 using namespace std::chrono_literals;
+
+namespace {
+// The desktop's shell runs for the whole program (see support/desktop_session_win.h).
+::testing::Environment* const kDesktop = mv::testing::HoldDesktopForTheWholeRun();
+}  // namespace
 
 namespace expect {
 
@@ -102,7 +109,6 @@ void InstallerTest::SetUp() {
   MakeDirectories(root_);
   PlaceProduct(product_);
   ConfigureStandin();
-  SetEnvironmentVariableW(L"MIRVANE_STANDIN", config_.c_str());
   RegisterUninstallString(product_ + L"unins000.exe");
 }
 
@@ -114,11 +120,8 @@ void InstallerTest::TearDown() {
   RemoveTree(root_);
 }
 
-void InstallerTest::ConfigureStandin(const std::string& extraLines) { WriteStandinSettings(config_, log_, extraLines); }
-
-void InstallerTest::WriteStandinSettings(const std::wstring& file, const std::wstring& log,
-                                         const std::string& extraLines) const {
-  WriteBytes(file, "log=" + Utf8(log) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n" + extraLines);
+void InstallerTest::ConfigureStandin(const std::wstring& log, const std::string& extraLines) {
+  WriteBytes(config_, "log=" + Utf8(log) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n" + extraLines);
 }
 
 void InstallerTest::RemoveUninstallEntries() {
@@ -206,12 +209,13 @@ void InstallerTest::ExpectNothingWritten(const std::wstring& folder, const std::
   EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kWowUninstallKey, L"EstimatedSize").has_value());
 }
 
-void InstallerTest::ExpectProductStartedAndShown() {
+void InstallerTest::ExpectProductStartedAndShown(const char* startedBy) {
   EXPECT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window", "shown", "activated"}, 3s))
       << "stand-in log:\n"
       << ::testing::PrintToString(ReadLogLines(log_));
   EXPECT_EQ(CountLogLines(log_, "start"), 1);
   EXPECT_EQ(CountLogLines(log_, "quit"), 0);
+  EXPECT_EQ(LogValue(log_, "parent"), std::optional<std::string>(startedBy));
   // Started without parameters, in its own folder.
   EXPECT_EQ(LogValue(log_, "args"), std::optional<std::string>(""));
   std::string folder = Utf8(product_);

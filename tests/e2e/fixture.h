@@ -69,12 +69,13 @@ class InstallerTest : public ::testing::Test {
   static std::wstring Payload();
 
   // Writes the stand-in's settings; the log path and a short lifetime are always included,
-  // and the window starts hidden so that "shown" in the log is the installer's doing.
-  void ConfigureStandin(const std::string& extraLines = "");
-  // The same for another copy of the stand-in, with settings and log files of its own; a copy
-  // reads the settings named by MIRVANE_STANDIN in the environment it was started with.
-  void WriteStandinSettings(const std::wstring& file, const std::wstring& log, const std::string& extraLines) const;
-  const std::wstring& StandinSettings() const { return config_; }
+  // and the window starts hidden so that "shown" in the log is the installer's doing. A copy of
+  // the stand-in reads them from standin.cfg beside its own folder when it starts, whoever
+  // started it: root_ + "standin.cfg" for a product folder directly below root_.
+  void ConfigureStandin(const std::string& extraLines = "") { ConfigureStandin(log_, extraLines); }
+  // The same with another log file, for the next copy to start once the last one has logged
+  // its start (and so read its settings).
+  void ConfigureStandin(const std::wstring& log, const std::string& extraLines);
   // Replaces both uninstall entries by one with this UninstallString.
   void RegisterUninstallString(const std::wstring& uninstallString, bool underWow6432Node = false);
   void RemoveUninstallEntries();
@@ -99,7 +100,9 @@ class InstallerTest : public ::testing::Test {
   void ExpectSizeInTheFoundEntry(const std::wstring& folder);
   // Neither the data file nor EstimatedSize was written.
   void ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName = L"mvm3.pak");
-  void ExpectProductStartedAndShown();
+  // Started once, without arguments, in its own folder, by `startedBy` (the desktop shell unless
+  // a test has it fail), and shown.
+  void ExpectProductStartedAndShown(const char* startedBy = "explorer.exe");
   void ExpectProductNotStarted();
 
   std::wstring root_;     // the test's own folder, with a final backslash

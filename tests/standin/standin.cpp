@@ -3,8 +3,11 @@
 // product's class, a data file held open) and logs what happens to it, so end-to-end tests can
 // see whether the installer started it, showed it or asked it to quit.
 //
-// The installer starts the product without arguments, so the settings come from a file named
-// by the environment variable MIRVANE_STANDIN, one "key=value" a line ('#' starts a comment):
+// The installer starts the product without arguments, and through the desktop shell, whose
+// environment is not the test's. So the settings come from a file in a place that does not
+// depend on who started the copy: "standin.cfg" in the folder above the stand-in's own, that is
+// beside the product folder (the installer measures the product folder, so nothing a test
+// changes may lie in it). One "key=value" a line ('#' starts a comment):
 //   mapping_delay_ms  wait before creating the "mirvane_memfile" mapping        (default 0)
 //   window_delay_ms   wait after the mapping before creating the main window     (default 0)
 //   window_visible    1: the window is created visible; 0: it waits to be shown  (default 1)
@@ -13,11 +16,15 @@
 //   lifetime_ms       the process ends by itself after this long                 (default 60000)
 //   quit_delay_ms     after a quit request, time taken to end (saving, say), with the
 //                     mapping and the held file still open                        (default 0)
-// Log lines: start <pid>, cwd <current folder>, args <command-line arguments>, holding,
-// mapping, window, shown, activated, quit, lifetime, exit; "failed <step>" when a step failed.
+// Log lines: start <pid>, cwd <current folder>, parent <image name of the process that started
+// it, lower case>, args <command-line arguments>, holding, mapping, window, shown, activated,
+// quit, lifetime, exit; "failed <step>" when a step failed.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
+#include <cwctype>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,6 +56,28 @@ std::string ToUtf8(std::wstring_view text) {
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
+}
+
+// The image name of the process that started this one, in lower case: "explorer.exe" when the
+// desktop shell did. "?" when it has ended or cannot be seen.
+std::string ParentName() {
+  mv::UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return "?";
+  const auto find = [&](auto match) {
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+      if (match(entry)) return std::optional<PROCESSENTRY32W>(entry);
+    return std::optional<PROCESSENTRY32W>();
+  };
+  const DWORD self = GetCurrentProcessId();
+  const auto own = find([&](const PROCESSENTRY32W& e) { return e.th32ProcessID == self; });
+  if (!own) return "?";
+  const auto parent = find([&](const PROCESSENTRY32W& e) { return e.th32ProcessID == own->th32ParentProcessID; });
+  if (!parent) return "?";
+  std::wstring name = parent->szExeFile;
+  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
+  return ToUtf8(name);
 }
 
 // The command line after the program's own name.
@@ -92,12 +121,25 @@ std::string ReadWholeFile(const std::wstring& path) {
   return data;
 }
 
+// <folder above the executable's>\standin.cfg; empty when the executable's path is unknown.
+std::wstring SettingsFile() {
+  wchar_t self[MAX_PATH * 2];
+  DWORD n = GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
+  if (n == 0 || n >= std::size(self)) return {};
+  std::wstring path(self, n);
+  for (int up = 0; up < 2; ++up) {
+    std::size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return {};
+    path.resize(slash);
+  }
+  return path + L"\\standin.cfg";
+}
+
 Settings LoadSettings() {
   Settings s;
-  wchar_t path[MAX_PATH * 2];
-  DWORD n = GetEnvironmentVariableW(L"MIRVANE_STANDIN", path, static_cast<DWORD>(std::size(path)));
-  if (n == 0 || n >= std::size(path)) return s;
-  std::string text = ReadWholeFile(path);
+  std::wstring file = SettingsFile();
+  if (file.empty()) return s;
+  std::string text = ReadWholeFile(file);
   std::string_view rest = text;
   while (!rest.empty()) {
     std::size_t eol = rest.find('\n');
@@ -200,6 +242,7 @@ int Run(HINSTANCE instance) {
   wchar_t cwd[MAX_PATH * 2] = {};
   GetCurrentDirectoryW(static_cast<DWORD>(std::size(cwd)), cwd);
   g_log.Line("cwd " + ToUtf8(cwd));
+  g_log.Line("parent " + ParentName());
   g_log.Line("args " + ToUtf8(Arguments()));
 
   mv::UniqueFile held;

@@ -1,4 +1,6 @@
-// The two waits of a product launch, run against a counting clock instead of the real one.
+// How the product is started (the shell first, the installer itself only when the shell does
+// not take it), and the two waits of a launch, run against a counting clock instead of the real
+// one.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +9,22 @@
 
 namespace mv {
 namespace {
+
+TEST(StartThroughShellOrDirectly, StartsExactlyOneCopyAndTheDirectOneOnlyWhenTheShellRefused) {
+  for (const bool shellTakesIt : {true, false}) {
+    std::string calls;
+    StartThroughShellOrDirectly(
+        L"C:\\Apps\\Mirvane\\",
+        [&](const std::wstring& folder) {
+          calls += folder == L"C:\\Apps\\Mirvane\\" ? "shell " : "shell(elsewhere) ";
+          return shellTakesIt;
+        },
+        [&](const std::wstring& folder) {
+          calls += folder == L"C:\\Apps\\Mirvane\\" ? "direct " : "direct(elsewhere) ";
+        });
+    EXPECT_EQ(calls, shellTakesIt ? "shell " : "shell direct ");
+  }
+}
 
 TEST(LaunchWait, SleepsBeforeEachTryAndBelievesOnlyTheFirstOnes) {
   struct Case {

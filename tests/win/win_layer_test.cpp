@@ -11,12 +11,16 @@
 #include "product/launch_win.h"
 #include "product/product.h"
 #include "startup/startup_win.h"
+#include "support/desktop_session_win.h"
 #include "support/files_win.h"
 #include "ui/texts.h"
 #include "win/registry_win.h"
 
 namespace mv {
 namespace {
+
+// The desktop's shell runs for the whole program (see support/desktop_session_win.h).
+::testing::Environment* const kDesktop = testing::HoldDesktopForTheWholeRun();
 
 using testing::TempDir;
 

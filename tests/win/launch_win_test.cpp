@@ -1,0 +1,163 @@
+// Starting the product against the real (Wine) system, each way alone: through the desktop shell
+// and directly, and the launch's waits bringing it to the front after either. Wine cannot show
+// elevation (every process is an administrator), so what is seen here is whose child the product
+// is, in which folder it starts, with what arguments, and that its window comes to the front. The
+// product is the stand-in (tests/standin), which reads standin.cfg beside its folder and logs
+// what happens to it.
+#include "product/launch_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cwctype>
+#include <optional>
+#include <string>
+
+#include "e2e/standin_log.h"
+#include "product/product.h"
+#include "support/files_win.h"
+
+namespace mv {
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::LogValue;
+using e2e::WaitForLogSequence;
+using testing::TempDir;
+using testing::Utf8;
+
+// This test program's image name in lower case, as the stand-in logs its parent.
+std::string OwnImageName() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring name(path, length);
+  name.erase(0, name.find_last_of(L'\\') + 1);
+  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
+  return Utf8(name);
+}
+
+std::wstring CurrentFolder() {
+  wchar_t folder[MAX_PATH];
+  return std::wstring(folder, ::GetCurrentDirectoryW(MAX_PATH, folder));
+}
+
+class ProductStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Named beyond the ANSI code page: the path must reach the shell, as a BSTR, as named.
+    product_ = root_ / L"Мирвейн 中文\\";
+    ASSERT_TRUE(::CreateDirectoryW(product_.c_str(), nullptr));
+    const std::wstring standin = testing::AnsiWide(MV_TEST_BUILD_DIR "/Mirvane.exe");
+    ASSERT_TRUE(::CopyFileW(standin.c_str(), (product_ + product::kExecutable.data()).c_str(), FALSE)) << Utf8(standin);
+    log_ = root_ / L"standin.log";
+    testing::WriteBytes(root_ / L"standin.cfg", "log=" + Utf8(log_) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n");
+  }
+
+  // The direct start makes the product folder the current one, as the installer's own start
+  // always has; the test's folder must be left before it can be removed.
+  void TearDown() override {
+    EndStartedCopies();
+    ::SetCurrentDirectoryW(testCurrentFolder_.c_str());
+  }
+
+  // Ends every copy that logged its start, so that no test leaves one running or holding its
+  // folder.
+  void EndStartedCopies() {
+    for (const std::string& line : e2e::ReadLogLines(log_)) {
+      unsigned long pid = 0;
+      if (std::sscanf(line.c_str(), "start %lu", &pid) != 1) continue;
+      const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+      if (!process) continue;
+      ::TerminateProcess(process.get(), 0);
+      ::WaitForSingleObject(process.get(), 5000);
+    }
+  }
+
+  // The stand-in started once, in the product folder, without arguments, by `parent`.
+  void ExpectStartedBy(const std::string& parent) {
+    ASSERT_TRUE(WaitForLogSequence(log_, {"start", "cwd", "parent", "args"}, 10s))
+        << ::testing::PrintToString(e2e::ReadLogLines(log_));
+    EXPECT_EQ(e2e::CountLogLines(log_, "start"), 1);
+    EXPECT_EQ(LogValue(log_, "parent"), std::optional<std::string>(parent));
+    std::string folder = Utf8(product_);
+    folder.pop_back();
+    std::optional<std::string> cwd = LogValue(log_, "cwd");
+    if (cwd && cwd->size() > 3 && cwd->back() == '\\') cwd->pop_back();
+    EXPECT_EQ(cwd, std::optional<std::string>(folder));
+    EXPECT_EQ(LogValue(log_, "args"), std::optional<std::string>(""));
+  }
+
+  // The hidden window shown and activated, and in front of every other.
+  void ExpectBroughtToTheFront() {
+    EXPECT_TRUE(WaitForLogSequence(log_, {"mapping", "window", "shown", "activated"}, 3s))
+        << ::testing::PrintToString(e2e::ReadLogLines(log_));
+    const HWND window = ::FindWindowA(product::kMainWindowClass, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_EQ(::GetForegroundWindow(), window);
+  }
+
+  const std::wstring testCurrentFolder_ = CurrentFolder();
+  TempDir root_;
+  std::wstring product_;
+  std::wstring log_;
+};
+
+// The elevation of the installer stays behind: the shell's process starts the product.
+TEST_F(ProductStart, TheShellStartsTheProductAsItsOwnChildInTheProductFolder) {
+  ASSERT_TRUE(StartProductThroughShell(product_));
+  ExpectStartedBy("explorer.exe");
+}
+
+TEST_F(ProductStart, TheDirectStartMakesTheProductTheInstallersChild) {
+  StartProductDirectly(product_);
+  ExpectStartedBy(OwnImageName());
+}
+
+// With a shell running, the launch goes through it and never starts a second copy itself.
+TEST_F(ProductStart, TheLaunchTakesTheShellWhenOneRuns) {
+  LaunchProduct(product_);
+  ExpectStartedBy("explorer.exe");
+  ExpectBroughtToTheFront();
+}
+
+TEST_F(ProductStart, EitherStartIsBroughtToTheFront) {
+  const struct {
+    const char* what;
+    void (*start)(const std::wstring&);
+  } starts[] = {
+      {"through the shell", [](const std::wstring& folder) { EXPECT_TRUE(StartProductThroughShell(folder)); }},
+      {"directly", StartProductDirectly},
+  };
+  for (const auto& s : starts) {
+    SCOPED_TRACE(s.what);
+    EndStartedCopies();
+    ::DeleteFileW(log_.c_str());
+    s.start(product_);
+    BringStartedProductToFront();
+    ExpectBroughtToTheFront();
+  }
+}
+
+// A product the shell cannot start is reported as not taken (Wine's shell says S_FALSE), so that
+// the installer tries itself.
+TEST_F(ProductStart, AProductTheShellCannotStartIsNotTakenForStarted) {
+  const struct {
+    const char* what;
+    const char* content;  // of Mirvane.exe; none: no such file
+  } cases[] = {{"no executable", nullptr}, {"not a program", "MZ this is no program\r\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring exe = product_ + product::kExecutable.data();
+    ::DeleteFileW(exe.c_str());
+    if (c.content) testing::WriteBytes(exe, c.content);
+    EXPECT_FALSE(StartProductThroughShell(product_));
+  }
+  EXPECT_FALSE(testing::IsFile(log_)) << "something started";
+}
+
+}  // namespace
+}  // namespace mv
