@@ -62,7 +62,7 @@ StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& argum
   state.ModestRun = arguments.CommandSwitch == "modest";
 
   const std::wstring& folder = state.Location.ProductFolder;
-  if (!system.FileExists(std::wstring(folder).append(product::kExecutable))) {
+  if (!system.FileExists(product::ExecutableIn(folder))) {
     ui.ShowBilingualError(text::kNoProduct);
     return StepsEnd::Finished;
   }

@@ -20,18 +20,9 @@ namespace {
 // The product, or a virus scanner looking at a file just written, holds a data file open for
 // reading: sharing reading with them keeps its version readable, where a copy read as version 0
 // would be replaced by an older payload without the question. Writers are not shared with, so no
-// version is read halfway through a write. A scanner may also hold the file exclusively for a
-// moment, which is worth waiting for; a file that stays held is not.
-constexpr int kSharingRetries = 10;
-constexpr DWORD kSharingRetryPauseMs = 100;
-
+// version is read halfway through a write; a brief exclusive hold is waited for.
 UniqueFile OpenForReading(const std::wstring& path) {
-  for (int attempt = 0;; ++attempt) {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) return file;
-    ::Sleep(kSharingRetryPauseMs);
-  }
+  return OpenForReadingAfterBriefHolds(path.c_str(), FILE_SHARE_READ, 10);
 }
 
 // The file's first bytes, as far as the field needs them; 0 for a file that cannot be read.

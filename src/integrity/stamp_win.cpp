@@ -6,27 +6,17 @@
 #include <span>
 #include <vector>
 
+#include "win/files_win.h"
 #include "win/handles_win.h"
 
 namespace mv {
 namespace {
 
-// A virus scanner often holds a fresh download exclusively for a moment; that is worth waiting
-// for, a file that stays locked is not.
-constexpr int kSharingRetries = 15;
-constexpr DWORD kSharingRetryPauseMs = 100;
-
 // Readers (a scanner, Explorer reading the icon) may share the file with us; writers may not,
 // so the bytes cannot change while they are being checked. A file still being written (a
-// download not yet finished) therefore counts as held open, and is retried like one.
+// download not yet finished) therefore counts as held open, and is waited for like one.
 UniqueFile OpenForCheck(const wchar_t* path) {
-  for (int attempt = 0;; ++attempt) {
-    UniqueFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return file;
-    if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kSharingRetries) return file;
-    ::Sleep(kSharingRetryPauseMs);
-  }
+  return OpenForReadingAfterBriefHolds(path, FILE_SHARE_READ | FILE_SHARE_DELETE, 15);
 }
 
 }  // namespace

@@ -21,10 +21,6 @@ using namespace std::string_view_literals;
 // The service of the browser that owns a shell view; shlguid.h has it only for libuuid.
 constexpr GUID kTopLevelBrowser = {0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
 
-std::wstring ProductExecutable(const std::wstring& productFolder) {
-  return std::wstring(productFolder).append(product::kExecutable);
-}
-
 // A step of the way to the shell succeeded: S_OK and an interface. FindWindowSW says "no such
 // window" with S_FALSE.
 template <typename Interface>
@@ -80,7 +76,7 @@ bool StartProductThroughShell(const std::wstring& productFolder) {
   UniqueCom<IShellDispatch2> shell;
   if (!Got(application->QueryInterface(IID_PPV_ARGS(shell.put())), shell)) return false;
 
-  const UniqueBstr executable = MakeBstr(ProductExecutable(productFolder));
+  const UniqueBstr executable = MakeBstr(product::ExecutableIn(productFolder));
   UniqueVariant folder{std::wstring_view(productFolder)};
   UniqueVariant verb{L"open"sv};
   UniqueVariant show(LONG{SW_SHOWNORMAL});
@@ -91,7 +87,7 @@ bool StartProductThroughShell(const std::wstring& productFolder) {
 
 void StartProductDirectly(const std::wstring& productFolder) {
   ::SetCurrentDirectoryW(productFolder.c_str());
-  ::ShellExecuteW(nullptr, L"open", ProductExecutable(productFolder).c_str(), L"", L"", SW_SHOWNORMAL);
+  ::ShellExecuteW(nullptr, L"open", product::ExecutableIn(productFolder).c_str(), L"", L"", SW_SHOWNORMAL);
 }
 
 void StartProduct(const std::wstring& productFolder) {

@@ -2,12 +2,15 @@
 // What the installer relies on in the installed product Mirvane, a separate program: where
 // Windows keeps its uninstall entry, the executable that proves it is installed, and the named
 // file mapping and main window class by which a running copy is known.
+#include <string>
 #include <string_view>
 
 namespace mv::product {
 
 inline constexpr std::string_view kName = "Mirvane";
 inline constexpr std::wstring_view kExecutable = L"Mirvane.exe";
+// The executable in `folder`, which ends with a backslash.
+inline std::wstring ExecutableIn(std::wstring_view folder) { return std::wstring(folder).append(kExecutable); }
 
 // Created by the product while it runs; the installer only probes for it.
 inline constexpr char kMappingName[] = "mirvane_memfile";

@@ -1,10 +1,23 @@
 #pragma once
-// The file-system question that several steps ask.
+// The file-system questions and opens that several steps share.
 #include <windows.h>
 
 #include <string>
 
+#include "win/handles_win.h"
+
 namespace mv {
+
+// Opens an existing file for reading, sharing it as `share` allows. A virus scanner often holds
+// a file exclusively for a moment (a fresh download, a file just written): a sharing violation
+// is tried again every 100 ms, up to `retries` times; a file that stays held is not waited for.
+inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries) {
+  for (int attempt = 0;; ++attempt) {
+    UniqueFile file(::CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == retries) return file;
+    ::Sleep(100);
+  }
+}
 
 // True for an existing file; a directory does not count.
 inline bool FileExists(const std::wstring& path) {

@@ -53,23 +53,29 @@ class RegistryView : public InstallerTest {
       }
     }
   }
+
+  // Without an entry, the product in `fallback` (the Program Files folder of the view the build
+  // sees) gets the payload and no size; with a 32-bit product's entry under WOW6432Node, the
+  // size lands in it, whichever way the build reaches it.
+  void InstallWithoutAnEntryAndWithAWow6432NodeEntry(const std::wstring& fallback) {
+    RemoveUninstallEntries();
+    PlaceProduct(fallback);
+    RunResult r = RunInstaller(L"modest", {});
+    EXPECT_EQ(r.exitCode, 0u);
+    ExpectInstalledWithSizeUnder(fallback, L"");
+
+    RemoveUninstallEntries();
+    RegisterUninstallString(product_ + L"unins000.exe", /*underWow6432Node=*/true);
+    r = RunInstaller(L"modest", {});
+    EXPECT_EQ(r.exitCode, 0u);
+    ExpectInstalledWithSizeUnder(product_, kWowUninstallKey);
+  }
 };
 
 TEST_F(RegistryView, OnWindowsNamedSixtyFourBitTheNativeViewIsUsed) {
   // Wine's default, Windows 7 64-bit: both builds read the native Program Files folder, and
   // write the size into the entry they found, also when it exists only under WOW6432Node.
-  RemoveUninstallEntries();
-  const std::wstring fallback = ProgramFiles(true) + L"Mirvane\\";
-  PlaceProduct(fallback);
-  RunResult r = RunInstaller(L"modest", {});
-  EXPECT_EQ(r.exitCode, 0u);
-  ExpectInstalledWithSizeUnder(fallback, L"");
-
-  RemoveUninstallEntries();
-  RegisterUninstallString(product_ + L"unins000.exe", /*underWow6432Node=*/true);
-  r = RunInstaller(L"modest", {});
-  EXPECT_EQ(r.exitCode, 0u);
-  ExpectInstalledWithSizeUnder(product_, kWowUninstallKey);
+  InstallWithoutAnEntryAndWithAWow6432NodeEntry(ProgramFiles(true) + L"Mirvane\\");
 }
 
 TEST_F(RegistryView, OnWindowsNotNamedSixtyFourBitTheShippedBuildSeesTheRedirectedView) {
@@ -77,21 +83,11 @@ TEST_F(RegistryView, OnWindowsNotNamedSixtyFourBitTheShippedBuildSeesTheRedirect
   ReportWindows(L"winxp64");
   const bool redirected = ShippedX86();
 
-  // No entry: the fallback is the Program Files folder of the view the build sees.
-  RemoveUninstallEntries();
+  // No entry: the fallback is the Program Files folder of the view the build sees. A 32-bit
+  // product's entry: the redirected plain path is the WOW6432Node one, and the native view finds
+  // it under its explicit path.
   const std::wstring fallback = ProgramFiles(!redirected) + L"Mirvane\\";
-  PlaceProduct(fallback);
-  RunResult r = RunInstaller(L"modest", {});
-  EXPECT_EQ(r.exitCode, 0u);
-  ExpectInstalledWithSizeUnder(fallback, L"");
-
-  // A 32-bit product's entry: the redirected plain path is the WOW6432Node one, and the native
-  // view finds it under its explicit path; either way the size lands in it.
-  RemoveUninstallEntries();
-  RegisterUninstallString(product_ + L"unins000.exe", /*underWow6432Node=*/true);
-  r = RunInstaller(L"modest", {});
-  EXPECT_EQ(r.exitCode, 0u);
-  ExpectInstalledWithSizeUnder(product_, kWowUninstallKey);
+  InstallWithoutAnEntryAndWithAWow6432NodeEntry(fallback);
 
   // An entry in the native view only is out of the redirected installer's sight: it falls back
   // to Program Files (x86), where there is no product.
@@ -100,11 +96,11 @@ TEST_F(RegistryView, OnWindowsNotNamedSixtyFourBitTheShippedBuildSeesTheRedirect
   DeleteFileW((product_ + L"mvm3.pak").c_str());
   RegisterUninstallString(product_ + L"unins000.exe");
   if (redirected) {
-    r = RunInstaller(L"modest", {Press(expect::NoProduct(), IDOK)});
+    const RunResult r = RunInstaller(L"modest", {Press(expect::NoProduct(), IDOK)});
     EXPECT_EQ(r.exitCode, kExitFailureShown);
     EXPECT_FALSE(IsFile(product_ + L"mvm3.pak"));
   } else {
-    r = RunInstaller(L"modest", {});
+    const RunResult r = RunInstaller(L"modest", {});
     EXPECT_EQ(r.exitCode, 0u);
     ExpectInstalledWithSizeUnder(product_, kUninstallKey);
   }
