@@ -41,11 +41,12 @@ target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOU
 target_link_libraries(e2e_tests PRIVATE GTest::gtest_main advapi32 user32)
 target_link_options(e2e_tests PRIVATE ${MV_TEST_LINK})
 
-# A command interpreter that never ends, for the time limit on console commands.
-add_executable(never_ends ${CMAKE_SOURCE_DIR}/tests/win/tools/never_ends.cpp)
-target_link_options(never_ends PRIVATE ${MV_TEST_LINK})
+# A stand-in command interpreter that records how it was started: well-behaved for "ver", never
+# ending or leaving a child behind otherwise.
+add_executable(interpreter ${CMAKE_SOURCE_DIR}/tests/win/tools/interpreter.cpp)
+target_link_options(interpreter PRIVATE ${MV_TEST_LINK})
 
-add_custom_target(windows_tests DEPENDS win_tests mirvane_standin e2e_tests never_ends describe-windows)
+add_custom_target(windows_tests DEPENDS win_tests mirvane_standin e2e_tests interpreter describe-windows)
 # The tests of the product's start run the stand-in.
 add_dependencies(win_tests mirvane_standin)
 

@@ -48,7 +48,7 @@ target_compile_options(mvsetup_win PRIVATE ${MV_OPT_FLAGS})
 # here would be imported at load time again from the toolchain's default libraries, which the
 # builder test of the imports catches.
 set(MV_DELAY_user32 CreateWindowExA@48 DefWindowProcA@16 DispatchMessageA@4 FindWindowA@8 GetMessageA@16
-    GetSystemMetrics@4 LoadCursorA@8 MessageBoxExW@20 MessageBoxW@16 OemToCharBuffA@12 PostMessageA@16
+    GetSystemMetrics@4 GetWindowThreadProcessId@8 LoadCursorA@8 MessageBoxExW@20 MessageBoxW@16 OemToCharBuffA@12 PostMessageA@16
     PostQuitMessage@4 RegisterClassExA@4 SetForegroundWindow@4 SetWindowPos@28 SetWindowTextA@8 ShowWindow@8
     TranslateMessage@4)
 set(MV_DELAY_shell32 SHGetFileInfoW@20 ShellExecuteW@24)

@@ -12,16 +12,21 @@ namespace {
 // How the steps ended: the one ending left to the caller is the end of the process.
 enum class StepsEnd { Finished, UnhandledRegistryFailure };
 
-// A product asked to quit is given time to end before its folder is written: it may still be
-// saving, and it holds its data files open until it ends. One still running after the wait is
-// written past; a file it holds is then reported like any file that cannot be written.
-void CloseRunningProduct(SetupSystem& system) {
-  if (!system.IsProductRunning() || !system.AskProductToQuit()) return;
-  for (int probe = 0; probe < kQuitWait.BelievedTries; ++probe) {
-    system.Pause(kQuitWait.IntervalMs);
-    if (!system.IsProductRunning()) return;
+// A running product is asked to quit only once the run is certain to write (after every question,
+// the one before an older payload replaces a newer copy among them), and is given time to end
+// before its data file is written: it may still be saving, and it holds its data files open
+// until it ends. One still running after the wait is written past; a file it holds is then
+// reported like any file that cannot be written.
+class CloseRunningProduct final : public BeforeCommit {
+ public:
+  explicit CloseRunningProduct(SetupSystem& system) : system_(system) {}
+  void Run() override {
+    if (system_.IsProductRunning() && system_.AskProductToQuit()) system_.WaitForProductToEnd(kQuitWaitMs);
   }
-}
+
+ private:
+  SetupSystem& system_;
+};
 
 StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
                   SetupState& state) {
@@ -72,13 +77,12 @@ StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& argum
     if (!ui.Ask(ConfirmationQuestion(state.AddonDescription, russian), russian)) return StepsEnd::Finished;
   }
 
-  // Only now, with the user's consent and the checks passed, is a running product closed.
-  CloseRunningProduct(system);
-
+  CloseRunningProduct closeProduct(system);
   const std::wstring target = folder + state.PayloadFileName;
-  const bool written = constants.PayloadParts == 2
-                           ? system.ExtractSplitPayload(constants.PayloadName, constants.PayloadExt, target, ui)
-                           : system.ExtractPayload(constants.PayloadName, constants.PayloadExt, target, true, ui);
+  const bool written =
+      constants.PayloadParts == 2
+          ? system.ExtractSplitPayload(constants.PayloadName, constants.PayloadExt, target, ui, closeProduct)
+          : system.ExtractPayload(constants.PayloadName, constants.PayloadExt, target, true, ui, closeProduct);
 
   // The size goes into the product's own entry; without one there is nowhere to record it, and
   // no entry is made up for it.

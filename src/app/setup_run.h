@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/build_constants.h"
+#include "install/safe_write.h"
 #include "integrity/stamp.h"
 #include "product/location.h"
 #include "startup/settings.h"
@@ -35,17 +36,19 @@ class SetupSystem {
   virtual bool IsProductRunning() = 0;
   // Posts WM_QUIT to the product's main window; false when it has none, so nothing was posted.
   virtual bool AskProductToQuit() = 0;
-  virtual void Pause(unsigned milliseconds) = 0;
+  // Waits up to `milliseconds` for the product asked to quit to end, its process and all.
+  virtual void WaitForProductToEnd(unsigned milliseconds) = 0;
   // Checks the installer's own file against its stamp.
   virtual IntegrityResult CheckInstallerFile() = 0;
   // True for an existing file; a directory does not count.
   virtual bool FileExists(const std::wstring& path) = 0;
   // The payload writers, which report their own failures through `ui`; false after such a
-  // failure.
+  // failure. They run `beforeCommit` once they are certain to write, just before the data file
+  // takes the new data.
   virtual bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                              bool checkExisting, SetupUi& ui) = 0;
+                              bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) = 0;
   virtual bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                   SetupUi& ui) = 0;
+                                   SetupUi& ui, BeforeCommit& beforeCommit) = 0;
   // Size in KiB, or -1 when the folder cannot be measured.
   virtual std::int32_t GetFolderSizeKB(const std::wstring& folder) = 0;
   virtual void LaunchProduct(const std::wstring& productFolder) = 0;
@@ -63,6 +66,6 @@ inline constexpr int kExitFailureShown = 1603;
 // (a value of the wrong type, an "EstimatedSize" that cannot be written) ends the process
 // through SetupSystem::EndWithUnhandledError with the accessor's report of it.
 int RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
-              SetupState& state);
+             SetupState& state);
 
 }  // namespace mv

@@ -29,22 +29,24 @@ bool WinSetupSystem::IsUserAnAdmin() { return UserIsAdministrator(); }
 
 bool WinSetupSystem::IsProductRunning() { return mv::IsProductRunning(); }
 
-bool WinSetupSystem::AskProductToQuit() { return mv::AskProductToQuit(); }
+bool WinSetupSystem::AskProductToQuit() { return mv::AskProductToQuit(quittingProduct_); }
 
-void WinSetupSystem::Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
+void WinSetupSystem::WaitForProductToEnd(unsigned milliseconds) {
+  mv::WaitForProductToEnd(quittingProduct_, milliseconds);
+}
 
 IntegrityResult WinSetupSystem::CheckInstallerFile() { return CheckRunningInstaller(); }
 
 bool WinSetupSystem::FileExists(const std::wstring& path) { return mv::FileExists(path); }
 
 bool WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                    bool checkExisting, SetupUi& ui) {
-  return mv::ExtractPayload(name, kind, destination, checkExisting, ui);
+                                    bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) {
+  return mv::ExtractPayload(name, kind, destination, checkExisting, ui, beforeCommit);
 }
 
 bool WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                         SetupUi& ui) {
-  return mv::ExtractSplitPayload(name, kind, destination, ui);
+                                         SetupUi& ui, BeforeCommit& beforeCommit) {
+  return mv::ExtractSplitPayload(name, kind, destination, ui, beforeCommit);
 }
 
 std::int32_t WinSetupSystem::GetFolderSizeKB(const std::wstring& folder) { return mv::GetFolderSizeKB(folder); }

@@ -1,6 +1,7 @@
 #pragma once
 // The setup run's system side on a real Windows system.
 #include "app/setup_run.h"
+#include "win/handles_win.h"
 #include "win/registry_win.h"
 
 namespace mv {
@@ -13,19 +14,20 @@ class WinSetupSystem final : public SetupSystem {
   bool IsUserAnAdmin() override;
   bool IsProductRunning() override;
   bool AskProductToQuit() override;
-  void Pause(unsigned milliseconds) override;
+  void WaitForProductToEnd(unsigned milliseconds) override;
   IntegrityResult CheckInstallerFile() override;
   bool FileExists(const std::wstring& path) override;
   bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                      SetupUi& ui) override;
-  bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                           SetupUi& ui) override;
+                      SetupUi& ui, BeforeCommit& beforeCommit) override;
+  bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui,
+                           BeforeCommit& beforeCommit) override;
   std::int32_t GetFolderSizeKB(const std::wstring& folder) override;
   void LaunchProduct(const std::wstring& productFolder) override;
   [[noreturn]] void EndWithUnhandledError(std::string_view what) override;
 
  private:
   SharedRegistry& registry_;
+  UniqueHandle quittingProduct_;  // the process of a product asked to quit
 };
 
 // Membership of the Administrators group with full rights, without loading the shell.

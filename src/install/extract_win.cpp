@@ -103,10 +103,10 @@ Comparison CompareVersions(VersionKind kind, const std::wstring& temp, const std
 
 // The steps after the payload is in memory; false on a failure that the caller reports.
 bool InstallPayload(Bytes payload, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                    SetupUi& ui) {
+                    SetupUi& ui, BeforeCommit& beforeCommit) {
   const VersionKind versionKind = VersionKindOf(kind);
   if (!checkExisting || versionKind == VersionKind::None || !FileExists(destination))
-    return WriteOrReplace(payload, destination);
+    return WriteOrReplace(payload, destination, beforeCommit);
 
   const std::wstring temp = MakeTempName(destination);
   if (!WriteTempFile(temp, payload)) return false;
@@ -122,6 +122,7 @@ bool InstallPayload(Bytes payload, std::string_view kind, const std::wstring& de
       return ui.ShowProgress("", "");
     }
   }
+  beforeCommit.Run();
   if (!MoveIntoPlace(temp, destination, true)) return false;
   return !versions.PayloadIsOlder || ui.ShowProgress("", "");
 }
@@ -129,22 +130,23 @@ bool InstallPayload(Bytes payload, std::string_view kind, const std::wstring& de
 }  // namespace
 
 bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                    SetupUi& ui) {
+                    SetupUi& ui, BeforeCommit& beforeCommit) {
   const Bytes resource = FindPayloadResource(std::string(name), kind);
   // Without its resource there is nothing to write: never create, truncate or replace.
   // Otherwise it is written straight from the mapped resource: a copy would only double the
   // memory the payload takes, and each file is still written in one call.
-  if (resource.empty() || !InstallPayload(resource, kind, destination, checkExisting, ui))
+  if (resource.empty() || !InstallPayload(resource, kind, destination, checkExisting, ui, beforeCommit))
     return ReportFailure(destination, ui);
   return true;
 }
 
-bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui) {
+bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui,
+                         BeforeCommit& beforeCommit) {
   const Bytes first = FindPayloadResource(std::string(name) + "1", kind);
   const Bytes second = FindPayloadResource(std::string(name) + "2", kind);
   if (first.empty() || second.empty()) return ReportFailure(destination, ui);
   const PayloadBuffer buffer{first, second};
-  if (!buffer || !WriteOrReplace(buffer.Content(), destination)) return ReportFailure(destination, ui);
+  if (!buffer || !WriteOrReplace(buffer.Content(), destination, beforeCommit)) return ReportFailure(destination, ui);
   return true;
 }
 

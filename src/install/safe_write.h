@@ -13,4 +13,15 @@ std::size_t FileNameStart(std::wstring_view path);
 // The temporary file beside `path`: its file name with "~" in front.
 std::wstring MakeTempName(std::wstring_view path);
 
+// What a run does once it is certain to write: after the new data is complete under the
+// temporary name and any question about it was answered Yes, just before it takes the data
+// file's name (a running product that holds the data file is closed then, and only then).
+class BeforeCommit {
+ public:
+  virtual void Run() = 0;
+
+ protected:
+  ~BeforeCommit() = default;
+};
+
 }  // namespace mv

@@ -21,41 +21,48 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // Clears the temporary name of whatever an earlier run, or anyone, left there, so that the file
 // written is always one this process has just created: written into, a hard link or a symbolic
 // link planted under that name would carry the payload into a file elsewhere, and renamed, it
-// would move that file into the product folder. A plain file or a hard link is deleted, which
-// removes this name only; so is a symbolic link on Windows, which deletes the link. Wine shows a
-// Unix symbolic link as the file it leads to, and deleting it by name deletes that file, so an
-// entry whose file lies elsewhere is left alone and the write fails. True when the name is free.
+// would move that file into the product folder. The entry is removed through the handle that
+// was checked, so what is removed is what was checked: a plain file or a hard link loses this
+// name only, and so does a symbolic link on Windows. Wine shows a Unix symbolic link as the file
+// it leads to, and removing it would remove that file, so an entry whose file lies elsewhere is
+// left alone and the write fails. True when the name is free.
 bool ClearTempName(const std::wstring& temp) {
-  {
-    const UniqueFile leftover(
-        ::CreateFileW(temp.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!leftover) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-    // Windows before Vista cannot tell, and has no symbolic links to files either.
-    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-    if (const auto finalPath = KernelProcedure<FinalPathFn>("GetFinalPathNameByHandleW")) {
-      // The entry itself is reached as the folder's path, a backslash and its name, both as the
-      // system spells them. Paths longer than this room are not told apart: the write fails.
-      constexpr DWORD kRoom = 800;
-      const std::size_t nameStart = FileNameStart(temp);
-      const std::size_t nameLength = temp.size() - nameStart;
-      if (nameStart == 0 || nameStart >= kRoom) return false;
-      wchar_t expected[kRoom];
-      wchar_t found[kRoom];
-      std::memcpy(expected, temp.data(), nameStart * sizeof(wchar_t));
-      expected[nameStart] = L'\0';
-      const UniqueFile folder(
-          ::CreateFileW(expected, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-      DWORD length = folder ? finalPath(folder.get(), expected, kRoom, 0) : 0;
-      const DWORD foundLength = finalPath(leftover.get(), found, kRoom, 0);
-      if (length == 0 || length >= kRoom) return false;
-      if (expected[length - 1] == L'\\') --length;  // a drive's root
-      if (length + 1 + nameLength != foundLength || foundLength >= kRoom) return false;
-      expected[length] = L'\\';
-      std::memcpy(expected + length + 1, temp.data() + nameStart, nameLength * sizeof(wchar_t));
-      if (std::memcmp(expected, found, foundLength * sizeof(wchar_t)) != 0) return false;
-    }
-  }
-  return ::DeleteFileW(temp.c_str()) != FALSE;
+  const UniqueFile leftover(
+      ::CreateFileW(temp.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!leftover) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  // Windows before Vista has none of these, and no symbolic links to files either.
+  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  using CompareFn = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
+  using SetInformationFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  const auto finalPath = KernelProcedure<FinalPathFn>("GetFinalPathNameByHandleW");
+  const auto compare = KernelProcedure<CompareFn>("CompareStringOrdinal");
+  const auto setInformation = KernelProcedure<SetInformationFn>("SetFileInformationByHandle");
+  if (!finalPath || !compare || !setInformation) return ::DeleteFileW(temp.c_str()) != FALSE;
+  // The entry itself is reached as the folder's path, a backslash and its name, both as the
+  // system spells them: the folder's exactly, the name as the file system compares names (a
+  // leftover "~MVM3.PAK" is this run's "~mvm3.pak"). Paths longer than this room are not told
+  // apart: the write fails.
+  constexpr DWORD kRoom = 800;
+  const std::size_t nameStart = FileNameStart(temp);
+  const std::size_t nameLength = temp.size() - nameStart;
+  if (nameStart == 0 || nameStart >= kRoom) return false;
+  wchar_t folderPath[kRoom];
+  wchar_t found[kRoom];
+  std::memcpy(folderPath, temp.data(), nameStart * sizeof(wchar_t));
+  folderPath[nameStart] = L'\0';
+  const UniqueFile folder(
+      ::CreateFileW(folderPath, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  DWORD length = folder ? finalPath(folder.get(), folderPath, kRoom, 0) : 0;
+  const DWORD foundLength = finalPath(leftover.get(), found, kRoom, 0);
+  if (length == 0 || length >= kRoom) return false;
+  if (folderPath[length - 1] == L'\\') --length;  // a drive's root
+  if (length + 1 + nameLength != foundLength || foundLength >= kRoom ||
+      std::memcmp(folderPath, found, length * sizeof(wchar_t)) != 0 || found[length] != L'\\' ||
+      compare(found + length + 1, static_cast<int>(nameLength), temp.data() + nameStart, static_cast<int>(nameLength),
+              TRUE) != CSTR_EQUAL)
+    return false;
+  FILE_DISPOSITION_INFO remove{TRUE};
+  return setInformation(leftover.get(), FileDispositionInfo, &remove, sizeof remove) != FALSE;
 }
 
 // Writes all bytes in one write. False unless every byte was written, flushed to the disk and
@@ -90,10 +97,12 @@ bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bo
   return ::MoveFileExW(temp.c_str(), destination.c_str(), flags) != FALSE;
 }
 
-bool WriteOrReplace(Bytes bytes, const std::wstring& destination) {
+bool WriteOrReplace(Bytes bytes, const std::wstring& destination, BeforeCommit& beforeCommit) {
   const bool installed = FileExists(destination);
   const std::wstring temp = MakeTempName(destination);
-  return WriteTempFile(temp, bytes) && MoveIntoPlace(temp, destination, installed);
+  if (!WriteTempFile(temp, bytes)) return false;
+  beforeCommit.Run();
+  return MoveIntoPlace(temp, destination, installed);
 }
 
 }  // namespace mv

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "install/safe_write.h"
+
 namespace mv {
 
 // The new data, complete and flushed to the disk, under the temporary name, in a file created
@@ -23,7 +25,7 @@ bool WriteTempFile(const std::wstring& temp, std::span<const std::uint8_t> bytes
 bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bool replace);
 
 // Writes `bytes` to `destination` without any comparison: through the temporary file, replacing
-// an installed copy when there is one.
-bool WriteOrReplace(std::span<const std::uint8_t> bytes, const std::wstring& destination);
+// an installed copy when there is one; `beforeCommit` runs between the two.
+bool WriteOrReplace(std::span<const std::uint8_t> bytes, const std::wstring& destination, BeforeCommit& beforeCommit);
 
 }  // namespace mv

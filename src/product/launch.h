@@ -5,13 +5,22 @@
 
 namespace mv {
 
+// What became of a start through the desktop shell.
+enum class ShellStart {
+  Started,      // the shell started the product
+  Refused,      // the shell was reached and did not start it (a prompt cancelled, a policy)
+  Unreachable,  // no shell to ask: none runs, or a step of the way to it failed
+  NoAnswer,     // the shell did not answer in time: it may start the product yet
+};
+
 // The installer runs with administrator rights, which a program it starts itself inherits. The
 // product is therefore started through the desktop shell, which starts it with the rights of
-// the user at the desktop; only when no shell takes it (none running, or a step of the way to
-// it failed) does the installer start it itself. Never both: a second copy would come up.
+// the user at the desktop; only when there is no shell to ask does the installer start it
+// itself. A start the shell refused or may still make is not made elevated instead: the user's
+// refusal stands, and a second copy would come up.
 template <typename ThroughShell, typename Directly>
 void StartThroughShellOrDirectly(const std::wstring& productFolder, ThroughShell throughShell, Directly directly) {
-  if (!throughShell(productFolder)) directly(productFolder);
+  if (throughShell(productFolder) == ShellStart::Unreachable) directly(productFolder);
 }
 
 // One of the two waits of a launch: a try after every `IntervalMs`, believed only within the
@@ -24,8 +33,10 @@ struct LaunchWait {
 // 1024 ms: at most about 15.4 s in all.
 inline constexpr LaunchWait kMappingWait{512, 7};
 inline constexpr LaunchWait kWindowWait{1024, 10};
-// After a quit request, the product's mapping is probed every 250 ms for about 10 s.
-inline constexpr LaunchWait kQuitWait{250, 40};
+// A start through the shell takes a fraction of a second; its answer is awaited 10 s at most.
+inline constexpr unsigned kShellAnswerMs = 10000;
+// After a quit request, the product is given about 10 s to end.
+inline constexpr unsigned kQuitWaitMs = 10000;
 
 // Sleeps, then tries, until a try succeeds or the counter has passed `BelievedTries`. The loop
 // makes one try more than it believes, and a success on that last try still counts as a

@@ -1,24 +1,13 @@
 #include "startup/console_command.h"
 
-#include "base/strings.h"
-
 namespace mv {
 
-std::string CaptureFileName(std::string tempFolder, Lcg& random) {
-  AddBackslash(tempFolder);
-  for (int i = 0; i < 8; ++i) tempFolder += static_cast<char>('a' + random.Draw(26));
-  return tempFolder;
-}
-
-std::string ConsoleCommandLine(std::string_view interpreter, std::string_view command, std::string_view captureFile) {
+std::string ConsoleCommandLine(std::string_view interpreter, std::string_view command) {
   // The interpreter reads its switches after its own name, which may hold a blank.
   std::string line = "\"";
   line += interpreter;
-  line += "\" /c ";
+  line += "\" /d /c ";
   line += command;
-  line += " > \"";
-  line += captureFile;
-  line += '"';
   return line;
 }
 

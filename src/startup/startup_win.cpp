@@ -2,15 +2,13 @@
 
 #include <windows.h>
 
-#include "startup/random_win.h"
 #include "startup/windows_edition_win.h"
 
 namespace mv {
 
 Startup StartUp() {
-  Lcg random = SeededGenerator();
   StartupSettings settings = MakeStartupSettings(::GetUserDefaultLCID(), ::GetCommandLineA());
-  WindowsEdition edition = DescribeWindows(random);
+  WindowsEdition edition = DescribeWindows();
   const REGSAM access = SharedRegistryAccess(edition.Is64Bit);
   return Startup{std::move(settings), std::move(edition), SharedRegistry(access)};
 }

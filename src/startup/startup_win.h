@@ -14,9 +14,9 @@ struct Startup {
   SharedRegistry Registry;
 };
 
-// Fixes the message language and the arguments, names the running Windows (which may run "ver"
-// with a capture file named from a freshly seeded generator) and creates the registry accessor
-// in the view that naming calls for. Runs once, before the setup run.
+// Fixes the message language and the arguments, names the running Windows (which may run "ver")
+// and creates the registry accessor in the view that naming calls for. Runs once, before the
+// setup run.
 Startup StartUp();
 
 }  // namespace mv

@@ -32,8 +32,6 @@ std::optional<std::string> AnsiValue(const char* key, const char* name, REGSAM v
 
 class WinEditionLookups final : public EditionLookups {
  public:
-  explicit WinEditionLookups(Lcg& random) : random_(random) {}
-
   std::optional<std::string> ProductName() override {
     // The 64-bit view: a 32-bit process would otherwise read the WOW64 copy of the key. A value
     // that is not a string names nothing; it must not end the process at start-up.
@@ -50,16 +48,13 @@ class WinEditionLookups final : public EditionLookups {
                            KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
   }
 
-  std::string VerOutput() override { return RunConsoleCommand("ver", random_); }
+  std::string VerOutput() override { return RunConsoleCommand("ver"); }
 
   bool MetricSet(SystemMetric metric) override { return ::GetSystemMetrics(static_cast<int>(metric)) != 0; }
   static_assert(static_cast<int>(SystemMetric::ServerR2) == SM_SERVERR2 &&
                 static_cast<int>(SystemMetric::Starter) == SM_STARTER &&
                 static_cast<int>(SystemMetric::MediaCenter) == SM_MEDIACENTER &&
                 static_cast<int>(SystemMetric::TabletPc) == SM_TABLETPC);
-
- private:
-  Lcg& random_;
 };
 
 VersionRecord RecordFrom(const OSVERSIONINFOA& info) {
@@ -102,15 +97,15 @@ SystemFacts GatherSystemFacts() {
   return facts;
 }
 
-bool IdentifyWindows(std::string& name, std::string& servicePack, Lcg& random) {
-  WinEditionLookups lookups(random);
+bool IdentifyWindows(std::string& name, std::string& servicePack) {
+  WinEditionLookups lookups;
   return IdentifyWindows(GatherSystemFacts(), lookups, name, servicePack);
 }
 
-WindowsEdition DescribeWindows(Lcg& random) {
+WindowsEdition DescribeWindows() {
   std::string name;
   std::string servicePack;
-  const bool identified = IdentifyWindows(name, servicePack, random);
+  const bool identified = IdentifyWindows(name, servicePack);
   WindowsEdition edition;
   edition.Description = WindowsDescription(identified, name, servicePack);
   edition.Is64Bit = identified && DescribesSixtyFourBitWindows(edition.Description);

@@ -2,7 +2,6 @@
 // Naming the running Windows edition from the real system.
 #include <string>
 
-#include "startup/random.h"
 #include "startup/windows_edition.h"
 
 namespace mv {
@@ -11,11 +10,11 @@ namespace mv {
 SystemFacts GatherSystemFacts();
 
 // Fills the edition name and service pack text from the real system; false when Windows
-// cannot be identified. `random` names the capture file of "ver" where the rules need it.
-bool IdentifyWindows(std::string& name, std::string& servicePack, Lcg& random);
+// cannot be identified.
+bool IdentifyWindows(std::string& name, std::string& servicePack);
 
 // The one-line description of the running Windows and whether it is 64-bit (false when the
 // identification failed and the description is "unknown").
-WindowsEdition DescribeWindows(Lcg& random);
+WindowsEdition DescribeWindows();
 
 }  // namespace mv

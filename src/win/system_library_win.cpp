@@ -18,6 +18,15 @@ char loadedByBareName[] =
     "uxtheme.dll\0dwmapi.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0cryptbase.dll\0oleacc.dll\0"
     "clbcatq.dll\0version.dll\0";
 
+// The DLL `name` by the full path of the system folder. With that flag, Windows looks for the
+// DLLs it imports in its own folder, not in the program's: LoadLibrary of a full path alone
+// would still take a dependency planted beside the installer.
+UniqueModule LoadFromSystemFolderPath(const char* name) {
+  const std::string folder = SystemFolder();
+  if (folder.empty()) return {};
+  return UniqueModule(::LoadLibraryExA((folder + "\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
 }  // namespace
 
 std::string SystemFolder() {
@@ -32,30 +41,27 @@ void RestrictDllSearch() {
 }
 
 void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefaultDllDirectories) {
-  if (setDefaultDllDirectories) {
-    setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  } else {
-    // Loaded now from the system folder and kept for the life of the process, before anything
-    // can ask for them. One that this Windows lacks is not asked for either.
-    for (const char* name = loadedByBareName; *name != '\0'; name += std::strlen(name) + 1)
-      LoadSystemLibrary(name).release();
-  }
-  // Looked up by name too: missing before XP SP1. Where the call above is missing, at least the
-  // current folder leaves the search order.
+  // Looked up by name too: missing before XP SP1. Where SetDefaultDllDirectories is missing, at
+  // least the current folder leaves the search order.
   using SetDirectoryFn = BOOL(WINAPI*)(LPCSTR);
   if (const auto setDirectory = KernelProcedure<SetDirectoryFn>("SetDllDirectoryA")) setDirectory("");
+  if (setDefaultDllDirectories) {
+    setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return;
+  }
+  // Loaded now from the system folder and kept for the life of the process, before anything can
+  // ask for them. One that this Windows lacks is not asked for either. These systems know no
+  // LOAD_LIBRARY_SEARCH_SYSTEM32.
+  for (const char* name = loadedByBareName; *name != '\0'; name += std::strlen(name) + 1)
+    LoadFromSystemFolderPath(name).release();
 }
 
 UniqueModule LoadSystemLibrary(const char* name) {
   // A bare name keeps the redirection that the manifest asks for (version 6 of the common
   // controls); the flag confines the search to the system folder.
   HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
-    // Systems older than the flag: the full path of the system folder.
-    const std::string folder = SystemFolder();
-    if (folder.empty()) return {};
-    module = ::LoadLibraryA((folder + "\\" + name).c_str());
-  }
+  // Systems older than the flag: the full path of the system folder.
+  if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) return LoadFromSystemFolderPath(name);
   return UniqueModule(module);
 }
 

@@ -150,6 +150,13 @@ void InstallerTest::RestoreAfterTest(HKEY root, const std::wstring& key, const s
   restore_.push_back(std::make_unique<RestoreValueLater>(root, key, name));
 }
 
+void InstallerTest::ReportWindows(const wchar_t* version) {
+  // Kept once, before the first change: restored, the first copy puts back the original.
+  if (!versionKept_) RestoreAfterTest(HKEY_CURRENT_USER, L"Software\\Wine", L"Version");
+  versionKept_ = true;
+  WriteString(HKEY_CURRENT_USER, L"Software\\Wine", L"Version", version);
+}
+
 void InstallerTest::RemoveAfterTest(const std::wstring& folder) { remove_.push_back(folder); }
 
 RunResult InstallerTest::Run(const std::wstring& installer, const std::wstring& arguments,

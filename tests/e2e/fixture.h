@@ -83,6 +83,9 @@ class InstallerTest : public ::testing::Test {
   void PlaceProduct(const std::wstring& folder);
   // Keeps a registry value as it is now and restores it after the test.
   void RestoreAfterTest(HKEY root, const std::wstring& key, const std::wstring& name);
+  // Has Wine report this Windows version ("win10", "winxp64", ...) to every process started
+  // during the test.
+  void ReportWindows(const wchar_t* version);
   void RemoveAfterTest(const std::wstring& folder);
 
   // Runs an installer under the robot and checks that it ended by itself after showing
@@ -112,6 +115,7 @@ class InstallerTest : public ::testing::Test {
  private:
   std::wstring config_;
   std::vector<std::unique_ptr<RestoreValueLater>> restore_;
+  bool versionKept_ = false;
   std::vector<std::wstring> remove_;
 };
 

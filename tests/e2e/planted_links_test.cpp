@@ -56,8 +56,7 @@ TEST_F(PlantedLinks, ASymbolicLinkIsReportedAndNothingIsTouched) {
     if (c.installed) WriteBytes(target, old);
     DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
     ASSERT_TRUE(MakeUnixFileLink(temp, victim));
-    const RunResult r =
-        Run(ConfiguredPath(c.path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+    const RunResult r = Run(ConfiguredPath(c.path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
     EXPECT_EQ(r.exitCode, kExitFailureShown);
     EXPECT_EQ(ReadBytes(victim), precious);
     EXPECT_EQ(ReadBytes(target),

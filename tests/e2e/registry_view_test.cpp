@@ -8,16 +8,9 @@
 namespace e2e {
 namespace {
 
-bool ShippedX86() {
-  wchar_t arch[8] = {};
-  GetEnvironmentVariableW(L"MV_E2E_ARCH", arch, 8);
-  return std::wstring_view(arch) == L"x86";
-}
-
 // "ProgramFilesDir" of the native or the 32-bit view.
 std::wstring ProgramFiles(bool native) {
-  const std::wstring key =
-      native ? kCurrentVersionKey : L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion";
+  const std::wstring key = native ? kCurrentVersionKey : L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion";
   auto folder = ReadString(HKEY_LOCAL_MACHINE, key, L"ProgramFilesDir");
   EXPECT_TRUE(folder.has_value());
   return folder.value_or(L"?") + L"\\";
@@ -28,12 +21,6 @@ class RegistryView : public InstallerTest {
   void SetUp() override {
     InstallerTest::SetUp();
     ASSERT_NE(ProgramFiles(true), ProgramFiles(false)) << "the prefix has no separate 32-bit view";
-  }
-
-  // Wine reports this version to every process started afterwards.
-  void ReportWindows(const wchar_t* version) {
-    RestoreAfterTest(HKEY_CURRENT_USER, L"Software\\Wine", L"Version");
-    WriteString(HKEY_CURRENT_USER, L"Software\\Wine", L"Version", version);
   }
 
   // The payload in `folder` and its size in the uninstall key `sizeKey` (of the native view,

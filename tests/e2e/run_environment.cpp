@@ -26,6 +26,12 @@ std::wstring ConfiguredPath(const wchar_t* variable) {
 
 bool RussianLocale() { return GetUserDefaultLCID() == 1049; }
 
+bool ShippedX86() {
+  wchar_t arch[8] = {};
+  GetEnvironmentVariableW(L"MV_E2E_ARCH", arch, 8);
+  return std::wstring_view(arch) == L"x86";
+}
+
 std::string DriverStderr() {
   const std::wstring path = ConfiguredPath(L"MV_E2E_STDERR");
   const auto bytes = path.empty() ? std::nullopt : ReadBytes(path);

@@ -12,6 +12,9 @@ std::wstring ConfiguredPath(const wchar_t* variable);
 // True when the driver runs in the Russian user locale (the installer's messages follow it).
 bool RussianLocale();
 
+// True when the installer under test is the shipped 32-bit one, not its x64 twin.
+bool ShippedX86();
+
 // All that the driver's standard error has taken so far. Wine gives every process its parent's
 // Unix standard error, whatever its standard handles, so the debug channels (WINEDEBUG) of the
 // processes started here print there; tests/e2e/run points it at a file.

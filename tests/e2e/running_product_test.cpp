@@ -1,5 +1,5 @@
 // A product that is already running when the installer starts: it is asked to quit only once
-// the run is going to write, and the write waits for it to end.
+// the run is certain to write, and the write waits for its process to end.
 #include "e2e/fixture.h"
 
 namespace e2e {
@@ -39,11 +39,12 @@ TEST_F(RunningProduct, IsLeftRunningByADistortedInstaller) {
 }
 
 // A product that takes two seconds to end after the quit request, holding the installed data
-// file open all the while: the write waits for it, and succeeds.
+// file open all the while though its mapping goes at once: the write waits for its process, and
+// succeeds.
 TEST_F(RunningProduct, IsAskedToQuitAfterYesAndTheWriteWaitsForItToEnd) {
   const std::wstring target = product_ + L"mvm3.pak";
   WriteBytes(target, PakWithVersion(Payload(), 91));
-  ConfigureStandin("quit_delay_ms=2000\r\nhold_file=" + Utf8(target) + "\r\n");
+  ConfigureStandin("quit_delay_ms=2000\r\nrelease_mapping_at_quit=1\r\nhold_file=" + Utf8(target) + "\r\n");
   mv::UniqueHandle standin = StartProduct();
 
   bool runningAtTheQuestion = false;
@@ -60,6 +61,22 @@ TEST_F(RunningProduct, IsAskedToQuitAfterYesAndTheWriteWaitsForItToEnd) {
       << ::testing::PrintToString(ReadLogLines(log_));
   ExpectInstalled(product_, Payload());
   EXPECT_EQ(CountLogLines(log_, "start"), 1) << "the product was started again";
+}
+
+// The question before an older payload replaces a newer copy comes after the first one: a No
+// there keeps the product running, with its work.
+TEST_F(RunningProduct, IsLeftRunningWhenTheOlderVersionIsDeclined) {
+  const std::wstring target = product_ + L"mvm3.pak";
+  const std::string newer = PakWithVersion(Payload(), 93);
+  WriteBytes(target, newer);
+  mv::UniqueHandle standin = StartProduct();
+  RunResult r = RunInstaller(
+      L"", {Press(expect::Question(), IDYES), Press(expect::OlderPayloadQuestion(target, L"93", L"92"), IDNO),
+            Press(expect::ClosingQuestion(), IDNO)});
+  EXPECT_EQ(r.exitCode, 0u);
+  ExpectStillRunning(standin.get());
+  const auto kept = ReadBytes(target);
+  EXPECT_TRUE(kept && std::string(kept->begin(), kept->end()) == newer) << "the newer copy changed";
 }
 
 // The same in a run that asks nothing: the request comes after the checks, and "runapp" brings

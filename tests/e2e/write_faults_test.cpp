@@ -5,6 +5,8 @@
 // a kind without a version (the last two are never compared).
 #include "e2e/fixture.h"
 
+#include <cwctype>
+
 namespace e2e {
 namespace {
 
@@ -81,8 +83,7 @@ TEST_F(WriteFaults, DiskFullKeepsTheFolderAsItWas) {
       const std::string old = OlderCopy(path);
       if (installed) WriteBytes(target, old);
       LeaveFree(PayloadSize(path) / 2);
-      const RunResult r =
-          Run(ConfiguredPath(path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+      const RunResult r = Run(ConfiguredPath(path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
       EXPECT_EQ(r.exitCode, kExitFailureShown);
       EXPECT_TRUE(Holds(target, installed ? AsBytes(old) : std::nullopt));
       EXPECT_FALSE(IsFile(folder + L"~" + path.file));
@@ -120,8 +121,7 @@ TEST_F(WriteFaults, LockedCopyIsKept) {
       const mv::UniqueFile holder(
           CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
       ASSERT_TRUE(holder);
-      const RunResult r =
-          Run(ConfiguredPath(path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
+      const RunResult r = Run(ConfiguredPath(path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
       EXPECT_EQ(r.exitCode, kExitFailureShown);
     }
     EXPECT_TRUE(Holds(target, AsBytes(old)));
@@ -131,13 +131,16 @@ TEST_F(WriteFaults, LockedCopyIsKept) {
   }
 }
 
-// A temporary file left by an earlier run is removed and written afresh, and gone afterwards.
+// A temporary file left by an earlier run, here under its name in capitals (which the file
+// system takes for the same name), is removed and written afresh, and gone afterwards.
 TEST_F(WriteFaults, LeftoverTemporaryFileIsReplaced) {
   if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
   for (const WritePath& path : kPaths) {
     SCOPED_TRACE(path.what);
+    std::wstring capitals = path.file;
+    for (wchar_t& c : capitals) c = static_cast<wchar_t>(std::towupper(c));
     WriteBytes(product_ + path.file, OlderCopy(path));
-    WriteBytes(product_ + L"~" + path.file, std::string(2000000, 't'));
+    WriteBytes(product_ + L"~" + capitals, std::string(2000000, 't'));
     DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
     Run(ConfiguredPath(path.installer), L"modest", {});
     ExpectInstalled(product_, ConfiguredPath(path.payload), path.file);

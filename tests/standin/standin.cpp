@@ -16,6 +16,8 @@
 //   lifetime_ms       the process ends by itself after this long                 (default 60000)
 //   quit_delay_ms     after a quit request, time taken to end (saving, say), with the
 //                     mapping and the held file still open                        (default 0)
+//   release_mapping_at_quit  1: the mapping is closed at once on the quit request, before
+//                     that time, while the held file stays open                   (default 0)
 // Log lines: start <pid>, cwd <current folder>, parent <image name of the process that started
 // it, lower case>, args <command-line arguments>, holding, mapping, window, shown, activated,
 // quit, lifetime, exit; "failed <step>" when a step failed.
@@ -40,6 +42,7 @@ struct Settings {
   std::wstring logFile;
   DWORD lifetimeMs = 60000;
   DWORD quitDelayMs = 0;
+  bool releaseMappingAtQuit = false;
 };
 
 std::wstring FromUtf8(std::string_view text) {
@@ -165,6 +168,8 @@ Settings LoadSettings() {
       s.lifetimeMs = ToMs(value);
     else if (key == "quit_delay_ms")
       s.quitDelayMs = ToMs(value);
+    else if (key == "release_mapping_at_quit")
+      s.releaseMappingAtQuit = value == "1";
   }
   return s;
 }
@@ -292,6 +297,7 @@ int Run(HINSTANCE instance) {
     }
   }
   if (!quit) g_log.Line("lifetime");
+  if (quit && settings.releaseMappingAtQuit) mapping.reset();
   if (quit) Sleep(settings.quitDelayMs);
   WindowDeleter{}(window);
   g_log.Line("exit");

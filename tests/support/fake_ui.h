@@ -1,17 +1,18 @@
 #pragma once
 // The user's side of a setup run, scripted: every error, question and progress-window call is
 // recorded, and questions are answered from a queue. Shared by the tests of the run and of the
-// payload writer.
+// payload writer, for whom it also stands for the run's step before a commit ("commit").
 #include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "install/safe_write.h"
 #include "ui/setup_ui.h"
 
 namespace mv::testing {
 
-class FakeUi : public SetupUi {
+class FakeUi : public SetupUi, public BeforeCommit {
  public:
   struct AskedQuestion {
     std::wstring Text;
@@ -29,7 +30,7 @@ class FakeUi : public SetupUi {
   std::vector<std::wstring> Errors;  // the English texts
   std::vector<AskedQuestion> Questions;
   std::vector<std::string> Progress;  // "hide", "show[caption][text]"
-  // One line per call, "error", "ask", "hide" or "show", in order; fakes of the system side may
+  // One line per call, "error", "ask", "hide", "show" or "commit", in order; fakes of the system side may
   // write their own lines here so that a test sees the order of both.
   std::vector<std::string> Events;
 
@@ -58,6 +59,7 @@ class FakeUi : public SetupUi {
     Events.push_back("show");
     return ProgressStarts;
   }
+  void Run() override { Events.push_back("commit"); }
   using SetupUi::Ask;
 };
 

@@ -1,5 +1,5 @@
-// How the product is started (the shell first, the installer itself only when the shell does
-// not take it), and the two waits of a launch, run against a counting clock instead of the real
+// How the product is started (the shell first, the installer itself only when there is no shell
+// to ask), and the two waits of a launch, run against a counting clock instead of the real
 // one.
 #include <gtest/gtest.h>
 
@@ -10,19 +10,29 @@
 namespace mv {
 namespace {
 
-TEST(StartThroughShellOrDirectly, StartsExactlyOneCopyAndTheDirectOneOnlyWhenTheShellRefused) {
-  for (const bool shellTakesIt : {true, false}) {
+TEST(StartThroughShellOrDirectly, StartsDirectlyOnlyWhenThereIsNoShellToAsk) {
+  const struct {
+    ShellStart shell;
+    const char* calls;
+  } cases[] = {
+      {ShellStart::Started, "shell "},
+      {ShellStart::Unreachable, "shell direct "},
+      // The shell's no stands, and a shell that is slow to answer may start a copy yet.
+      {ShellStart::Refused, "shell "},
+      {ShellStart::NoAnswer, "shell "},
+  };
+  for (const auto& c : cases) {
     std::string calls;
     StartThroughShellOrDirectly(
         L"C:\\Apps\\Mirvane\\",
         [&](const std::wstring& folder) {
           calls += folder == L"C:\\Apps\\Mirvane\\" ? "shell " : "shell(elsewhere) ";
-          return shellTakesIt;
+          return c.shell;
         },
         [&](const std::wstring& folder) {
           calls += folder == L"C:\\Apps\\Mirvane\\" ? "direct " : "direct(elsewhere) ";
         });
-    EXPECT_EQ(calls, shellTakesIt ? "shell " : "shell direct ");
+    EXPECT_EQ(calls, c.calls) << static_cast<int>(c.shell);
   }
 }
 

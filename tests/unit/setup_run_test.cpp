@@ -38,8 +38,8 @@ class FakeSystem : public SetupSystem {
   bool admin = true;
   bool running = false;
   bool productWindow = true;  // a running product without one cannot be asked to quit
-  int probesUntilQuitTakesEffect = 1;
   bool extractSucceeds = true;
+  bool olderPayloadDeclined = false;  // the question before a downgrade answered No
   IntegrityResult integrity = IntegrityResult::Intact;
   std::vector<std::wstring> files{L"D:\\Mirvane\\Mirvane.exe"};
   std::int32_t folderSize = 4100;
@@ -53,16 +53,9 @@ class FakeSystem : public SetupSystem {
   }
   bool AskProductToQuit() override {
     log.push_back("quit");
-    if (productWindow) quitRequested = true;
     return productWindow;
   }
-  void Pause(unsigned ms) override {
-    log.push_back("pause");
-    paused += ms;
-    if (quitRequested && --probesUntilQuitTakesEffect == 0) running = false;
-  }
-  bool quitRequested = false;
-  unsigned paused = 0;
+  void WaitForProductToEnd(unsigned ms) override { log.push_back("wait " + std::to_string(ms)); }
 
   IntegrityResult CheckInstallerFile() override {
     log.push_back("verify");
@@ -74,20 +67,24 @@ class FakeSystem : public SetupSystem {
     return false;
   }
   bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                      SetupUi& ui) override {
+                      SetupUi& ui, BeforeCommit& beforeCommit) override {
     log.push_back("extract " + std::string(name) + " " + std::string(kind) + " " + Ascii(destination) +
                   (checkExisting ? " check" : ""));
-    return Extracted(destination, ui);
+    return Extracted(destination, ui, beforeCommit);
   }
-  bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                           SetupUi& ui) override {
+  bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui,
+                           BeforeCommit& beforeCommit) override {
     log.push_back("split " + std::string(name) + " " + std::string(kind) + " " + Ascii(destination));
-    return Extracted(destination, ui);
+    return Extracted(destination, ui, beforeCommit);
   }
-  // A failed write reports itself, as the real writers do.
-  bool Extracted(const std::wstring& destination, SetupUi& ui) {
+  // A failed write reports itself, as the real writers do; the commit comes after every
+  // question and only when the write goes ahead.
+  bool Extracted(const std::wstring& destination, SetupUi& ui, BeforeCommit& beforeCommit) {
     if (!extractSucceeds) ui.ShowBilingualError(text::kCannotInstallFile, destination);
-    return extractSucceeds;
+    if (!extractSucceeds || olderPayloadDeclined) return extractSucceeds;
+    beforeCommit.Run();
+    log.push_back("commit");
+    return true;
   }
   std::int32_t GetFolderSizeKB(const std::wstring& folder) override {
     log.push_back("size " + Ascii(folder));
@@ -131,8 +128,8 @@ using Log = std::vector<std::string>;
 TEST_F(RunSetupTest, InteractiveInstallAsksTwiceAndLaunchesOnYes) {
   ui.Answers = {true, true};
   EXPECT_EQ(Run(), kExitAsAsked);
-  EXPECT_EQ(log, (Log{"verify", "ask", "probe", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "size D:\\Mirvane\\",
-                      "ask", "launch D:\\Mirvane\\"}));
+  EXPECT_EQ(log, (Log{"verify", "ask", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "commit",
+                      "size D:\\Mirvane\\", "ask", "launch D:\\Mirvane\\"}));
   EXPECT_EQ(EstimatedSize(), testing::FakeValue(std::int32_t{4100}));
   ASSERT_EQ(ui.Questions.size(), 2u);
   EXPECT_EQ(ui.Questions[0].Text, L"Would you like to setup\r\nMirvane update -\r\n\"Тарвелин 3\" версии 92?");
@@ -170,7 +167,8 @@ TEST_F(RunSetupTest, NoToTheFirstQuestionWritesNothing) {
 
 TEST_F(RunSetupTest, ModestRunsAskNothing) {
   EXPECT_EQ(Run("modest"), kExitAsAsked);
-  EXPECT_EQ(log, (Log{"verify", "probe", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "size D:\\Mirvane\\"}));
+  EXPECT_EQ(log,
+            (Log{"verify", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "commit", "size D:\\Mirvane\\"}));
   EXPECT_TRUE(state.ModestRun);
 
   log.clear();
@@ -186,36 +184,31 @@ TEST_F(RunSetupTest, ModestOnlyAsSecondArgumentIsAnOrdinaryRun) {
   EXPECT_FALSE(state.ModestRun);
 }
 
-// The product is closed only once the run is going to write, and the write waits for it to end.
-TEST_F(RunSetupTest, RunningProductIsAskedToQuitOnlyAfterYesAndAwaited) {
+// A running product is asked to quit only once the run is certain to write, after every
+// question, and the write waits for its process to end.
+TEST_F(RunSetupTest, RunningProductIsAskedToQuitOnlyOnceTheRunIsCertainToWrite) {
   system.running = true;
   ui.Answers = {false};
   Run();
   EXPECT_EQ(log, (Log{"verify", "ask"})) << "a No keeps the product running";
 
   log.clear();
-  system.probesUntilQuitTakesEffect = 3;
   ui.Answers = {true, false};
   Run();
-  EXPECT_EQ(log, (Log{"verify", "ask", "probe", "quit", "pause", "probe", "pause", "probe", "pause", "probe",
-                      "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "size D:\\Mirvane\\", "ask"}));
+  EXPECT_EQ(log, (Log{"verify", "ask", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "quit", "wait 10000",
+                      "commit", "size D:\\Mirvane\\", "ask"}));
 
-  // A modest run closes it after the checks that precede the question.
-  Sides modest;
-  modest.system.running = true;
-  SetupState s;
-  RunSetup(constants, {"modest", ""}, modest.ui, modest.system, s);
-  EXPECT_EQ(modest.ui.Events,
-            (Log{"verify", "probe", "quit", "pause", "probe", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check",
-                 "size D:\\Mirvane\\"}));
-}
-
-TEST_F(RunSetupTest, TheWaitForTheProductToEndIsBounded) {
-  system.running = true;
-  system.probesUntilQuitTakesEffect = -1;  // it never ends
-  Run("modest");
-  EXPECT_EQ(system.paused, 10000u) << "about ten seconds of probes";
-  EXPECT_EQ(log.end()[-2], "extract mvm3 pak D:\\Mirvane\\mvm3.pak check") << "the write goes ahead";
+  // A No to the question before a downgrade, or a write that failed, keeps it running too.
+  for (const bool declined : {true, false}) {
+    Sides kept;
+    kept.system.running = true;
+    kept.system.olderPayloadDeclined = declined;
+    kept.system.extractSucceeds = declined;
+    SetupState s;
+    RunSetup(constants, {"modest", ""}, kept.ui, kept.system, s);
+    EXPECT_EQ(kept.ui.Events[1], "extract mvm3 pak D:\\Mirvane\\mvm3.pak check") << declined;
+    for (const std::string& event : kept.ui.Events) EXPECT_NE(event, "quit") << declined;
+  }
 
   // Without a main window no quit request goes out, so there is nothing to wait for.
   Sides windowless;
@@ -223,15 +216,15 @@ TEST_F(RunSetupTest, TheWaitForTheProductToEndIsBounded) {
   windowless.system.productWindow = false;
   SetupState s;
   RunSetup(constants, {"modest", ""}, windowless.ui, windowless.system, s);
-  EXPECT_EQ(windowless.system.paused, 0u);
+  EXPECT_EQ(windowless.ui.Events, (Log{"verify", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "quit",
+                                       "commit", "size D:\\Mirvane\\"}));
 }
 
 TEST_F(RunSetupTest, AFailedWriteEndsWithoutTheClosingQuestionAndWithTheFailureCode) {
   system.extractSucceeds = false;
   ui.Answers = {true};
   EXPECT_EQ(Run(), kExitFailureShown);
-  EXPECT_EQ(log, (Log{"verify", "ask", "probe", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "error",
-                      "size D:\\Mirvane\\"}));
+  EXPECT_EQ(log, (Log{"verify", "ask", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "error", "size D:\\Mirvane\\"}));
   EXPECT_EQ(EstimatedSize(), testing::FakeValue(std::int32_t{4100})) << "the size is still recorded";
 
   // A modest "runapp" run still starts the product it may have closed.
@@ -294,7 +287,7 @@ TEST_F(RunSetupTest, SplitPayloadBuildUsesTheSplitExtraction) {
   log.clear();
   ui.Answers.clear();
   Run("modest");
-  EXPECT_EQ(log[2], "split mvq pak D:\\Mirvane\\mvq.pak");
+  EXPECT_EQ(log[1], "split mvq pak D:\\Mirvane\\mvq.pak");
 }
 
 TEST_F(RunSetupTest, SizeGoesIntoTheEntryWhereTheProductWasFoundAndNowhereElse) {
@@ -313,7 +306,8 @@ TEST_F(RunSetupTest, SizeGoesIntoTheEntryWhereTheProductWasFoundAndNowhereElse) 
   noEntry.system.files = {L"C:\\Program Files\\Mirvane\\Mirvane.exe"};
   SetupState s;
   EXPECT_EQ(RunSetup(constants, {"modest", ""}, noEntry.ui, noEntry.system, s), kExitAsAsked);
-  EXPECT_EQ(noEntry.ui.Events, (Log{"verify", "probe", "extract mvm3 pak C:\\Program Files\\Mirvane\\mvm3.pak check"}));
+  EXPECT_EQ(noEntry.ui.Events,
+            (Log{"verify", "extract mvm3 pak C:\\Program Files\\Mirvane\\mvm3.pak check", "probe", "commit"}));
   EXPECT_FALSE(noEntry.system.registry.HasKey(HKLM, kUninstallEntry));
   EXPECT_FALSE(noEntry.system.registry.HasKey(HKLM, wowEntry));
 }

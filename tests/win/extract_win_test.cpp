@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwctype>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@ using Bytes = std::vector<std::uint8_t>;
 using testing::FakeUi;
 
 const std::vector<std::string> kBlankProgressAfterQuestion = {"hide", "show[][]"};
+using Events = std::vector<std::string>;
 
 class ExtractTest : public ::testing::Test {
  protected:
@@ -76,7 +78,7 @@ const KindCase kKinds[] = {
 
 TEST_F(ExtractTest, DirectWritesNeverCompare) {
   const std::wstring target = dir / L"mvm3.pak";
-  ExtractPayload("testpay", "pak", target, true, ui);  // nothing there yet
+  ExtractPayload("testpay", "pak", target, true, ui, ui);  // nothing there yet
   EXPECT_EQ(ReadFile(target), Payload());
 
   // Written over in place, newer or not: no check asked for, or a kind without a version
@@ -88,7 +90,7 @@ TEST_F(ExtractTest, DirectWritesNeverCompare) {
   for (const auto& c : cases) {
     const std::wstring file = dir / (L"data." + Wide(c.kind));
     WriteFile(file, Variant(7, +1));
-    ExtractPayload("TESTPAY", c.kind, file, c.checkExisting, ui);
+    ExtractPayload("TESTPAY", c.kind, file, c.checkExisting, ui, ui);
     EXPECT_EQ(ReadFile(file), Payload()) << c.kind;
     ExpectNoTemp(file);
   }
@@ -103,7 +105,7 @@ TEST_F(ExtractTest, EqualOlderOrUnreadableCopyIsReplacedWithoutAsking) {
     const Bytes installed[] = {Variant(k.highByte, -1), Variant(Payload().size() - 1, 1), Bytes(5, 0xFF)};
     for (const Bytes& copy : installed) {
       WriteFile(target, copy);
-      ExtractPayload("testpay", k.kind, target, true, ui);
+      ExtractPayload("testpay", k.kind, target, true, ui, ui);
       EXPECT_EQ(ReadFile(target), Payload()) << k.kind;
       ExpectNoTemp(target);
     }
@@ -122,7 +124,7 @@ TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
       WriteFile(target, newer);
       ResetUi();
       ui.Answer = yes;
-      ExtractPayload("testpay", k.kind, target, true, ui);
+      ExtractPayload("testpay", k.kind, target, true, ui, ui);
       ASSERT_EQ(ui.Questions.size(), 1u);
       EXPECT_NE(ui.Questions[0].Text.find(target + L" file installing is of older version"), std::wstring::npos);
       EXPECT_NE(ui.Questions[0].Text.find(L"new file version " + Wide(k.newerVersion) +
@@ -131,6 +133,8 @@ TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
           << ui.Questions[0].Text;
       EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
       ExpectNoTemp(target);
+      // Certain to write only after a Yes: a running product would be closed only then.
+      EXPECT_EQ(ui.Events, yes ? (Events{"hide", "ask", "commit", "show"}) : (Events{"hide", "ask", "show"}));
       EXPECT_EQ(ui.Progress, kBlankProgressAfterQuestion);
       EXPECT_TRUE(ui.Errors.empty());
     }
@@ -148,7 +152,7 @@ TEST_F(ExtractTest, ProgressWindowThatCannotStartIsReported) {
     ResetUi();
     ui.Answer = yes;
     ui.ProgressStarts = false;
-    ExtractPayload("testpay", "pak", target, true, ui);
+    ExtractPayload("testpay", "pak", target, true, ui, ui);
     EXPECT_EQ(ui.Progress, kBlankProgressAfterQuestion);
     EXPECT_EQ(ui.Errors, std::vector<std::wstring>{L"Can't install file " + target});
     EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
@@ -162,12 +166,12 @@ TEST_F(ExtractTest, LanguageFiles) {
   const std::wstring target = dir / L"mvl.lng";
 
   WriteFile(target, text("[langver]\r\n41\r\n"));
-  ExtractPayload("testpay", "lng", target, true, ui);
+  ExtractPayload("testpay", "lng", target, true, ui, ui);
   EXPECT_EQ(ReadFile(target), payload);
   EXPECT_TRUE(ui.Questions.empty());
 
   WriteFile(target, text("[langver]\r\n43\r\n"));
-  ExtractPayload("testpay", "lng", target, true, ui);
+  ExtractPayload("testpay", "lng", target, true, ui, ui);
   ASSERT_EQ(ui.Questions.size(), 1u);
   EXPECT_NE(ui.Questions[0].Text.find(L"version 43 with an older file version 42?"), std::wstring::npos);
   EXPECT_EQ(ReadFile(target), text("[langver]\r\n43\r\n"));
@@ -176,20 +180,20 @@ TEST_F(ExtractTest, LanguageFiles) {
   ASSERT_TRUE(::CreateDirectoryW((dir / L"Mir!vane").c_str(), nullptr));
   const std::wstring marked = dir / L"Mir!vane\\mvl.lng";
   WriteFile(marked, text("[langver]\r\n43\r\n"));
-  ExtractPayload("testpay", "lng", marked, true, ui);
+  ExtractPayload("testpay", "lng", marked, true, ui, ui);
   EXPECT_EQ(ReadFile(marked), payload);
   EXPECT_EQ(ui.Questions.size(), 1u);
 
   // An installed copy without a readable version counts as 0, after its message.
   WriteFile(target, text("[langver]\r\nold\r\n"));
-  ExtractPayload("testpay", "lng", target, true, ui);
+  ExtractPayload("testpay", "lng", target, true, ui, ui);
   EXPECT_EQ(ReadFile(target), payload);
   ASSERT_EQ(ui.Errors.size(), 1u);
   EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + target);
 
   // So does a payload without one; the message names the temporary file.
   WriteFile(target, text("1"));
-  ExtractPayload("badlang", "lng", target, true, ui);
+  ExtractPayload("badlang", "lng", target, true, ui, ui);
   ASSERT_EQ(ui.Errors.size(), 2u);
   EXPECT_EQ(ui.Errors[1], L"Can't handle the language support file " + dir / L"~mvl.lng");
   EXPECT_EQ(ui.Questions.size(), 2u) << "version 1 installed is newer than 0";
@@ -205,12 +209,13 @@ struct Writer {
   void (*write)(const std::wstring& target, FakeUi& ui);
 };
 const Writer kWriters[] = {
-    {"compared", "mvm3.pak", [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, true, ui); }},
+    {"compared", "mvm3.pak",
+     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, true, ui, ui); }},
     {"no check asked", "data.pak",
-     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, false, ui); }},
+     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, false, ui, ui); }},
     {"kind without a version", "data.txt",
-     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "txt", t, true, ui); }},
-    {"split", "mvq.pak", [](const std::wstring& t, FakeUi& ui) { ExtractSplitPayload("tsplit", "pak", t, ui); }},
+     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "txt", t, true, ui, ui); }},
+    {"split", "mvq.pak", [](const std::wstring& t, FakeUi& ui) { ExtractSplitPayload("tsplit", "pak", t, ui, ui); }},
 };
 
 // A copy the product holds open cannot be replaced: the message, the installed copy as it
@@ -243,7 +248,11 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
     const std::wstring target = dir / Wide(w.file);
     const std::wstring temp = dir / (L"~" + Wide(w.file));
     WriteFile(target, old);
-    WriteFile(temp, Payload().size() * 3);  // longer than the payload: must not stay behind it
+    // Longer than the payload (it must not stay behind it), and named in capitals: the file
+    // system takes it for the temporary file, and so must the writer.
+    std::wstring capitals = temp;
+    for (wchar_t& c : capitals) c = static_cast<wchar_t>(std::towupper(c));
+    WriteFile(capitals, Payload().size() * 3);
     ResetUi();
     w.write(target, ui);
     EXPECT_TRUE(ui.Errors.empty());
@@ -271,7 +280,7 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
 TEST_F(ExtractTest, SplitPayloadIsJoined) {
   const std::wstring target = dir / L"mvq.pak";
   WriteFile(target, 100000);
-  ExtractSplitPayload("tsplit", "pak", target, ui);
+  ExtractSplitPayload("tsplit", "pak", target, ui, ui);
   EXPECT_TRUE(ui.Errors.empty());
   EXPECT_EQ(ReadFile(target), Payload());
   ExpectNoTemp(target);
@@ -280,22 +289,23 @@ TEST_F(ExtractTest, SplitPayloadIsJoined) {
 TEST_F(ExtractTest, MissingResourceTouchesNothing) {
   const std::wstring target = dir / L"mvm3.pak";
   WriteFile(target, 123);
-  ExtractPayload("nosuch", "pak", target, true, ui);
-  ExtractPayload("testpay", "bin", target, false, ui);
-  ExtractSplitPayload("testpay", "pak", target, ui);  // no parts 1 and 2
-  ExtractSplitPayload("tsplit", "cok", target, ui);
+  ExtractPayload("nosuch", "pak", target, true, ui, ui);
+  ExtractPayload("testpay", "bin", target, false, ui, ui);
+  ExtractSplitPayload("testpay", "pak", target, ui, ui);  // no parts 1 and 2
+  ExtractSplitPayload("tsplit", "cok", target, ui, ui);
   ASSERT_EQ(ui.Errors.size(), 4u);
   for (const auto& error : ui.Errors) EXPECT_EQ(error, L"Can't install file " + target);
+  EXPECT_EQ(ui.Events, Events(4, "error")) << "nothing to commit";
   EXPECT_EQ(ReadFile(target).size(), 123u);
   const std::wstring fresh = dir / L"fresh.pak";
-  ExtractPayload("nosuch", "pak", fresh, true, ui);
+  ExtractPayload("nosuch", "pak", fresh, true, ui, ui);
   EXPECT_FALSE(Exists(fresh));
 }
 
 TEST_F(ExtractTest, UnwritableDestinationLeavesNoFile) {
   const std::wstring target = dir / L"missing-folder\\mvm3.pak";
-  ExtractPayload("testpay", "pak", target, true, ui);
-  ExtractSplitPayload("tsplit", "pak", target, ui);
+  ExtractPayload("testpay", "pak", target, true, ui, ui);
+  ExtractSplitPayload("tsplit", "pak", target, ui, ui);
   EXPECT_EQ(ui.Errors.size(), 2u);
 }
 

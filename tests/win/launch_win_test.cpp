@@ -7,6 +7,7 @@
 #include "product/launch_win.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <cwctype>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "e2e/standin_log.h"
 #include "product/product.h"
@@ -108,7 +110,7 @@ class ProductStart : public ::testing::Test {
 
 // The elevation of the installer stays behind: the shell's process starts the product.
 TEST_F(ProductStart, TheShellStartsTheProductAsItsOwnChildInTheProductFolder) {
-  ASSERT_TRUE(StartProductThroughShell(product_));
+  ASSERT_EQ(StartProductThroughShellInTime(product_), ShellStart::Started);
   ExpectStartedBy("explorer.exe");
 }
 
@@ -129,7 +131,8 @@ TEST_F(ProductStart, EitherStartIsBroughtToTheFront) {
     const char* what;
     void (*start)(const std::wstring&);
   } starts[] = {
-      {"through the shell", [](const std::wstring& folder) { EXPECT_TRUE(StartProductThroughShell(folder)); }},
+      {"through the shell",
+       [](const std::wstring& folder) { EXPECT_EQ(StartProductThroughShell(folder), ShellStart::Started); }},
       {"directly", StartProductDirectly},
   };
   for (const auto& s : starts) {
@@ -142,9 +145,9 @@ TEST_F(ProductStart, EitherStartIsBroughtToTheFront) {
   }
 }
 
-// A product the shell cannot start is reported as not taken (Wine's shell says S_FALSE), so that
-// the installer tries itself.
-TEST_F(ProductStart, AProductTheShellCannotStartIsNotTakenForStarted) {
+// A product the shell cannot start is a refusal (Wine's shell says S_FALSE), not a missing shell:
+// the installer does not start it itself.
+TEST_F(ProductStart, AProductTheShellCannotStartIsRefused) {
   const struct {
     const char* what;
     const char* content;  // of Mirvane.exe; none: no such file
@@ -154,9 +157,55 @@ TEST_F(ProductStart, AProductTheShellCannotStartIsNotTakenForStarted) {
     const std::wstring exe = product_ + product::kExecutable.data();
     ::DeleteFileW(exe.c_str());
     if (c.content) testing::WriteBytes(exe, c.content);
-    EXPECT_FALSE(StartProductThroughShell(product_));
+    EXPECT_EQ(StartProductThroughShellInTime(product_), ShellStart::Refused);
   }
   EXPECT_FALSE(testing::IsFile(log_)) << "something started";
+}
+
+// A shell that does not answer (here: every thread of explorer.exe suspended) holds the start up
+// no longer than the bound, and may still start the product once it answers: so the installer
+// starts no copy of its own.
+TEST_F(ProductStart, AShellThatDoesNotAnswerIsNotWaitedForWithoutBound) {
+  std::vector<UniqueHandle> suspended;
+  {
+    const UniqueSnapshot processes(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W process{};
+    process.dwSize = sizeof process;
+    DWORD explorer = 0;
+    for (BOOL more = ::Process32FirstW(processes.get(), &process); more && !explorer;
+         more = ::Process32NextW(processes.get(), &process))
+      if (::lstrcmpiW(process.szExeFile, L"explorer.exe") == 0) explorer = process.th32ProcessID;
+    ASSERT_NE(explorer, 0u) << "no desktop shell runs";
+    const UniqueSnapshot threads(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = ::Thread32First(threads.get(), &thread); more; more = ::Thread32Next(threads.get(), &thread)) {
+      if (thread.th32OwnerProcessID != explorer) continue;
+      UniqueHandle handle(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread.th32ThreadID));
+      if (handle && ::SuspendThread(handle.get()) != static_cast<DWORD>(-1)) suspended.push_back(std::move(handle));
+    }
+  }
+  ASSERT_FALSE(suspended.empty());
+  const ShellStart answer = StartProductThroughShellInTime(product_, 2000);
+  for (const UniqueHandle& thread : suspended) ::ResumeThread(thread.get());
+  EXPECT_EQ(answer, ShellStart::NoAnswer);
+  ASSERT_TRUE(WaitForLogSequence(log_, {"start", "parent"}, 20s)) << "the shell never started it";
+  EXPECT_EQ(LogValue(log_, "parent"), std::optional<std::string>("explorer.exe"));
+}
+
+// A product drops its mapping before it has closed its files: the wait after the quit request
+// is for its process.
+TEST_F(ProductStart, TheWaitForAProductAskedToQuitEndsWithItsProcess) {
+  testing::WriteBytes(root_ / L"standin.cfg",
+                      "log=" + Utf8(log_) + "\r\nquit_delay_ms=1500\r\nrelease_mapping_at_quit=1\r\n");
+  StartProductDirectly(product_);
+  ASSERT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, 10s));
+  UniqueHandle process;
+  ASSERT_TRUE(AskProductToQuit(process));
+  ASSERT_TRUE(process);
+  WaitForProductToEnd(process, kQuitWaitMs);
+  EXPECT_TRUE(WaitForLogSequence(log_, {"quit", "exit"}, 0s)) << ::testing::PrintToString(e2e::ReadLogLines(log_));
+  EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ class SafeWriteTest : public ::testing::Test {
       WriteFile(target, old);
     else
       ::DeleteFileW(target.c_str());
-    return WriteOrReplace(data, target);
+    return WriteOrReplace(data, target, nothingBefore);
   }
   // The destination holds the new data and nothing is left under the temporary name; or, after a
   // refusal, it holds what it held before.
@@ -39,6 +39,9 @@ class SafeWriteTest : public ::testing::Test {
   }
   void ExpectUntouched(bool installed) { EXPECT_EQ(ReadFile(target), installed ? old : Bytes()); }
 
+  struct : BeforeCommit {
+    void Run() override {}
+  } nothingBefore;
   TempDir dir, elsewhere;
   const std::wstring target = dir / L"mvm3.pak";
   const std::wstring temp = dir / L"~mvm3.pak";

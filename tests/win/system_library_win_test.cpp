@@ -22,6 +22,8 @@ using testing::TempDir;
 // Loaded by bare name by themed message boxes, the shell and the version functions.
 const char* const kIndirectDlls[] = {"uxtheme.dll",  "dwmapi.dll",  "userenv.dll",
                                      "setupapi.dll", "version.dll", "cryptbase.dll"};
+// Imported by setupapi (and oleacc), and loaded by nothing before it.
+const char kDependency[] = "rpcrt4.dll";
 const wchar_t kOverrides[] = L"Software\\Wine\\AppDefaults\\older_windows.exe\\DllOverrides";
 
 class OlderWindowsDllSearch : public ::testing::Test {
@@ -31,12 +33,15 @@ class OlderWindowsDllSearch : public ::testing::Test {
     const std::string system = SystemFolder();
     for (const char* name : kIndirectDlls) {
       // A name this Windows lacks is asked for by nothing on it.
-      if (!testing::Exists(system + "\\" + name)) continue;
-      planted.push_back(name);
+      if (testing::Exists(system + "\\" + name)) indirect.push_back(name);
+    }
+    planted = indirect;
+    planted.push_back(kDependency);
+    for (const std::string& name : planted) {
       ASSERT_TRUE(::CopyFileA(MV_TEST_BUILD_DIR "/planted.dll", (folder / name).c_str(), FALSE));
       // Wine prefers its own DLLs to a file beside the program unless told otherwise; Windows
       // takes the file.
-      const std::string base(name, std::string(name).size() - 4);
+      const std::string base = name.substr(0, name.size() - 4);
       testing::WriteString(HKEY_CURRENT_USER, kOverrides, AnsiWide(base), L"native,builtin");
     }
   }
@@ -44,10 +49,11 @@ class OlderWindowsDllSearch : public ::testing::Test {
     testing::DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\older_windows.exe");
   }
 
-  // Runs the program from its folder; returns the planted DLLs that left their marker.
-  std::vector<std::string> Run(const std::string& mode) {
+  // Runs the program from its folder, loading `names`; returns the planted DLLs that left their
+  // marker.
+  std::vector<std::string> Run(const std::string& mode, const std::vector<std::string>& names) {
     std::string commandLine = "\"" + (folder / "older_windows.exe") + "\" " + mode;
-    for (const std::string& name : planted) commandLine += " " + name;
+    for (const std::string& name : names) commandLine += " " + name;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -64,15 +70,18 @@ class OlderWindowsDllSearch : public ::testing::Test {
   }
 
   TempDir folder;
-  std::vector<std::string> planted;
+  std::vector<std::string> indirect;
+  std::vector<std::string> planted;  // the indirect ones and the dependency
 };
 
-TEST_F(OlderWindowsDllSearch, DllsLoadedByBareNameComeFromTheSystemFolder) {
-  ASSERT_GE(planted.size(), 5u) << "this system lacks most of the DLLs the test plants";
-  // The control: with SetDllDirectory("") alone, every planted DLL is loaded, so the test sees
-  // planting at all.
-  EXPECT_EQ(Run("control"), planted);
-  EXPECT_EQ(Run("restricted"), std::vector<std::string>{});
+// Neither the DLLs loaded by bare name nor what they import come from the program's folder.
+TEST_F(OlderWindowsDllSearch, DllsLoadedByBareNameAndTheirDependenciesComeFromTheSystemFolder) {
+  ASSERT_GE(indirect.size(), 5u) << "this system lacks most of the DLLs the test plants";
+  // The controls, so that the test sees planting at all: with SetDllDirectory("") alone, every
+  // planted DLL loaded by bare name is taken; a load by full path alone takes what it imports.
+  EXPECT_EQ(Run("control", indirect), indirect);
+  EXPECT_EQ(Run("fullpath", {"setupapi.dll"}), std::vector<std::string>{kDependency});
+  EXPECT_EQ(Run("restricted", indirect), std::vector<std::string>{});
 }
 
 }  // namespace

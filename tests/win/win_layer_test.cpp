@@ -136,7 +136,9 @@ TEST(ProductProbe, SeesTheMappingOnlyWhileItExists) {
 
 TEST(ProductProbe, NoQuitRequestWithoutAWindow) {
   // With no product window nothing may be posted to this thread's own queue.
-  AskProductToQuit();
+  UniqueHandle process;
+  EXPECT_FALSE(AskProductToQuit(process));
+  EXPECT_FALSE(process);
   MSG msg;
   EXPECT_FALSE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }

@@ -31,7 +31,8 @@ TEST(Wow64, TheNativeProcessorIsSeenThroughTheLayer) {
   // What a 32-bit process sees of itself, and why start-up asks for the native information.
   SYSTEM_INFO own{};
   ::GetSystemInfo(&own);
-  EXPECT_EQ(own.wProcessorArchitecture, kThirtyTwoBitBuild ? PROCESSOR_ARCHITECTURE_INTEL : PROCESSOR_ARCHITECTURE_AMD64);
+  EXPECT_EQ(own.wProcessorArchitecture,
+            kThirtyTwoBitBuild ? PROCESSOR_ARCHITECTURE_INTEL : PROCESSOR_ARCHITECTURE_AMD64);
 }
 
 // A REG_SZ value of one registry view; none when it is missing.
