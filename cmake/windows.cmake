@@ -158,6 +158,17 @@ target_link_libraries(installer PRIVATE mvsetup_win)
 option(MV_BENCH_PROBE "link bench/memory_probe.cpp into the installer (bench/run only)" OFF)
 if(MV_BENCH_PROBE)
   target_sources(installer PRIVATE ${CMAKE_SOURCE_DIR}/bench/memory_probe.cpp)
+else()
+  # Its own entry (src/app/lean_runtime.cpp) in place of the C runtime's start-up objects; the
+  # probe is a static object, which only that start-up constructs. The stack probe of large
+  # frames is asked for before link-time optimisation runs: this ld crashes when it has to take
+  # a member of libgcc for the code that optimisation produced alone. 32-bit names carry a "_".
+  if(MV_TRIPLE MATCHES "^i686")
+    set(mv_entry _InstallerEntry)
+  else()
+    set(mv_entry InstallerEntry)
+  endif()
+  target_link_options(installer PRIVATE -nostartfiles -Wl,--entry=${mv_entry} -Wl,--undefined=___chkstk_ms)
 endif()
 
 # Support diagnostic: names the running Windows as start-up does. It carries the installer's

@@ -65,3 +65,13 @@ int __cdecl _matherr(struct _exception*) { return 0; }
 void _pei386_runtime_relocator() {}
 
 }  // extern "C"
+
+// The installer's entry, in place of the C runtime's start-up code (cmake/windows.cmake): the
+// installer has no static constructors or destructors, no thread-local data and no
+// floating-point state to set, reads its command line itself and ends through ExitProcess, so
+// that code, with its TLS callbacks, exception filter, argument splitting and their unwind
+// tables, would only take room before the payload. msvcrt.dll sets itself up when it is
+// loaded, as for any program. (The bench's memory probe, a static object, keeps the runtime's
+// start-up in its own build.)
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int);
+extern "C" void InstallerEntry() { ::ExitProcess(static_cast<UINT>(wWinMain(nullptr, nullptr, nullptr, 0))); }
