@@ -168,7 +168,9 @@ else()
   else()
     set(mv_entry InstallerEntry)
   endif()
-  target_link_options(installer PRIVATE -nostartfiles -Wl,--entry=${mv_entry} -Wl,--undefined=___chkstk_ms)
+  target_link_options(installer PRIVATE -nostartfiles -Wl,--entry=${mv_entry} -Wl,--undefined=___chkstk_ms
+    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-unwind-tables.ld)
+  set_property(TARGET installer APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/no-unwind-tables.ld)
 endif()
 
 # Support diagnostic: names the running Windows as start-up does. It carries the installer's

@@ -41,8 +41,12 @@ void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
-// What the library's containers and strings call for the failures they detect.
+// What the library's containers and strings call for the failures they detect; and the tag of
+// the allocations that may fail without ending the process, which the library defines beside
+// its new-handler machinery and that machinery's unwind tables.
 namespace std {
+
+const nothrow_t nothrow{};
 
 void __throw_bad_alloc() { OutOfMemory(); }
 void __throw_bad_array_new_length() { OutOfMemory(); }

@@ -1,21 +1,47 @@
 // The installer's entry: start-up, one setup run, the end of the process.
 #include <windows.h>
 
+#include <string>
+
 #include "app/build_constants.h"
 #include "app/setup_run.h"
 #include "app/setup_run_win.h"
 #include "startup/startup_win.h"
+#include "ui/message_boxes_win.h"
+#include "ui/run_log_win.h"
 #include "ui/setup_ui_win.h"
+#include "win/code_page_win.h"
 #include "win/system_library_win.h"
+
+namespace {
+
+// What the log says before the run's first step: which installer runs, how it was started, and
+// what start-up made of this Windows.
+void LogStart(mv::SetupUi& ui, const mv::Startup& startup) {
+  wchar_t path[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  ui.Log("Mirvane add-on installer ", std::wstring_view(path, length < MAX_PATH ? length : 0));
+  ui.Log("Command line: ", ::GetCommandLineW());
+  ui.Log("Windows: ", mv::AnsiToWide(startup.Edition.Description));
+  ui.Log(startup.Edition.Is64Bit ? "Registry: the 64-bit view" : "Registry: this process's own view");
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // Before anything loads a DLL by a bare name.
   mv::RestrictDllSearch();
   mv::Startup startup = mv::StartUp();
-  mv::WinSetupUi ui(startup.Settings.RussianMessages);
+  const mv::CommandArguments& arguments = startup.Settings.Arguments;
+  // A quiet run shows nothing, ever: not even the report of an error that no step handles.
+  mv::FileRunLog log(arguments.LogPath);
+  mv::ReportUnhandledErrorsTo(&log, !arguments.Quiet);
+  mv::WinSetupUi ui(startup.Settings.RussianMessages, arguments.Quiet);
+  ui.KeepLog(log);
+  LogStart(ui, startup);
   mv::WinSetupSystem system(startup.Registry);
   mv::SetupState state;
   // A registry failure that no step handles does not come back here: the run ends the process
   // with exit code 1.
-  return mv::RunSetup(mv::InstallerConstants(), startup.Settings.Arguments, ui, system, state);
+  return mv::RunSetup(mv::InstallerConstants(), arguments, ui, system, state);
 }

@@ -1,16 +1,14 @@
 #include "app/setup_run.h"
 
+#include <optional>
+
 #include "base/strings.h"
-#include "product/launch.h"
 #include "product/product.h"
 #include "ui/texts.h"
 
 namespace mv {
 
 namespace {
-
-// How the steps ended: the one ending left to the caller is the end of the process.
-enum class StepsEnd { Finished, UnhandledRegistryFailure };
 
 // A running product is asked to quit only once the run is certain to write (after every question,
 // the one before an older payload replaces a newer copy among them), and is given time to end
@@ -19,101 +17,232 @@ enum class StepsEnd { Finished, UnhandledRegistryFailure };
 // reported like any file that cannot be written.
 class CloseRunningProduct final : public BeforeCommit {
  public:
-  explicit CloseRunningProduct(SetupSystem& system) : system_(system) {}
+  CloseRunningProduct(SetupSystem& system, SetupUi& ui) : system_(system), ui_(ui) {}
   void Run() override {
-    if (system_.IsProductRunning() && system_.AskProductToQuit()) system_.WaitForProductToEnd(kQuitWaitMs);
+    if (!system_.IsProductRunning()) return;
+    if (!system_.AskProductToQuit()) {
+      ui_.Log("Mirvane runs without a main window: it cannot be asked to quit");
+      return;
+    }
+    ui_.Log("Mirvane runs: asked to quit");
+    ui_.Log(system_.WaitForProductToEnd(kQuitWaitMs) ? "Mirvane has ended" : "Mirvane still runs after 10 s");
   }
 
  private:
   SetupSystem& system_;
+  SetupUi& ui_;
 };
 
-StepsEnd RunSteps(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
-                  SetupState& state) {
-  state.PayloadFileName = WidenAscii(constants.PayloadName);
-  state.PayloadFileName.append(L".").append(WidenAscii(constants.PayloadExt));
-  state.ProductName = std::string(product::kName);
-  state.UpdateTitleRu = std::wstring(text::kUpdateTitleRu);
-  state.UpdateTitleEn = std::wstring(text::kUpdateTitleEn);
-  state.AddonDescription = constants.AddonTitle;
-  state.AddonDescription += DecimalText(constants.PayloadVersion);
+// The log's last line: the exit code and what it means.
+std::string_view ExitCodeLine(int exitCode) {
+  switch (exitCode) {
+    case exit_code::kInstalled:
+      return "Exit code 0: installed, or declined at the first question";
+    case exit_code::kNoAdministrator:
+      return "Exit code 740: no administrator rights";
+    case exit_code::kNotInstalled:
+      return "Exit code 1605: Mirvane is not installed";
+    case exit_code::kAnotherRun:
+      return "Exit code 1618: another setup of Mirvane was running";
+    case exit_code::kPackageUncheckable:
+      return "Exit code 1619: the installer's own file could not be checked";
+    case exit_code::kPackageDistorted:
+      return "Exit code 1620: the installer's own file is damaged";
+    case exit_code::kNewerKept:
+      return "Exit code 1638: a newer copy is installed and was kept";
+    case exit_code::kInstalledAtRestart:
+      return "Exit code 3010: installed at the next restart";
+    default:
+      return "Exit code 1603: the setup failed";
+  }
+}
 
-  RegistryAccess& registry = system.Registry();
-  switch (LocateProduct(state.ProductName, system.IsUserAnAdmin(), registry, state.Location)) {
-    case LocateResult::Located:
-      break;
-    case LocateResult::NoRegistryAccess:
-      ui.ShowBilingualError(text::kNoRegistryAccess);
-      return StepsEnd::Finished;
-    case LocateResult::UnreadableValue:
-      return StepsEnd::UnhandledRegistryFailure;
+// One setup run, step by step. Each step logs what it found; one that ends the run has shown
+// its message (if any) and set the exit code.
+class SetupSteps {
+ public:
+  SetupSteps(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
+             SetupState& state)
+      : constants_(constants), arguments_(arguments), ui_(ui), system_(system), state_(state) {}
+
+  // The exit code, unless a registry failure that no step handles ended the steps (Unhandled).
+  int Run() {
+    Describe();
+    if (!Locate() || !HoldAdministratorRights() || !TakeRunLock() || !CheckInstallerFile() || !FindProduct() ||
+        !Confirm())
+      return ending_;
+    const WriteResult written = Write();
+    if (RecordSize()) Offer(written);
+    return ending_;
+  }
+  bool Unhandled() const { return unhandled_; }
+
+ private:
+  // Ends the run with a message and its exit code.
+  bool End(const BilingualText& message, int exitCode) {
+    ui_.ShowBilingualError(message);
+    ending_ = exitCode;
+    return false;
   }
 
-  if (!state.Location.UserIsAdmin) {
-    ui.ShowBilingualError(text::kNoAdminRights);
-    return StepsEnd::Finished;
+  void Describe() {
+    state_.PayloadFileName = WidenAscii(constants_.PayloadName);
+    state_.PayloadFileName.append(L".").append(WidenAscii(constants_.PayloadExt));
+    state_.ProductName = std::string(product::kName);
+    state_.UpdateTitleRu = std::wstring(text::kUpdateTitleRu);
+    state_.UpdateTitleEn = std::wstring(text::kUpdateTitleEn);
+    state_.AddonDescription = constants_.AddonTitle;
+    state_.AddonDescription += DecimalText(constants_.PayloadVersion);
+    ui_.Log("Add-on: ", state_.AddonDescription);
   }
 
-  switch (system.CheckInstallerFile()) {
-    case IntegrityResult::Intact:
-      break;
-    case IntegrityResult::Distorted:
-      ui.ShowBilingualError(text::kPackageDistorted);
-      return StepsEnd::Finished;
-    case IntegrityResult::Uncheckable:
-      ui.ShowBilingualError(text::kPackageUncheckable);
-      return StepsEnd::Finished;
-  }
-  state.ModestRun = arguments.CommandSwitch == "modest";
-
-  const std::wstring& folder = state.Location.ProductFolder;
-  if (!system.FileExists(product::ExecutableIn(folder))) {
-    ui.ShowBilingualError(text::kNoProduct);
-    return StepsEnd::Finished;
-  }
-
-  if (!state.ModestRun) {
-    const bool russian = ui.RussianMessages();
-    if (!ui.Ask(ConfirmationQuestion(state.AddonDescription, russian), russian)) return StepsEnd::Finished;
+  bool Locate() {
+    switch (LocateProduct(state_.ProductName, system_.IsUserAnAdmin(), system_.Registry(), state_.Location)) {
+      case LocateResult::Located:
+        break;
+      case LocateResult::NoRegistryAccess:
+        return End(text::kNoRegistryAccess, exit_code::kFailure);
+      case LocateResult::UnreadableValue:
+        unhandled_ = true;
+        return false;
+    }
+    const ProductLocation& found = state_.Location;
+    ui_.Log("Product folder: ", found.ProductFolder);
+    ui_.Log(found.UninstallEntry.empty() ? "No uninstall entry: the folder under Program Files"
+                                         : "Uninstall entry found");
+    return true;
   }
 
-  CloseRunningProduct closeProduct(system);
-  const std::wstring target = folder + state.PayloadFileName;
-  const bool written =
-      constants.PayloadParts == 2
-          ? system.ExtractSplitPayload(constants.PayloadName, constants.PayloadExt, target, ui, closeProduct)
-          : system.ExtractPayload(constants.PayloadName, constants.PayloadExt, target, true, ui, closeProduct);
+  bool HoldAdministratorRights() {
+    if (!state_.Location.UserIsAdmin) return End(text::kNoAdminRights, exit_code::kNoAdministrator);
+    return true;
+  }
+
+  // Two runs at once (a deployment retried while a pupil runs the installer) must not write the
+  // data file together: the second waits briefly for the first.
+  bool TakeRunLock() {
+    if (system_.TakeRunLock(0)) return true;
+    ui_.Log("Another setup of Mirvane runs: waiting up to 10 s");
+    if (system_.TakeRunLock(kRunLockWaitMs)) return true;
+    return End(text::kAnotherSetupRuns, exit_code::kAnotherRun);
+  }
+
+  bool CheckInstallerFile() {
+    switch (system_.CheckInstallerFile()) {
+      case IntegrityResult::Intact:
+        ui_.Log("The installer's own file is intact");
+        break;
+      case IntegrityResult::Distorted:
+        return End(text::kPackageDistorted, exit_code::kPackageDistorted);
+      case IntegrityResult::Uncheckable:
+        return End(text::kPackageUncheckable, exit_code::kPackageUncheckable);
+    }
+    // A quiet run is a modest one that shows nothing at all.
+    state_.ModestRun = arguments_.CommandSwitch == kModestSwitch || arguments_.Quiet;
+    return true;
+  }
+
+  bool FindProduct() {
+    if (!system_.FileExists(product::ExecutableIn(state_.Location.ProductFolder)))
+      return End(text::kNoProduct, exit_code::kNotInstalled);
+    return true;
+  }
+
+  bool Confirm() {
+    if (state_.ModestRun) return true;
+    const bool russian = ui_.RussianMessages();
+    return ui_.Ask(ConfirmationQuestion(state_.AddonDescription, russian), russian, "Question: install the add-on?");
+  }
+
+  WriteResult Write() {
+    CloseRunningProduct closeProduct(system_, ui_);
+    const std::wstring target = state_.Location.ProductFolder + state_.PayloadFileName;
+    const WriteResult result =
+        constants_.PayloadParts == 2
+            ? system_.ExtractSplitPayload(constants_.PayloadName, constants_.PayloadExt, target, ui_, closeProduct)
+            : system_.ExtractPayload(constants_.PayloadName, constants_.PayloadExt, target, true, ui_, closeProduct);
+    if (result == WriteResult::KeptNewer) ending_ = exit_code::kNewerKept;
+    if (result == WriteResult::AtRestart) ending_ = exit_code::kInstalledAtRestart;
+    return result;
+  }
 
   // The size goes into the product's own entry; without one there is nowhere to record it, and
-  // no entry is made up for it.
-  if (!state.Location.UninstallEntry.empty()) {
+  // no entry is made up for it. False after a failure that no step handles.
+  bool RecordSize() {
+    const std::string& entry = state_.Location.UninstallEntry;
+    if (entry.empty()) return true;
+    RegistryAccess& registry = system_.Registry();
     registry.SetRoot(RegistryRoot::LocalMachine);
     CurrentKeyScope scope(registry);
-    registry.OpenKey(state.Location.UninstallEntry, false);
-    const std::int32_t size = system.GetFolderSizeKB(folder);
-    if (size != -1 && !registry.WriteInteger("EstimatedSize", size)) return StepsEnd::UnhandledRegistryFailure;
+    if (!registry.OpenKey(entry, false)) {
+      unhandled_ = true;
+      return false;
+    }
+    const std::optional<std::int32_t> size = system_.GetFolderSizeKB(state_.Location.ProductFolder);
+    if (!size) {
+      ui_.Log("The product folder cannot be measured: no size recorded");
+      return true;
+    }
+    if (!registry.WriteInteger("EstimatedSize", *size)) {
+      unhandled_ = true;
+      return false;
+    }
+    ui_.Log("Recorded EstimatedSize (KiB): ", DecimalText(*size));
+    return true;
   }
 
-  if (state.ModestRun) {
-    // Started even after a failed write: a product that was asked to quit comes back.
-    if (arguments.SecondArgument == "runapp") system.LaunchProduct(folder);
-    return StepsEnd::Finished;
+  void Offer(WriteResult written) {
+    const std::wstring& folder = state_.Location.ProductFolder;
+    if (arguments_.Quiet) return;
+    if (state_.ModestRun) {
+      // Started even after a failed write: a product that was asked to quit comes back.
+      if (arguments_.SecondArgument == kRunAppSwitch) Launch(folder);
+      return;
+    }
+    // After "Can't install file" nothing was installed to announce.
+    if (written == WriteResult::Failed) return;
+    // The closing question exists in Russian only, whatever the user's locale.
+    if (ui_.Ask(ClosingQuestion(state_.AddonDescription), true, "Question: start Mirvane?")) Launch(folder);
   }
-  // After "Can't install file" nothing was installed to announce.
-  if (!written) return StepsEnd::Finished;
-  // The closing question exists in Russian only, whatever the user's locale.
-  if (ui.Ask(ClosingQuestion(state.AddonDescription), true)) system.LaunchProduct(folder);
-  return StepsEnd::Finished;
-}
+
+  void Launch(const std::wstring& folder) {
+    switch (system_.LaunchProduct(folder)) {
+      case ShellStart::Started:
+        ui_.Log("Mirvane started through the desktop shell");
+        break;
+      case ShellStart::Refused:
+        ui_.Log("The desktop shell refused to start Mirvane");
+        break;
+      case ShellStart::NoAnswer:
+        ui_.Log("The desktop shell did not answer in time: Mirvane may start later");
+        break;
+      case ShellStart::Unreachable:
+        ui_.Log("No desktop shell to ask: Mirvane started by the installer");
+        break;
+    }
+  }
+
+  const BuildConstants& constants_;
+  const CommandArguments& arguments_;
+  SetupUi& ui_;
+  SetupSystem& system_;
+  SetupState& state_;
+  bool unhandled_ = false;
+  int ending_ = exit_code::kInstalled;
+};
 
 }  // namespace
 
 int RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
              SetupState& state) {
+  SetupSteps steps(constants, arguments, ui, system, state);
+  const int ending = steps.Run();
   // The key that failed is closed by now: each step closes what it opened on its way out.
-  if (RunSteps(constants, arguments, ui, system, state) == StepsEnd::UnhandledRegistryFailure)
-    system.EndWithUnhandledError(UnhandledFailureText(system.Registry().LastFailure()));
-  return ui.ErrorShown() ? kExitFailureShown : kExitAsAsked;
+  if (steps.Unhandled()) system.EndWithUnhandledError(UnhandledFailureText(system.Registry().LastFailure()));
+  // A message of a step that went on (a language file that could not be read) still fails the run.
+  const int code = ending == exit_code::kInstalled && ui.ErrorShown() ? exit_code::kFailure : ending;
+  ui.Log(ExitCodeLine(code));
+  return code;
 }
 
 }  // namespace mv

@@ -3,12 +3,14 @@
 // plain function over the user's side (SetupUi) and the system's (SetupSystem), so every branch
 // can be driven by tests without a desktop.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/build_constants.h"
 #include "install/safe_write.h"
 #include "integrity/stamp.h"
+#include "product/launch.h"
 #include "product/location.h"
 #include "startup/settings.h"
 #include "ui/setup_ui.h"
@@ -33,38 +35,57 @@ class SetupSystem {
   virtual ~SetupSystem() = default;
   virtual RegistryAccess& Registry() = 0;
   virtual bool IsUserAnAdmin() = 0;
+  // Takes the lock that one run of an installer for the product holds until it ends, waiting up
+  // to `milliseconds` for another run to end; false when that one still runs.
+  virtual bool TakeRunLock(unsigned milliseconds) = 0;
   virtual bool IsProductRunning() = 0;
   // Posts WM_QUIT to the product's main window; false when it has none, so nothing was posted.
   virtual bool AskProductToQuit() = 0;
-  // Waits up to `milliseconds` for the product asked to quit to end, its process and all.
-  virtual void WaitForProductToEnd(unsigned milliseconds) = 0;
+  // Waits up to `milliseconds` for the product asked to quit to end, its process and all; false
+  // when it still runs.
+  virtual bool WaitForProductToEnd(unsigned milliseconds) = 0;
   // Checks the installer's own file against its stamp.
   virtual IntegrityResult CheckInstallerFile() = 0;
   // True for an existing file; a directory does not count.
   virtual bool FileExists(const std::wstring& path) = 0;
-  // The payload writers, which report their own failures through `ui`; false after such a
-  // failure. They run `beforeCommit` once they are certain to write, just before the data file
-  // takes the new data.
-  virtual bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                              bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) = 0;
-  virtual bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                   SetupUi& ui, BeforeCommit& beforeCommit) = 0;
-  // Size in KiB, or -1 when the folder cannot be measured.
-  virtual std::int32_t GetFolderSizeKB(const std::wstring& folder) = 0;
-  virtual void LaunchProduct(const std::wstring& productFolder) = 0;
-  // The end of the process after a failure that no step handles: a box with `what`, exit code 1.
+  // The payload writers, which report their own failures and log what they did through `ui`.
+  // They run `beforeCommit` once they are certain to write, just before the data file takes the
+  // new data.
+  virtual WriteResult ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                                     bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) = 0;
+  virtual WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                                          SetupUi& ui, BeforeCommit& beforeCommit) = 0;
+  // Size in KiB; nothing when the folder cannot be measured.
+  virtual std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder) = 0;
+  // How the product was started: Unreachable means the installer started it itself.
+  virtual ShellStart LaunchProduct(const std::wstring& productFolder) = 0;
+  // The end of the process after a failure that no step handles: a box with `what` (none in an
+  // unattended run), exit code 1.
   [[noreturn]] virtual void EndWithUnhandledError(std::string_view what) = 0;
 };
 
-// The process's exit codes: a run that ended as asked (installed, or a question answered No),
-// and one that showed an error pair (the code deployment tools know as "fatal error during
-// installation"). A failure no step handles ends the process with 1.
-inline constexpr int kExitAsAsked = 0;
-inline constexpr int kExitFailureShown = 1603;
+// The process's exit codes, the same in every kind of run, so that a deployment tool can act on
+// them: Windows' own codes of the same meaning where there is one (most from Windows Installer).
+namespace exit_code {
+inline constexpr int kInstalled = 0;              // installed, or the first question got a No
+inline constexpr int kUnhandled = 1;              // a failure that no step handles
+inline constexpr int kNoAdministrator = 740;      // ERROR_ELEVATION_REQUIRED
+inline constexpr int kFailure = 1603;             // ERROR_INSTALL_FAILURE: no more specific code
+inline constexpr int kNotInstalled = 1605;        // ERROR_UNKNOWN_PRODUCT: Mirvane is not installed
+inline constexpr int kAnotherRun = 1618;          // ERROR_INSTALL_ALREADY_RUNNING
+inline constexpr int kPackageUncheckable = 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+inline constexpr int kPackageDistorted = 1620;    // ERROR_INSTALL_PACKAGE_INVALID
+inline constexpr int kNewerKept = 1638;           // ERROR_PRODUCT_VERSION: a newer copy was kept
+inline constexpr int kInstalledAtRestart = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+}  // namespace exit_code
 
-// Runs the whole setup once and returns the exit code. A registry failure that no step handles
-// (a value of the wrong type, an "EstimatedSize" that cannot be written) ends the process
-// through SetupSystem::EndWithUnhandledError with the accessor's report of it.
+// How long a run waits for another run of an installer for the product to end.
+inline constexpr unsigned kRunLockWaitMs = 10000;
+
+// Runs the whole setup once and returns the exit code; each step is logged through `ui`. A
+// registry failure that no step handles (a value of the wrong type, an "EstimatedSize" that
+// cannot be written) ends the process through SetupSystem::EndWithUnhandledError with the
+// accessor's report of it.
 int RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
              SetupState& state);
 

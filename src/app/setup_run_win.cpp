@@ -27,31 +27,48 @@ bool UserIsAdministrator() {
 
 bool WinSetupSystem::IsUserAnAdmin() { return UserIsAdministrator(); }
 
+bool WinSetupSystem::TakeRunLock(unsigned milliseconds) {
+  // One lock for every installer of the product's add-ons, in every session: a deployment runs
+  // as SYSTEM in session 0 while a pupil runs the installer at the desktop. Only an elevated
+  // process may create an object in the global namespace, so no user can take it in advance.
+  if (!runLock_) runLock_.reset(::CreateMutexW(nullptr, FALSE, L"Global\\MirvaneAddonSetup"));
+  if (!runLock_) return false;
+  // Abandoned: a run that ended without letting go (killed) holds nothing any more.
+  const DWORD waited = ::WaitForSingleObject(runLock_.get(), milliseconds);
+  return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
 bool WinSetupSystem::IsProductRunning() { return mv::IsProductRunning(); }
 
 bool WinSetupSystem::AskProductToQuit() { return mv::AskProductToQuit(quittingProduct_); }
 
-void WinSetupSystem::WaitForProductToEnd(unsigned milliseconds) {
-  mv::WaitForProductToEnd(quittingProduct_, milliseconds);
+bool WinSetupSystem::WaitForProductToEnd(unsigned milliseconds) {
+  return mv::WaitForProductToEnd(quittingProduct_, milliseconds);
 }
 
 IntegrityResult WinSetupSystem::CheckInstallerFile() { return CheckRunningInstaller(); }
 
 bool WinSetupSystem::FileExists(const std::wstring& path) { return mv::FileExists(path); }
 
-bool WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                    bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) {
+WriteResult WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind,
+                                           const std::wstring& destination, bool checkExisting, SetupUi& ui,
+                                           BeforeCommit& beforeCommit) {
   return mv::ExtractPayload(name, kind, destination, checkExisting, ui, beforeCommit);
 }
 
-bool WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                         SetupUi& ui, BeforeCommit& beforeCommit) {
+WriteResult WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind,
+                                                const std::wstring& destination, SetupUi& ui,
+                                                BeforeCommit& beforeCommit) {
   return mv::ExtractSplitPayload(name, kind, destination, ui, beforeCommit);
 }
 
-std::int32_t WinSetupSystem::GetFolderSizeKB(const std::wstring& folder) { return mv::GetFolderSizeKB(folder); }
+std::optional<std::int32_t> WinSetupSystem::GetFolderSizeKB(const std::wstring& folder) {
+  const std::int32_t size = mv::GetFolderSizeKB(folder);
+  if (size == -1) return std::nullopt;
+  return size;
+}
 
-void WinSetupSystem::LaunchProduct(const std::wstring& productFolder) { mv::LaunchProduct(productFolder); }
+ShellStart WinSetupSystem::LaunchProduct(const std::wstring& productFolder) { return mv::LaunchProduct(productFolder); }
 
 void WinSetupSystem::EndWithUnhandledError(std::string_view what) { mv::EndWithUnhandledError(what); }
 

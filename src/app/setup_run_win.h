@@ -12,22 +12,24 @@ class WinSetupSystem final : public SetupSystem {
 
   RegistryAccess& Registry() override { return registry_; }
   bool IsUserAnAdmin() override;
+  bool TakeRunLock(unsigned milliseconds) override;
   bool IsProductRunning() override;
   bool AskProductToQuit() override;
-  void WaitForProductToEnd(unsigned milliseconds) override;
+  bool WaitForProductToEnd(unsigned milliseconds) override;
   IntegrityResult CheckInstallerFile() override;
   bool FileExists(const std::wstring& path) override;
-  bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                      SetupUi& ui, BeforeCommit& beforeCommit) override;
-  bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui,
-                           BeforeCommit& beforeCommit) override;
-  std::int32_t GetFolderSizeKB(const std::wstring& folder) override;
-  void LaunchProduct(const std::wstring& productFolder) override;
+  WriteResult ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                             bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) override;
+  WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                                  SetupUi& ui, BeforeCommit& beforeCommit) override;
+  std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder) override;
+  ShellStart LaunchProduct(const std::wstring& productFolder) override;
   [[noreturn]] void EndWithUnhandledError(std::string_view what) override;
 
  private:
   SharedRegistry& registry_;
   UniqueHandle quittingProduct_;  // the process of a product asked to quit
+  UniqueHandle runLock_;          // held until the process ends
 };
 
 // Membership of the Administrators group with full rights, without loading the shell.

@@ -57,9 +57,16 @@ class PayloadBuffer {
   std::size_t size_ = 0;
 };
 
-bool ReportFailure(const std::wstring& destination, SetupUi& ui) {
+// The Windows error of the step that failed goes into the log before the message.
+WriteResult ReportFailure(const std::wstring& destination, SetupUi& ui, DWORD error) {
+  ui.Log("Writing failed with Windows error ", DecimalText(static_cast<std::int32_t>(error)));
   ui.ShowBilingualError(text::kCannotInstallFile, destination);
-  return false;
+  return WriteResult::Failed;
+}
+
+WriteResult Logged(WriteResult result, const std::wstring& destination, SetupUi& ui) {
+  ui.Log(result == WriteResult::Written ? "Written: " : "In use: replaced at the next restart: ", destination);
+  return result;
 }
 
 struct Comparison {
@@ -101,53 +108,61 @@ Comparison CompareVersions(VersionKind kind, const std::wstring& temp, const std
   return {};
 }
 
-// The steps after the payload is in memory; false on a failure that the caller reports.
-bool InstallPayload(Bytes payload, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                    SetupUi& ui, BeforeCommit& beforeCommit) {
+// The steps after the payload is in memory; Failed on a failure that the caller reports, with
+// GetLastError telling why.
+WriteResult InstallPayload(Bytes payload, std::string_view kind, const std::wstring& destination, bool checkExisting,
+                           SetupUi& ui, BeforeCommit& beforeCommit) {
   const VersionKind versionKind = VersionKindOf(kind);
   if (!checkExisting || versionKind == VersionKind::None || !FileExists(destination))
-    return WriteOrReplace(payload, destination, beforeCommit);
+    return Logged(WriteOrReplace(payload, destination, beforeCommit, ui.Unattended()), destination, ui);
 
   const std::wstring temp = MakeTempName(destination);
-  if (!WriteTempFile(temp, payload)) return false;
+  if (!WriteTempFile(temp, payload)) return WriteResult::Failed;
 
   const Comparison versions = CompareVersions(versionKind, temp, destination, ui);
+  ui.Log("Version of the installed copy: ", versions.Installed);
+  ui.Log("Version of this add-on: ", versions.Payload);
   if (versions.PayloadIsOlder) {
     ui.HideProgress();
     const bool russian = ui.RussianMessages();
     const Question question = OlderPayloadQuestion(destination, versions.Installed, versions.Payload, russian);
-    if (!ui.Ask(question, russian)) {
+    if (!ui.Ask(question, russian, "Question: replace the newer installed copy with this older one?")) {
       ::DeleteFileW(temp.c_str());
+      ui.Log("Kept the newer installed copy");
       // A window thread that cannot be started fails the step like a failed write.
-      return ui.ShowProgress("", "");
+      if (!ui.ShowProgress("", "")) return WriteResult::Failed;
+      return WriteResult::KeptNewer;
     }
   }
-  beforeCommit.Run();
-  if (!MoveIntoPlace(temp, destination, true)) return false;
-  return !versions.PayloadIsOlder || ui.ShowProgress("", "");
+  const WriteResult result = Commit(temp, destination, true, beforeCommit, ui.Unattended());
+  if (result == WriteResult::Failed) return result;
+  if (versions.PayloadIsOlder && !ui.ShowProgress("", "")) return WriteResult::Failed;
+  return Logged(result, destination, ui);
 }
 
 }  // namespace
 
-bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                    SetupUi& ui, BeforeCommit& beforeCommit) {
+WriteResult ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                           bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) {
   const Bytes resource = FindPayloadResource(std::string(name), kind);
   // Without its resource there is nothing to write: never create, truncate or replace.
   // Otherwise it is written straight from the mapped resource: a copy would only double the
   // memory the payload takes, and each file is still written in one call.
-  if (resource.empty() || !InstallPayload(resource, kind, destination, checkExisting, ui, beforeCommit))
-    return ReportFailure(destination, ui);
-  return true;
+  if (resource.empty()) return ReportFailure(destination, ui, ERROR_RESOURCE_NAME_NOT_FOUND);
+  const WriteResult result = InstallPayload(resource, kind, destination, checkExisting, ui, beforeCommit);
+  return result == WriteResult::Failed ? ReportFailure(destination, ui, ::GetLastError()) : result;
 }
 
-bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui,
-                         BeforeCommit& beforeCommit) {
+WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                                SetupUi& ui, BeforeCommit& beforeCommit) {
   const Bytes first = FindPayloadResource(std::string(name) + "1", kind);
   const Bytes second = FindPayloadResource(std::string(name) + "2", kind);
-  if (first.empty() || second.empty()) return ReportFailure(destination, ui);
+  if (first.empty() || second.empty()) return ReportFailure(destination, ui, ERROR_RESOURCE_NAME_NOT_FOUND);
   const PayloadBuffer buffer{first, second};
-  if (!buffer || !WriteOrReplace(buffer.Content(), destination, beforeCommit)) return ReportFailure(destination, ui);
-  return true;
+  if (!buffer) return ReportFailure(destination, ui, ERROR_NOT_ENOUGH_MEMORY);
+  const WriteResult result = WriteOrReplace(buffer.Content(), destination, beforeCommit, ui.Unattended());
+  return result == WriteResult::Failed ? ReportFailure(destination, ui, ::GetLastError())
+                                       : Logged(result, destination, ui);
 }
 
 }  // namespace mv

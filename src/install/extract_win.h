@@ -13,12 +13,12 @@ namespace mv {
 // `checkExisting`, a copy of a kind that carries a version is replaced only after the user
 // agreed when it is the newer one. `beforeCommit` runs once the new data is to take the
 // destination's name, and not after a No. A failure is reported with the "Can't install file"
-// pair, and false returned; the caller carries on either way.
-bool ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
-                    SetupUi& ui, BeforeCommit& beforeCommit);
+// pair (Failed); the caller carries on either way. What happened goes into the run's log.
+WriteResult ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                           bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit);
 
 // Writes the payload stored as the two resources name + "1" and name + "2", joined.
-bool ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination, SetupUi& ui,
-                         BeforeCommit& beforeCommit);
+WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                                SetupUi& ui, BeforeCommit& beforeCommit);
 
 }  // namespace mv

@@ -18,4 +18,6 @@ std::wstring MakeTempName(std::wstring_view path) {
   return temp;
 }
 
+std::wstring MakeRestartName(std::wstring_view path) { return MakeTempName(path) + L".restart"; }
+
 }  // namespace mv

@@ -13,6 +13,20 @@ std::size_t FileNameStart(std::wstring_view path);
 // The temporary file beside `path`: its file name with "~" in front.
 std::wstring MakeTempName(std::wstring_view path);
 
+// Where a complete temporary file waits when an unattended run finds the data file still in use:
+// Windows moves it over the data file at the next restart. Only a complete file ever takes this
+// name, so that a temporary file a later run leaves half written is never what the restart
+// installs.
+std::wstring MakeRestartName(std::wstring_view path);
+
+// How writing the data file ended.
+enum class WriteResult {
+  Written,
+  KeptNewer,  // the installed copy is newer, and the question before replacing it got a No
+  AtRestart,  // in use in an unattended run: replaced at the next restart
+  Failed,     // reported with "Can't install file ..."
+};
+
 // What a run does once it is certain to write: after the new data is complete under the
 // temporary name and any question about it was answered Yes, just before it takes the data
 // file's name (a running product that holds the data file is closed then, and only then).

@@ -80,6 +80,22 @@ bool WriteFlushAndClose(UniqueFile file, Bytes bytes) {
 
 }  // namespace
 
+// True when someone holds the file open without letting it be deleted (renamed over): the
+// product, a scanner. A file that cannot be replaced for another reason (its rights, read-only)
+// would not be replaced at the next restart either.
+bool InUse(const std::wstring& path) {
+  const UniqueFile file(::CreateFileW(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+  return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// Leaves the complete temporary file for Windows to move over the destination at the next
+// restart, under a name that only a complete file ever takes.
+bool ReplaceAtRestart(const std::wstring& temp, const std::wstring& destination) {
+  const std::wstring waiting = MakeRestartName(destination);
+  return ::MoveFileExW(temp.c_str(), waiting.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) &&
+         ::MoveFileExW(waiting.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 bool WriteTempFile(const std::wstring& temp, Bytes bytes) {
   if (!ClearTempName(temp)) return false;
   // CREATE_NEW: the file written is the one created here, never anything that took the name
@@ -88,7 +104,9 @@ bool WriteTempFile(const std::wstring& temp, Bytes bytes) {
   if (!file) return false;
   if (WriteFlushAndClose(std::move(file), bytes)) return true;
   // A file that could not be written whole (a full disk) is of no use to anyone.
+  const DWORD error = ::GetLastError();
   ::DeleteFileW(temp.c_str());
+  ::SetLastError(error);
   return false;
 }
 
@@ -97,12 +115,23 @@ bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bo
   return ::MoveFileExW(temp.c_str(), destination.c_str(), flags) != FALSE;
 }
 
-bool WriteOrReplace(Bytes bytes, const std::wstring& destination, BeforeCommit& beforeCommit) {
+WriteResult Commit(const std::wstring& temp, const std::wstring& destination, bool replace, BeforeCommit& beforeCommit,
+                   bool unattended) {
+  beforeCommit.Run();
+  // A replacement an earlier unattended run left for the next restart would undo this one then.
+  if (!ClearTempName(MakeRestartName(destination))) return WriteResult::Failed;
+  if (MoveIntoPlace(temp, destination, replace)) return WriteResult::Written;
+  const DWORD error = ::GetLastError();
+  if (unattended && InUse(destination) && ReplaceAtRestart(temp, destination)) return WriteResult::AtRestart;
+  ::SetLastError(error);
+  return WriteResult::Failed;
+}
+
+WriteResult WriteOrReplace(Bytes bytes, const std::wstring& destination, BeforeCommit& beforeCommit, bool unattended) {
   const bool installed = FileExists(destination);
   const std::wstring temp = MakeTempName(destination);
-  if (!WriteTempFile(temp, bytes)) return false;
-  beforeCommit.Run();
-  return MoveIntoPlace(temp, destination, installed);
+  if (!WriteTempFile(temp, bytes)) return WriteResult::Failed;
+  return Commit(temp, destination, installed, beforeCommit, unattended);
 }
 
 }  // namespace mv

@@ -24,8 +24,16 @@ bool WriteTempFile(const std::wstring& temp, std::span<const std::uint8_t> bytes
 // the temporary name.
 bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bool replace);
 
-// Writes `bytes` to `destination` without any comparison: through the temporary file, replacing
-// an installed copy when there is one; `beforeCommit` runs between the two.
-bool WriteOrReplace(std::span<const std::uint8_t> bytes, const std::wstring& destination, BeforeCommit& beforeCommit);
+// The commit of a complete temporary file: `beforeCommit` runs (a running product is closed),
+// a replacement that an earlier unattended run left for the next restart is withdrawn, and the
+// file takes the destination's name. In an `unattended` run, a destination still in use is
+// replaced at the next restart instead (AtRestart). On failure, GetLastError tells why.
+WriteResult Commit(const std::wstring& temp, const std::wstring& destination, bool replace, BeforeCommit& beforeCommit,
+                   bool unattended);
+
+// Writes `bytes` to `destination` without any comparison: through the temporary file and the
+// commit, replacing an installed copy when there is one.
+WriteResult WriteOrReplace(std::span<const std::uint8_t> bytes, const std::wstring& destination,
+                           BeforeCommit& beforeCommit, bool unattended);
 
 }  // namespace mv

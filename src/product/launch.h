@@ -18,9 +18,13 @@ enum class ShellStart {
 // the user at the desktop; only when there is no shell to ask does the installer start it
 // itself. A start the shell refused or may still make is not made elevated instead: the user's
 // refusal stands, and a second copy would come up.
+// Returns what the shell said; Unreachable: the installer started the product itself.
 template <typename ThroughShell, typename Directly>
-void StartThroughShellOrDirectly(const std::wstring& productFolder, ThroughShell throughShell, Directly directly) {
-  if (throughShell(productFolder) == ShellStart::Unreachable) directly(productFolder);
+ShellStart StartThroughShellOrDirectly(const std::wstring& productFolder, ThroughShell throughShell,
+                                       Directly directly) {
+  const ShellStart shell = throughShell(productFolder);
+  if (shell == ShellStart::Unreachable) directly(productFolder);
+  return shell;
 }
 
 // One of the two waits of a launch: a try after every `IntervalMs`, believed only within the

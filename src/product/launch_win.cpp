@@ -64,15 +64,16 @@ bool AskProductToQuit(UniqueHandle& process) {
   return ::PostMessageA(window, WM_QUIT, 0, 0);
 }
 
-void WaitForProductToEnd(const UniqueHandle& process, unsigned timeoutMs) {
+bool WaitForProductToEnd(const UniqueHandle& process, unsigned timeoutMs) {
   // The product drops its mapping before it has closed its files, so the mapping is only the
   // second choice.
-  if (process) {
-    ::WaitForSingleObject(process.get(), timeoutMs);
-    return;
-  }
+  if (process) return ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
   constexpr unsigned kProbeMs = 250;
-  for (unsigned waited = 0; waited < timeoutMs && IsProductRunning(); waited += kProbeMs) ::Sleep(kProbeMs);
+  for (unsigned waited = 0; waited < timeoutMs; waited += kProbeMs) {
+    if (!IsProductRunning()) return true;
+    ::Sleep(kProbeMs);
+  }
+  return !IsProductRunning();
 }
 
 // The shell's own ShellExecute, reached from the desktop window: its shell browser, the
@@ -137,9 +138,9 @@ void StartProductDirectly(const std::wstring& productFolder) {
   ::ShellExecuteW(nullptr, L"open", product::ExecutableIn(productFolder).c_str(), L"", L"", SW_SHOWNORMAL);
 }
 
-void StartProduct(const std::wstring& productFolder) {
+ShellStart StartProduct(const std::wstring& productFolder) {
   const auto throughShell = [](const std::wstring& folder) { return StartProductThroughShellInTime(folder); };
-  StartThroughShellOrDirectly(productFolder, throughShell, StartProductDirectly);
+  return StartThroughShellOrDirectly(productFolder, throughShell, StartProductDirectly);
 }
 
 void BringStartedProductToFront() {
@@ -153,9 +154,10 @@ void BringStartedProductToFront() {
   ::SetForegroundWindow(window);
 }
 
-void LaunchProduct(const std::wstring& productFolder) {
-  StartProduct(productFolder);
+ShellStart LaunchProduct(const std::wstring& productFolder) {
+  const ShellStart started = StartProduct(productFolder);
   BringStartedProductToFront();
+  return started;
 }
 
 }  // namespace mv

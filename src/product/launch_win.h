@@ -14,8 +14,8 @@ bool IsProductRunning();
 // awaited; empty when it could not be opened.
 bool AskProductToQuit(UniqueHandle& process);
 // Waits up to `timeoutMs` for a product asked to quit to end: for its process, or where that
-// could not be opened, for its mapping to go.
-void WaitForProductToEnd(const UniqueHandle& process, unsigned timeoutMs);
+// could not be opened, for its mapping to go. False when it still runs.
+bool WaitForProductToEnd(const UniqueHandle& process, unsigned timeoutMs);
 // Has the desktop shell start the product's executable in `productFolder`, with the rights of
 // the shell's user; waits for the shell's answer without bound.
 ShellStart StartProductThroughShell(const std::wstring& productFolder);
@@ -25,12 +25,12 @@ ShellStart StartProductThroughShellInTime(const std::wstring& productFolder, uns
 // Starts the product's executable from `productFolder` as a child of the installer, with the
 // installer's rights; reports no failure.
 void StartProductDirectly(const std::wstring& productFolder);
-// Through the shell, and directly only when there is no shell to ask.
-void StartProduct(const std::wstring& productFolder);
+// Through the shell, and directly only when there is no shell to ask (Unreachable).
+ShellStart StartProduct(const std::wstring& productFolder);
 // Waits for a product just started to create its mapping and then its main window, and brings
 // the window to the front. A product that does not come up in time is left alone.
 void BringStartedProductToFront();
 // Starts the product and brings it to the front.
-void LaunchProduct(const std::wstring& productFolder);
+ShellStart LaunchProduct(const std::wstring& productFolder);
 
 }  // namespace mv

@@ -7,10 +7,21 @@
 
 namespace mv {
 
-// The two arguments the run looks at, ASCII-lowercased.
+// The first argument that asks nothing, and the second that then starts the product.
+inline constexpr std::string_view kModestSwitch = "modest";
+inline constexpr std::string_view kRunAppSwitch = "runapp";
+// For deployment: a run that shows nothing at all, and the log it (or any run) appends to.
+// Either may stand anywhere on the command line, in any letter case; they are taken out before
+// the first and second arguments are counted.
+inline constexpr std::string_view kQuietSwitch = "/quiet";
+inline constexpr std::string_view kLogSwitch = "/log";
+
+// The arguments the run looks at.
 struct CommandArguments {
-  std::string CommandSwitch;   // first argument: "modest" asks nothing
-  std::string SecondArgument;  // second argument: "runapp" starts the product after a modest run
+  std::string CommandSwitch;   // first argument, ASCII-lowercased: "modest" asks nothing
+  std::string SecondArgument;  // second argument, ASCII-lowercased: "runapp" starts the product
+  bool Quiet = false;          // "/quiet"
+  std::wstring LogPath;        // the argument after "/log"; empty: no log
 };
 
 struct StartupSettings {
@@ -21,7 +32,9 @@ struct StartupSettings {
 // True for the seven user locales that get Russian messages.
 bool IsRussianLocale(std::uint32_t lcid);
 
-// The settings for a given user locale and command line.
-StartupSettings MakeStartupSettings(std::uint32_t userLcid, std::string_view commandLine);
+// The settings for a given user locale and command line (as GetCommandLineW gives it: a log
+// path outside the ANSI code page comes through whole, and no character is mapped to a
+// lookalike that would spell a switch).
+StartupSettings MakeStartupSettings(std::uint32_t userLcid, std::wstring_view commandLine);
 
 }  // namespace mv

@@ -7,7 +7,7 @@
 namespace mv {
 
 Startup StartUp() {
-  StartupSettings settings = MakeStartupSettings(::GetUserDefaultLCID(), ::GetCommandLineA());
+  StartupSettings settings = MakeStartupSettings(::GetUserDefaultLCID(), ::GetCommandLineW());
   WindowsEdition edition = DescribeWindows();
   const REGSAM access = SharedRegistryAccess(edition.Is64Bit);
   return Startup{std::move(settings), std::move(edition), SharedRegistry(access)};

@@ -13,6 +13,13 @@ namespace mv {
 
 namespace {
 
+// The text before the first NUL within `size` bytes (the msvcrt.dll of older systems has no
+// strnlen).
+std::size_t TextLength(const char* data, std::size_t size) {
+  const void* nul = std::memchr(data, 0, size);
+  return nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size;
+}
+
 // A string value below HKEY_LOCAL_MACHINE as the A call hands it over, the way the naming
 // tables spell their names; nothing when the key or the value is missing, of another type or
 // longer than any name of Windows.
@@ -27,7 +34,7 @@ std::optional<std::string> AnsiValue(const char* key, const char* name, REGSAM v
       (type != REG_SZ && !(expandable && type == REG_EXPAND_SZ)))
     return std::nullopt;
   // Stored strings need not be terminated.
-  return std::string(data, ::strnlen(data, size));
+  return std::string(data, TextLength(data, size));
 }
 
 class WinEditionLookups final : public EditionLookups {
@@ -63,7 +70,7 @@ VersionRecord RecordFrom(const OSVERSIONINFOA& info) {
   record.Minor = info.dwMinorVersion;
   record.BuildNumber = info.dwBuildNumber;
   record.PlatformId = info.dwPlatformId;
-  record.CsdVersion.assign(info.szCSDVersion, ::strnlen(info.szCSDVersion, sizeof info.szCSDVersion));
+  record.CsdVersion.assign(info.szCSDVersion, TextLength(info.szCSDVersion, sizeof info.szCSDVersion));
   return record;
 }
 

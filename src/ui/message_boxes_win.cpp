@@ -16,6 +16,10 @@ constexpr UINT kQuestionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_T
 constexpr UINT kUnhandledErrorStyle = MB_OK | MB_ICONERROR | MB_TASKMODAL;
 constexpr WORD kRussianLanguage = MAKELANGID(LANG_RUSSIAN, SUBLANG_NEUTRAL);
 
+// Set once, before any step runs; read only on the way out of the process.
+RunLog* unhandledLog = nullptr;
+bool unhandledBox = true;
+
 int ShowBox(std::wstring_view text, std::wstring_view caption, UINT style, bool russian) {
   const std::wstring t(text);
   const std::wstring c(caption);
@@ -33,8 +37,18 @@ bool AskQuestionBox(std::wstring_view text, std::wstring_view caption, bool russ
   return ShowBox(text, caption, kQuestionStyle, russian) == IDYES;
 }
 
+void ReportUnhandledErrorsTo(RunLog* log, bool showBox) {
+  unhandledLog = log;
+  unhandledBox = showBox;
+}
+
 void EndWithUnhandledError(std::string_view what) {
-  ShowBox(AnsiToWide(what), text::kUpdateTitleEn, kUnhandledErrorStyle, false);
+  const std::wstring text = AnsiToWide(what);
+  if (unhandledLog != nullptr) {
+    unhandledLog->Line("Error that no step handles: ", text);
+    unhandledLog->Line("Exit code 1: a failure that no step handles", {});
+  }
+  if (unhandledBox) ShowBox(text, text::kUpdateTitleEn, kUnhandledErrorStyle, false);
   // Whatever else runs (the progress window's thread) goes with the process.
   ::ExitProcess(1);
 }

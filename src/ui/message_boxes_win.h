@@ -3,6 +3,8 @@
 // whatever its ANSI code page. They have no owner: the installer has no window of its own.
 #include <string_view>
 
+#include "ui/run_log.h"
+
 namespace mv {
 
 // An error box under the update title of the chosen language.
@@ -11,8 +13,13 @@ void ShowErrorBox(std::wstring_view text, bool russian);
 // A Yes/No question; true only for Yes. Russian questions carry the Russian language id.
 bool AskQuestionBox(std::wstring_view text, std::wstring_view caption, bool russian);
 
+// Where an error that no step handles is reported, set once when the run begins: its log, and
+// whether a box may be shown (not in an unattended run).
+void ReportUnhandledErrorsTo(RunLog* log, bool showBox);
+
 // The end of the process after an error that no step handles: a box with `what` (ANSI text from
-// the system or the runtime) under the English update title, then exit code 1.
+// the system or the runtime) under the English update title, and a line in the log, then exit
+// code 1.
 [[noreturn]] void EndWithUnhandledError(std::string_view what);
 
 }  // namespace mv

@@ -1,26 +1,39 @@
 #pragma once
-// What a setup run needs from the user's side: its errors, its questions and the progress
-// window around the question before an older payload replaces a newer copy. The run and the
-// payload writer share one such object; on Windows it is WinSetupUi, in tests a recording fake.
+// What a setup run needs from the user's side: its errors, its questions, the progress window
+// around the question before an older payload replaces a newer copy, and the log for whoever
+// deploys it. The run and the payload writer share one such object; on Windows it is WinSetupUi,
+// in tests a recording fake.
 #include <string>
 #include <string_view>
 
+#include "ui/run_log.h"
 #include "ui/texts.h"
 
 namespace mv {
 
 class SetupUi {
  public:
+  // Unattended: nobody is at the PC (a quiet run). Nothing is shown, not even an error, and a
+  // question gets the answer that keeps what is there: No.
+  explicit SetupUi(bool unattended = false) : unattended_(unattended) {}
   virtual ~SetupUi() = default;
 
   // True when messages and questions are in Russian, as start-up found from the user's locale.
   virtual bool RussianMessages() const = 0;
+  bool Unattended() const { return unattended_; }
 
-  // Shows the Russian text when RussianMessages says so, else the English one, and remembers
-  // that the run has reported a failure.
+  void KeepLog(RunLog& log) { log_ = &log; }
+  // A line of the log: ASCII `text`, then `detail`.
+  void Log(std::string_view text, std::wstring_view detail = {}) {
+    if (log_ != nullptr) log_->Line(text, detail);
+  }
+
+  // Shows the Russian text when RussianMessages says so, else the English one (an unattended run
+  // shows nothing), logs the English one and remembers that the run has reported a failure.
   void ShowBilingualError(std::wstring_view en, std::wstring_view ru) {
     errorShown_ = true;
-    ShowError(en, ru);
+    Log("Error: ", en);
+    if (!unattended_) ShowError(en, ru);
   }
   void ShowBilingualError(const BilingualText& message) { ShowBilingualError(message.En, message.Ru); }
   // A message whose texts are both followed by the same detail, such as a path.
@@ -28,22 +41,37 @@ class SetupUi {
     ShowBilingualError(std::wstring(message.En).append(detail), std::wstring(message.Ru).append(detail));
   }
 
-  // A Yes/No question; true only for Yes. `russian` selects the Russian language id of the box.
-  virtual bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) = 0;
-  bool Ask(const Question& question, bool russian) { return Ask(question.Text, question.Caption, russian); }
+  // A Yes/No question; true only for Yes. `russian` selects the Russian language id of the box;
+  // `what` is what the log says was asked.
+  bool Ask(const Question& question, bool russian, std::string_view what) {
+    const bool yes = !unattended_ && Ask(question.Text, question.Caption, russian);
+    Log(what);
+    Log(unattended_ ? "Answer: No, nobody to ask" : yes ? "Answer: Yes" : "Answer: No");
+    return yes;
+  }
 
-  virtual void HideProgress() = 0;
-  // False when the window could not be shown (its thread cannot be started).
-  virtual bool ShowProgress(std::string_view caption, std::string_view text) = 0;
+  // The progress window, which an unattended run never shows. ShowProgress is false when the
+  // window could not be shown (its thread cannot be started).
+  void HideProgress() {
+    if (!unattended_) HideProgressWindow();
+  }
+  bool ShowProgress(std::string_view caption, std::string_view text) {
+    return unattended_ || ShowProgressWindow(caption, text);
+  }
 
-  // True once any error pair has been shown: the run then ends with the failure exit code.
+  // True once any error pair has been shown: the run then ends with a failure exit code.
   bool ErrorShown() const { return errorShown_; }
 
  protected:
+  virtual bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) = 0;
   virtual void ShowError(std::wstring_view en, std::wstring_view ru) = 0;
+  virtual void HideProgressWindow() = 0;
+  virtual bool ShowProgressWindow(std::string_view caption, std::string_view text) = 0;
 
  private:
+  bool unattended_;
   bool errorShown_ = false;
+  RunLog* log_ = nullptr;
 };
 
 }  // namespace mv

@@ -5,17 +5,15 @@
 
 namespace mv {
 
-void WinSetupUi::ShowError(std::wstring_view en, std::wstring_view ru) {
-  ShowErrorBox(russian_ ? ru : en, russian_);
-}
+void WinSetupUi::ShowError(std::wstring_view en, std::wstring_view ru) { ShowErrorBox(russian_ ? ru : en, russian_); }
 
 bool WinSetupUi::Ask(std::wstring_view text, std::wstring_view caption, bool russian) {
   return AskQuestionBox(text, caption, russian);
 }
 
-void WinSetupUi::HideProgress() { mv::HideProgress(); }
+void WinSetupUi::HideProgressWindow() { mv::HideProgress(); }
 
-bool WinSetupUi::ShowProgress(std::string_view caption, std::string_view text) {
+bool WinSetupUi::ShowProgressWindow(std::string_view caption, std::string_view text) {
   return mv::ShowProgress(caption, text);
 }
 

@@ -1,22 +1,22 @@
 #pragma once
 // The setup run's user side on the Windows desktop: message boxes in the language start-up chose,
-// and the progress window.
+// and the progress window; in an unattended run, neither.
 #include "ui/setup_ui.h"
 
 namespace mv {
 
 class WinSetupUi final : public SetupUi {
  public:
-  explicit WinSetupUi(bool russianMessages) : russian_(russianMessages) {}
+  WinSetupUi(bool russianMessages, bool unattended) : SetupUi(unattended), russian_(russianMessages) {}
 
   bool RussianMessages() const override { return russian_; }
-  bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override;
-  void HideProgress() override;
-  bool ShowProgress(std::string_view caption, std::string_view text) override;
   using SetupUi::Ask;
 
  private:
+  bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override;
   void ShowError(std::wstring_view en, std::wstring_view ru) override;
+  void HideProgressWindow() override;
+  bool ShowProgressWindow(std::string_view caption, std::string_view text) override;
 
   bool russian_;
 };

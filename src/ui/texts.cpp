@@ -35,6 +35,9 @@ std::string UnhandledFailureText(const RegistryFailure& failure) {
     case RegistryFailure::Kind::NotWritten:
       text = "Failed to set data for '";
       break;
+    case RegistryFailure::Kind::NotOpened:
+      text = "Failed to open key '";
+      break;
   }
   return text.append(failure.ValueName).append("'");
 }

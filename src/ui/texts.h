@@ -41,6 +41,9 @@ inline constexpr BilingualText kCannotInstallFile{
 inline constexpr BilingualText kCannotHandleLanguageFile{
     L"Can't handle the language support file ",
     L"Не удаётся работать с файлом языковой поддержки "};
+inline constexpr BilingualText kAnotherSetupRuns{
+    L"Another setup of Mirvane update is running now.\r\nPlease, wait for it to end.",
+    L"Сейчас уже идёт другая установка обновления Mirvane.\r\nПожалуйста, дождитесь её окончания."};
 // clang-format on
 
 // The caption of every error box; the English one also of the closing question and of the

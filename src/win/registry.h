@@ -10,11 +10,11 @@ namespace mv {
 
 enum class RegistryRoot { CurrentUser, LocalMachine };
 
-// A read or write that failed: what went wrong, and with which value.
+// A read, write or open that failed: what went wrong, and with which value (or key).
 struct RegistryFailure {
-  enum class Kind { NoData, WrongType, NotWritten };
+  enum class Kind { NoData, WrongType, NotWritten, NotOpened };
   Kind What = Kind::NoData;
-  std::string ValueName;
+  std::string ValueName;  // the key's path for NotOpened
 };
 
 class RegistryAccess {
@@ -22,7 +22,8 @@ class RegistryAccess {
   virtual ~RegistryAccess() = default;
   // A change of root closes the current key.
   virtual void SetRoot(RegistryRoot root) = 0;
-  // Opens (or creates) a key below the root; on success it becomes the current key.
+  // Opens (or creates) a key below the root; on success it becomes the current key, on failure
+  // it is the last failure.
   virtual bool OpenKey(std::string_view path, bool create) = 0;
   // False when no key is open.
   virtual bool ValueExists(std::string_view name) = 0;

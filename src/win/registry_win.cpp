@@ -27,7 +27,10 @@ bool SharedRegistry::OpenKey(std::string_view path, bool create) {
   } else {
     status = ::RegOpenKeyExA(root_, subKey.c_str(), 0, access_, &opened);
   }
-  if (status != ERROR_SUCCESS) return false;
+  if (status != ERROR_SUCCESS) {
+    failure_ = {RegistryFailure::Kind::NotOpened, subKey};
+    return false;
+  }
   key_.reset(opened);
   return true;
 }

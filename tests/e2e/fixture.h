@@ -19,8 +19,14 @@ inline const std::wstring kUninstallKey = L"Software\\Microsoft\\Windows\\Curren
 inline const std::wstring kWowUninstallKey =
     L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
 inline const std::wstring kCurrentVersionKey = L"Software\\Microsoft\\Windows\\CurrentVersion";
-// The exit code of a run that showed an error pair.
-inline constexpr DWORD kExitFailureShown = 1603;
+// The exit codes a deployment tool acts on (README: exit codes), written out here rather than
+// taken from the installer's sources.
+inline constexpr DWORD kExitFailureShown = 1603;  // a failure with no more specific code
+inline constexpr DWORD kExitNotInstalled = 1605;
+inline constexpr DWORD kExitAnotherRun = 1618;
+inline constexpr DWORD kExitDistorted = 1620;
+inline constexpr DWORD kExitNewerKept = 1638;
+inline constexpr DWORD kExitAtRestart = 3010;
 inline const std::wstring kShellFoldersKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The texts the installer must show, written out here rather than taken from its sources.

@@ -8,13 +8,13 @@ using Integrity = InstallerTest;
 
 TEST_F(Integrity, FlippedByteInThePayloadIsDistortion) {
   RunResult r = Run(ConfiguredPath(L"MV_E2E_INSTALLER_DAMAGED"), L"", {Press(expect::Distorted(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitFailureShown);
+  EXPECT_EQ(r.exitCode, kExitDistorted);
   ExpectNothingWritten(product_);
 }
 
 TEST_F(Integrity, CutFileIsDistortion) {
   RunResult r = Run(ConfiguredPath(L"MV_E2E_INSTALLER_TRUNCATED"), L"modest", {Press(expect::Distorted(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitFailureShown);
+  EXPECT_EQ(r.exitCode, kExitDistorted);
   ExpectNothingWritten(product_);
 }
 
@@ -24,7 +24,7 @@ TEST_F(Integrity, FlippedByteInTheHeaderOrTheStampIsDistortion) {
   for (const wchar_t* copy : {L"MV_E2E_INSTALLER_HEADER_FLIP", L"MV_E2E_INSTALLER_STAMP_FLIP"}) {
     SCOPED_TRACE(Utf8(copy));
     RunResult r = Run(ConfiguredPath(copy), L"modest", {Press(expect::Distorted(), IDOK)});
-    EXPECT_EQ(r.exitCode, kExitFailureShown);
+    EXPECT_EQ(r.exitCode, kExitDistorted);
     ExpectNothingWritten(product_);
   }
 }

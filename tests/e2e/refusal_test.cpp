@@ -9,7 +9,7 @@ using Refusal = InstallerTest;
 TEST_F(Refusal, MissingProductIsReported) {
   ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
   RunResult r = RunInstaller(L"", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitFailureShown);
+  EXPECT_EQ(r.exitCode, kExitNotInstalled);
   ExpectNothingWritten(product_);
 }
 
@@ -17,14 +17,14 @@ TEST_F(Refusal, FolderNamedLikeTheProgramIsNoProduct) {
   ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
   MakeDirectories(product_ + L"Mirvane.exe");
   RunResult r = RunInstaller(L"", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitFailureShown);
+  EXPECT_EQ(r.exitCode, kExitNotInstalled);
   ExpectNothingWritten(product_);
 }
 
 TEST_F(Refusal, MissingProductIsReportedInModestRunsToo) {
   ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
   RunResult r = RunInstaller(L"modest runapp", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitFailureShown);
+  EXPECT_EQ(r.exitCode, kExitNotInstalled);
   ExpectNothingWritten(product_);
 }
 

@@ -63,7 +63,7 @@ TEST_F(Replacement, NewerCopyIsKeptAfterNo) {
   RunResult r =
       RunInstaller(L"", {Press(expect::Question(), IDYES), Press(OlderPayloadQuestion(target, L"93", L"92"), IDNO),
                          Press(expect::ClosingQuestion(), IDNO, progress.Probe())});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitNewerKept);
   auto kept = ReadBytes(target);
   ASSERT_TRUE(kept.has_value());
   EXPECT_TRUE(std::string(kept->begin(), kept->end()) == newer) << "the newer copy changed";
@@ -83,7 +83,7 @@ TEST_F(Replacement, ACopyHeldOpenForReadingStillHasItsVersion) {
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(reader);
   RunResult r = RunInstaller(L"modest", {Press(OlderPayloadQuestion(target, L"93", L"92"), IDNO)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitNewerKept);
   EXPECT_EQ(ReadBytes(target), std::vector<std::uint8_t>(newer.begin(), newer.end()));
   EXPECT_FALSE(IsFile(product_ + L"~mvm3.pak"));
 }
@@ -135,7 +135,7 @@ TEST_F(Replacement, LanguageFileElsewhereIsCompared) {
   WriteBytes(target, "[langver]\r\n93\r\n");
   RunResult r = Run(ConfiguredPath(L"MV_E2E_INSTALLER_LNG"), L"modest",
                     {Press(OlderPayloadQuestion(target, L"93", L"92"), IDNO)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitNewerKept);
   EXPECT_EQ(ReadBytes(target), std::optional(std::vector<std::uint8_t>{'[', 'l', 'a', 'n', 'g', 'v', 'e', 'r', ']',
                                                                        '\r', '\n', '9', '3', '\r', '\n'}));
   EXPECT_FALSE(IsFile(product_ + L"~mvl.lng"));
@@ -149,7 +149,7 @@ TEST_F(Replacement, OlderExecutableAsksBeforeADowngrade) {
   ASSERT_TRUE(CopyFileW(newer.c_str(), target.c_str(), FALSE));
   RunResult r = Run(ConfiguredPath(L"MV_E2E_INSTALLER_EXE"), L"modest",
                     {Press(OlderPayloadQuestion(target, L"2.0.0.0", L"1.0.0.0"), IDNO)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitNewerKept);
   EXPECT_EQ(ReadBytes(target), ReadBytes(newer));
   EXPECT_FALSE(IsFile(product_ + L"~mvx.exe"));
 

@@ -56,19 +56,22 @@ namespace {
 struct BoxSearch {
   DWORD pid;
   const std::set<HWND>* handled;
+  std::set<std::string>* seen;
   HWND found = nullptr;
 };
 
+// Notes every window of the process and finds a message box not handled yet.
 BOOL CALLBACK FindBoxOf(HWND hwnd, LPARAM lParam) {
   auto* search = reinterpret_cast<BoxSearch*>(lParam);
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != search->pid || !IsWindowVisible(hwnd) || search->handled->count(hwnd)) return TRUE;
+  if (pid != search->pid) return TRUE;
   wchar_t cls[64] = {};
   GetClassNameW(hwnd, cls, static_cast<int>(std::size(cls)));
-  if (std::wstring_view(cls) != L"#32770") return TRUE;
-  search->found = hwnd;
-  return FALSE;
+  search->seen->insert(Utf8(cls));
+  if (search->found || !IsWindowVisible(hwnd) || search->handled->count(hwnd)) return TRUE;
+  if (std::wstring_view(cls) == L"#32770") search->found = hwnd;
+  return TRUE;
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -124,6 +127,7 @@ RunResult RunWithRobot(const std::wstring& exe, const std::wstring& arguments, c
 
   const auto deadline = Clock::now() + limit;
   std::set<HWND> handled;
+  std::set<std::string> windows;
   while (WaitForSingleObject(process.get(), 15) == WAIT_TIMEOUT) {
     if (Clock::now() > deadline) {
       result.timedOut = true;
@@ -131,7 +135,7 @@ RunResult RunWithRobot(const std::wstring& exe, const std::wstring& arguments, c
       WaitForSingleObject(process.get(), 5000);
       break;
     }
-    BoxSearch search{pid, &handled};
+    BoxSearch search{pid, &handled, &windows};
     EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&search));
     if (!search.found) continue;
     HWND box = search.found;
@@ -154,6 +158,7 @@ RunResult RunWithRobot(const std::wstring& exe, const std::wstring& arguments, c
     if (!IsWindow(box) || !IsWindowVisible(box)) handled.erase(box);
   }
   GetExitCodeProcess(process.get(), &result.exitCode);
+  result.windows.assign(windows.begin(), windows.end());
   return result;
 }
 

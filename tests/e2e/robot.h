@@ -42,6 +42,9 @@ struct RunResult {
   bool timedOut = false;
   bool started = false;
   std::vector<Box> boxes;  // every box in the order it appeared
+  // The class of every top-level window of the installer's process seen while it ran (looked for
+  // every 15 ms), visible or not.
+  std::vector<std::string> windows;
 };
 
 // Runs `exe` with `arguments` in `workDir`, answering its message boxes from `answers`, and

@@ -34,7 +34,7 @@ TEST_F(RunningProduct, IsLeftRunningByADistortedInstaller) {
   if (RussianLocale()) GTEST_SKIP() << "the box is checked in both locales by the integrity tests";
   mv::UniqueHandle standin = StartProduct();
   RunResult r = Run(ConfiguredPath(L"MV_E2E_INSTALLER_DAMAGED"), L"modest", {Press(expect::Distorted(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitFailureShown);
+  EXPECT_EQ(r.exitCode, kExitDistorted);
   ExpectStillRunning(standin.get());
 }
 
@@ -73,7 +73,7 @@ TEST_F(RunningProduct, IsLeftRunningWhenTheOlderVersionIsDeclined) {
   RunResult r = RunInstaller(
       L"", {Press(expect::Question(), IDYES), Press(expect::OlderPayloadQuestion(target, L"93", L"92"), IDNO),
             Press(expect::ClosingQuestion(), IDNO)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitNewerKept);
   ExpectStillRunning(standin.get());
   const auto kept = ReadBytes(target);
   EXPECT_TRUE(kept && std::string(kept->begin(), kept->end()) == newer) << "the newer copy changed";

@@ -54,7 +54,7 @@ TEST_F(WidePaths, TheOlderVersionQuestionNamesThePathAsItIs) {
   const std::string newer = PakWithVersion(Payload(), 93);
   WriteBytes(target, newer);
   RunResult r = RunInstaller(L"modest", {Press(expect::OlderPayloadQuestion(target, L"93", L"92"), IDNO)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitNewerKept);
   EXPECT_EQ(ReadBytes(target), std::vector<std::uint8_t>(newer.begin(), newer.end()));
   EXPECT_FALSE(IsFile(product_ + L"~mvm3.pak"));
 }

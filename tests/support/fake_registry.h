@@ -45,6 +45,7 @@ class FakeRegistry : public RegistryAccess {
   bool OpenKey(std::string_view path, bool create) override {
     KeyId id{root_, std::string(path)};
     if (!keys_.count(id)) {
+      failure_ = {RegistryFailure::Kind::NotOpened, std::string(path)};
       if (!create) return false;
       keys_[id];
     }

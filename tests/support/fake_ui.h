@@ -1,7 +1,8 @@
 #pragma once
 // The user's side of a setup run, scripted: every error, question and progress-window call is
 // recorded, and questions are answered from a queue. Shared by the tests of the run and of the
-// payload writer, for whom it also stands for the run's step before a commit ("commit").
+// payload writer, for whom it also stands for the run's step before a commit ("commit") and for
+// the run's log.
 #include <deque>
 #include <string>
 #include <string_view>
@@ -12,13 +13,17 @@
 
 namespace mv::testing {
 
-class FakeUi : public SetupUi, public BeforeCommit {
+class FakeUi : public SetupUi, public BeforeCommit, public RunLog {
  public:
   struct AskedQuestion {
     std::wstring Text;
     std::wstring Caption;
     bool Russian;
   };
+
+  explicit FakeUi(bool unattended = false) : SetupUi(unattended) { KeepLog(*this); }
+  FakeUi(const FakeUi&) = delete;
+  FakeUi& operator=(const FakeUi&) = delete;
 
   bool Russian = false;
   // Answers to the questions, in order; once they run out, every question gets `Answer`.
@@ -30,11 +35,40 @@ class FakeUi : public SetupUi, public BeforeCommit {
   std::vector<std::wstring> Errors;  // the English texts
   std::vector<AskedQuestion> Questions;
   std::vector<std::string> Progress;  // "hide", "show[caption][text]"
-  // One line per call, "error", "ask", "hide", "show" or "commit", in order; fakes of the system side may
-  // write their own lines here so that a test sees the order of both.
+  // One line per call, "error", "ask", "hide", "show" or "commit", in order; fakes of the system
+  // side may write their own lines here so that a test sees the order of both.
   std::vector<std::string> Events;
+  std::vector<std::wstring> LogLines;
+
+  // Forgets what was set and recorded, for the next case.
+  void Clear() {
+    Russian = false;
+    Answers.clear();
+    Answer = false;
+    UnqueuedQuestions = 0;
+    ProgressStarts = true;
+    Errors.clear();
+    Questions.clear();
+    Progress.clear();
+    Events.clear();
+    LogLines.clear();
+  }
 
   bool RussianMessages() const override { return Russian; }
+  void Run() override { Events.push_back("commit"); }
+  void Line(std::string_view text, std::wstring_view detail) override {
+    LogLines.emplace_back(text.begin(), text.end());
+    LogLines.back().append(detail);
+  }
+  // The first logged line that starts with `start`, or "" when none does.
+  std::wstring Logged(std::wstring_view start) const {
+    for (const std::wstring& line : LogLines)
+      if (line.rfind(start, 0) == 0) return line;
+    return L"";
+  }
+  using SetupUi::Ask;
+
+ protected:
   void ShowError(std::wstring_view en, std::wstring_view) override {
     Errors.emplace_back(en);
     Events.push_back("error");
@@ -50,17 +84,15 @@ class FakeUi : public SetupUi, public BeforeCommit {
     Answers.pop_front();
     return yes;
   }
-  void HideProgress() override {
+  void HideProgressWindow() override {
     Progress.push_back("hide");
     Events.push_back("hide");
   }
-  bool ShowProgress(std::string_view caption, std::string_view text) override {
+  bool ShowProgressWindow(std::string_view caption, std::string_view text) override {
     Progress.push_back("show[" + std::string(caption) + "][" + std::string(text) + "]");
     Events.push_back("show");
     return ProgressStarts;
   }
-  void Run() override { Events.push_back("commit"); }
-  using SetupUi::Ask;
 };
 
 }  // namespace mv::testing

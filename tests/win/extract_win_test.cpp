@@ -52,7 +52,7 @@ class ExtractTest : public ::testing::Test {
   void TearDown() override { ExpectEnglishQuestions(); }
   void ResetUi() {
     ExpectEnglishQuestions();
-    ui = FakeUi();
+    ui.Clear();
   }
   void ExpectNoTemp(const std::wstring& target) {
     const std::wstring temp = dir / (L"~" + target.substr(target.rfind(L'\\') + 1));

@@ -11,6 +11,7 @@
 
 #include "install/safe_write_win.h"
 #include "support/files_win.h"
+#include "support/registry_win.h"
 
 namespace mv {
 namespace {
@@ -29,7 +30,7 @@ class SafeWriteTest : public ::testing::Test {
       WriteFile(target, old);
     else
       ::DeleteFileW(target.c_str());
-    return WriteOrReplace(data, target, nothingBefore);
+    return WriteOrReplace(data, target, nothingBefore, false) == WriteResult::Written;
   }
   // The destination holds the new data and nothing is left under the temporary name; or, after a
   // refusal, it holds what it held before.
@@ -120,6 +121,34 @@ TEST_F(SafeWriteTest, AFreshFileNeverReplacesACopyThatTurnedUpMeanwhile) {
   EXPECT_EQ(ReadFile(temp), data);
   EXPECT_TRUE(MoveIntoPlace(temp, target, true));
   ExpectWritten();
+}
+
+// Nobody at the PC (a quiet run): a copy still in use is replaced at the next restart, by a
+// complete file under a name no half-written temporary file ever takes; a later write that gets
+// through withdraws it, so that the restart cannot undo that write.
+TEST_F(SafeWriteTest, AnUnattendedWriteLeavesACopyInUseForTheNextRestart) {
+  const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+  const testing::RestoreValueLater keep(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+  const std::wstring waiting = dir / L"~mvm3.pak.restart";
+  WriteFile(target, old);
+  {
+    const UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(WriteOrReplace(data, target, nothingBefore, false), WriteResult::Failed) << "only when unattended";
+    EXPECT_EQ(WriteOrReplace(data, target, nothingBefore, true), WriteResult::AtRestart);
+  }
+  EXPECT_EQ(ReadFile(target), old);
+  EXPECT_EQ(ReadFile(waiting), data);
+  EXPECT_FALSE(Exists(temp));
+  const auto pending = testing::ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+  ASSERT_TRUE(pending.has_value());
+  const std::wstring operations(reinterpret_cast<const wchar_t*>(pending->data.data()),
+                                pending->data.size() / sizeof(wchar_t));
+  EXPECT_NE(operations.find(waiting.substr(waiting.find(L'\\'))), std::wstring::npos) << testing::Utf8(operations);
+
+  EXPECT_TRUE(Write(true));
+  ExpectWritten();
+  EXPECT_FALSE(Exists(waiting)) << "the restart would put the older write back";
 }
 
 }  // namespace
