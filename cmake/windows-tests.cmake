@@ -84,6 +84,11 @@ target_link_options(plantable PRIVATE ${MV_TEST_LINK})
 add_executable(older_windows ${CMAKE_SOURCE_DIR}/tests/win/tools/older_windows.cpp)
 target_link_libraries(older_windows PRIVATE mvsetup_win)
 target_link_options(older_windows PRIVATE -fno-lto ${MV_TEST_LINK})
+# The progress window in a process of its own, which takes the DPI set when it starts.
+add_executable(progress_window ${CMAKE_SOURCE_DIR}/tests/win/tools/progress_window.cpp)
+target_include_directories(progress_window PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(progress_window PRIVATE mvsetup_win)
+target_link_options(progress_window PRIVATE -fno-lto ${MV_TEST_LINK})
 # tests/e2e/run builds only the driver: it brings these along.
 add_dependencies(e2e_tests planted_dll plantable)
-add_dependencies(windows_tests planted_dll plantable older_windows)
+add_dependencies(windows_tests planted_dll plantable older_windows progress_window)

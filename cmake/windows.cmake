@@ -47,12 +47,12 @@ target_compile_options(mvsetup_win PRIVATE ${MV_OPT_FLAGS})
 # functions the program calls, with the argument bytes of their 32-bit names; a function missing
 # here would be imported at load time again from the toolchain's default libraries, which the
 # builder test of the imports catches.
-set(MV_DELAY_user32 CreateWindowExA@48 DefWindowProcA@16 DispatchMessageA@4 FindWindowA@8 GetMessageA@16
-    GetSystemMetrics@4 GetWindowThreadProcessId@8 LoadCursorA@8 MessageBoxExW@20 MessageBoxW@16 OemToCharBuffA@12 PostMessageA@16
-    PostQuitMessage@4 RegisterClassExA@4 SetForegroundWindow@4 SetWindowPos@28 SetWindowTextA@8 ShowWindow@8
-    TranslateMessage@4)
+set(MV_DELAY_user32 CreateWindowExA@48 DefWindowProcA@16 DispatchMessageA@4 FindWindowA@8 GetDC@4 GetMessageA@16
+    GetSystemMetrics@4 GetWindowThreadProcessId@8 LoadCursorA@8 MessageBoxExW@20 MessageBoxW@16 MonitorFromPoint@12
+    OemToCharBuffA@12 PostMessageA@16 PostQuitMessage@4 RegisterClassExA@4 ReleaseDC@8 SendMessageA@16
+    SetForegroundWindow@4 SetWindowPos@28 SetWindowTextA@8 ShowWindow@8 TranslateMessage@4)
 set(MV_DELAY_shell32 SHGetFileInfoW@20 ShellExecuteW@24)
-set(MV_DELAY_gdi32 GetStockObject@4)
+set(MV_DELAY_gdi32 CreateFontA@56 DeleteObject@4 GetDeviceCaps@8 GetStockObject@4)
 # COM, for starting the product through the desktop shell (src/product/launch_win.cpp).
 set(MV_DELAY_ole32 CoCreateInstance@20 CoInitializeEx@8 CoUninitialize@0)
 set(MV_DELAY_oleaut32 SysAllocStringLen@8 SysFreeString@4)

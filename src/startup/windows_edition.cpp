@@ -26,7 +26,7 @@ bool Has(std::uint16_t suite, std::uint16_t bit) { return (suite & bit) != 0; }
 // there.
 char SecondCsdCharacter(const VersionRecord& v) { return v.CsdVersion.size() >= 2 ? v.CsdVersion[1] : '\0'; }
 
-std::string Win9xName(const VersionRecord& v) {
+const char* Win9xName(const VersionRecord& v) {
   const std::uint32_t build = v.BuildNumber & 0xFFFF;
   const char c = SecondCsdCharacter(v);
   if (v.Major != 4) return "Unknown 9x";
@@ -52,9 +52,12 @@ std::string VerNumberText(bool workstation, VerOnce& ver) {
   return (workstation ? "" : "Server ") + VerNumberPiece(ver.Output()) + " ";
 }
 
-std::string NtVersionText(const SystemFacts& facts, bool workstation, EditionLookups& lookups, VerOnce& ver) {
+// The piece of the version table, or null where the "ver" number rule names the version. The
+// texts are returned as literals, not strings: one string built per return would cost more code
+// than the whole table.
+const char* NtVersionText(const SystemFacts& facts, bool workstation, EditionLookups& lookups, VerOnce& ver) {
   const VersionRecord& v = *facts.Version;
-  auto pick = [workstation](const char* w, const char* s) { return std::string(workstation ? w : s); };
+  auto pick = [workstation](const char* w, const char* s) { return workstation ? w : s; };
   switch (v.Major) {
     case 3:
     case 4:
@@ -83,7 +86,7 @@ std::string NtVersionText(const SystemFacts& facts, bool workstation, EditionLoo
           if (out.find(" 6.2") != std::string::npos) return pick("8 ", "Server 2012 ");
           if (out.find(" 6.3") != std::string::npos) return pick("8.1 ", "Server 2012 R2 ");
           if (out.find(" 10") != std::string::npos) return pick("10 ", "Server 10 ");
-          return VerNumberText(workstation, ver);
+          return nullptr;
         }
         case 3:
           return pick("8.1 ", "Server 2012 R2 ");
@@ -93,17 +96,18 @@ std::string NtVersionText(const SystemFacts& facts, bool workstation, EditionLoo
     case 10:
       return v.Minor == 0 ? pick("10 ", "Server 2016 ") : "";
     default:
-      return VerNumberText(workstation, ver);
+      return nullptr;
   }
 }
 
-std::string ArchitectureSuffix(std::uint16_t architecture) {
+const char* ArchitectureSuffix(std::uint16_t architecture) {
   if (architecture == kArchitectureAmd64) return " 64-bit";
   if (architecture == kArchitectureX86) return " 32-bit";
   return "";
 }
 
-std::string Server2003Edition(const SystemFacts& facts) {
+// Null for an architecture of no name.
+const char* Server2003Edition(const SystemFacts& facts) {
   const std::uint16_t suite = facts.Version->SuiteMask;
   switch (facts.Architecture) {
     case kArchitectureX86:
@@ -122,12 +126,13 @@ std::string Server2003Edition(const SystemFacts& facts) {
       if (Has(suite, kSuiteEnterprise)) return "Enterprise x64";
       return "Standard x64";
     default:
-      return "Unknown on Architecture 0x" + HexText(facts.Architecture);
+      return nullptr;
   }
 }
 
-// The edition table for every major version but 6 (which takes its name from the registry).
-std::string NtEditionText(const SystemFacts& facts, EditionLookups& lookups) {
+// The edition table for every major version but 6 (which takes its name from the registry); null
+// for a 2003 server of an architecture of no name.
+const char* NtEditionText(const SystemFacts& facts, EditionLookups& lookups) {
   const VersionRecord& v = *facts.Version;
   const std::uint16_t suite = v.SuiteMask;
   if (v.ProductType == kNtWorkstation) {
@@ -160,7 +165,7 @@ std::string AsciiUpper(std::string text) {
   return text;
 }
 
-std::string ProductOptionsText(EditionLookups& lookups) {
+const char* ProductOptionsText(EditionLookups& lookups) {
   const std::optional<std::string> type = lookups.ProductOptionsType();
   if (!type) return "";
   const std::string upper = AsciiUpper(*type);
@@ -194,14 +199,19 @@ bool IdentifyWindows(const SystemFacts& given, EditionLookups& lookups, std::str
 
   VerOnce ver(lookups);
   const bool workstation = v.ProductType == kNtWorkstation;
-  name += NtVersionText(facts, workstation, lookups, ver);
+  if (const char* version = NtVersionText(facts, workstation, lookups, ver))
+    name += version;
+  else
+    name += VerNumberText(workstation, ver);
   if (!facts.Extended) {
     name += ProductOptionsText(lookups);
   } else if (v.Major == 6) {
     if (std::optional<std::string> productName = lookups.ProductName()) name = *productName;
     name += ArchitectureSuffix(facts.Architecture);
+  } else if (const char* edition = NtEditionText(facts, lookups)) {
+    name += edition;
   } else {
-    name += NtEditionText(facts, lookups);
+    name += "Unknown on Architecture 0x" + HexText(facts.Architecture);
   }
 
   // Service Pack 6a shipped without changing the CSD text; only its hotfix key tells it.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 
 #include "win/system_library_win.h"
 
@@ -11,15 +12,24 @@ namespace mv {
 
 namespace {
 
+// The window's and its children's geometry at 96 DPI; at any other DPI each number is scaled.
 constexpr int kWidth = 408;
 constexpr int kHeight = 76;
+struct Box {
+  int Left, Top, Width, Height;
+};
+constexpr Box kStatusBox{2, 2, 399, 20};
+constexpr Box kBarBox{2, 24, 400, 20};
+// The cell height of the system font, which the status line draws with at 96 DPI.
+constexpr int kFontHeight = 16;
 constexpr char kClassName[] = "PlainWindow";
 
 // What the main thread and the window thread share. The texts are what a window not yet
 // created will show; the lock makes "not created yet, so store the texts" one step against
 // the window thread's "take the texts and create the window", so the window never comes up
 // with texts older than the last ShowProgress. Handles, position and the flag are atomic:
-// each is written once by the window thread and read by the main thread.
+// each is written by the window thread (once, or again when the DPI changes) and read by the
+// main thread.
 struct ProgressState {
   ProgressState() { ::InitializeCriticalSection(&Lock); }
   CRITICAL_SECTION Lock;
@@ -31,6 +41,10 @@ struct ProgressState {
   std::atomic<HWND> ProgressBar{nullptr};  // kept, never sent anything
   std::atomic<int> Left{0};
   std::atomic<int> Top{0};
+  std::atomic<int> Width{0};
+  std::atomic<int> Height{0};
+  int Dpi = 96;     // the window thread's alone
+  UniqueFont Font;  // the status line's, at any DPI but 96; the window thread's alone
 };
 
 // Never destroyed: the window thread may still run while the process ends, and must not find
@@ -55,24 +69,84 @@ class Locked {
 
 HINSTANCE Module() { return ::GetModuleHandleA(nullptr); }
 
-void PlaceWindow(UINT showOrHide) {
+// Rounded to the nearest pixel, so that at 96 DPI every number stays as it is.
+int Scaled(int pixels) { return (pixels * State().Dpi + 48) / 96; }
+
+// The DPI of the primary monitor, where the window is centred. Windows 8.1 and later give each
+// monitor its own (the manifest makes the process aware of that); older systems have one DPI for
+// all, which the screen's device context reports, and shcore.dll, if there at all, lacks the
+// call.
+int PrimaryMonitorDpi() {
+  UniqueModule shcore = LoadSystemLibrary("shcore.dll");
+  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  UINT dpiX, dpiY;
+  // 0: MDT_EFFECTIVE_DPI, the one the user's scale setting gives.
+  if (const auto getDpi = ProcedureOf<GetDpiForMonitorFn>(shcore, "GetDpiForMonitor");
+      getDpi && getDpi(::MonitorFromPoint({}, MONITOR_DEFAULTTOPRIMARY), 0, &dpiX, &dpiY) == S_OK)
+    return dpiX;
+  const UniqueScreenDc screen(::GetDC(nullptr));
+  return ::GetDeviceCaps(screen.get(), LOGPIXELSX);
+}
+
+void PlaceWindow(UINT flags) {
   ProgressState& s = State();
-  ::SetWindowPos(s.Window.load(), HWND_TOPMOST, s.Left.load(), s.Top.load(), kWidth, kHeight, showOrHide);
+  ::SetWindowPos(s.Window.load(), HWND_TOPMOST, s.Left.load(), s.Top.load(), s.Width.load(), s.Height.load(), flags);
+}
+
+// At 96 DPI the status line has no font of its own, as ever: it draws with the system font. That
+// is a bitmap font, which does not scale (and is made for the system's DPI, not the monitor's),
+// so at any other DPI the line gets a TrueType font of the system font's height and weight,
+// scaled.
+void SetStatusFont() {
+  ProgressState& s = State();
+  UniqueFont font(s.Dpi == 96 ? nullptr
+                              : ::CreateFontA(Scaled(kFontHeight), 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET,
+                                              OUT_TT_ONLY_PRECIS, 0, 0, VARIABLE_PITCH | FF_SWISS, nullptr));
+  ::SendMessageA(s.StatusLine.load(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  s.Font = std::move(font);  // deletes the font the line no longer uses
 }
 
 // Runs inside CreateWindowEx on the window thread, which holds the lock.
 void CreateChildren(HWND window) {
   ProgressState& s = State();
-  s.StatusLine = ::CreateWindowExA(0, "STATIC", s.Text.c_str(), WS_CHILD | WS_VISIBLE, 2, 2, 399, 20, window, nullptr,
-                                   Module(), nullptr);
-  s.ProgressBar = ::CreateWindowExA(0, "msctls_progress32", "", WS_CHILD | WS_VISIBLE | WS_THICKFRAME, 2, 24, 400, 20,
-                                    window, nullptr, Module(), nullptr);
+  s.StatusLine = ::CreateWindowExA(0, "STATIC", s.Text.c_str(), WS_CHILD | WS_VISIBLE, Scaled(kStatusBox.Left),
+                                   Scaled(kStatusBox.Top), Scaled(kStatusBox.Width), Scaled(kStatusBox.Height), window,
+                                   nullptr, Module(), nullptr);
+  s.ProgressBar = ::CreateWindowExA(0, "msctls_progress32", "", WS_CHILD | WS_VISIBLE | WS_THICKFRAME,
+                                    Scaled(kBarBox.Left), Scaled(kBarBox.Top), Scaled(kBarBox.Width),
+                                    Scaled(kBarBox.Height), window, nullptr, Module(), nullptr);
+  if (s.Dpi != 96) SetStatusFont();
+}
+
+void MoveChild(HWND child, const Box& box) {
+  ::SetWindowPos(child, nullptr, Scaled(box.Left), Scaled(box.Top), Scaled(box.Width), Scaled(box.Height),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The user may change the scale while the window is shown, or drag it by its caption (an
+// overlapped window always has one) onto a monitor of another DPI: it takes the place and size
+// the system suggests for the new DPI, where later shows put it too, and its children and font
+// are scaled anew.
+void ChangeDpi(int dpi, const RECT& suggested) {
+  ProgressState& s = State();
+  s.Dpi = dpi;
+  s.Left = suggested.left;
+  s.Top = suggested.top;
+  s.Width = suggested.right - suggested.left;
+  s.Height = suggested.bottom - suggested.top;
+  MoveChild(s.StatusLine.load(), kStatusBox);
+  MoveChild(s.ProgressBar.load(), kBarBox);
+  SetStatusFont();
+  PlaceWindow(SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       CreateChildren(window);
+      return 0;
+    case WM_DPICHANGED:
+      ChangeDpi(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_DESTROY:
       ::PostQuitMessage(0);
@@ -92,8 +166,12 @@ void InitCommonControlsOnce() {
 
 DWORD WINAPI RunWindow(void*) {
   ProgressState& s = State();
-  s.Left = (::GetSystemMetrics(SM_CXSCREEN) - kWidth) >> 1;
-  s.Top = (::GetSystemMetrics(SM_CYSCREEN) - kHeight) >> 1;
+  // Centred on the primary monitor, whose size a DPI-aware process gets in physical pixels.
+  s.Dpi = PrimaryMonitorDpi();
+  s.Width = Scaled(kWidth);
+  s.Height = Scaled(kHeight);
+  s.Left = (::GetSystemMetrics(SM_CXSCREEN) - s.Width) >> 1;
+  s.Top = (::GetSystemMetrics(SM_CYSCREEN) - s.Height) >> 1;
   InitCommonControlsOnce();
 
   WNDCLASSEXA windowClass{};
@@ -116,7 +194,7 @@ DWORD WINAPI RunWindow(void*) {
   {
     Locked locked(s);
     window = ::CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_STATICEDGE, kClassName, s.Caption.c_str(),
-                               WS_DLGFRAME, s.Left, s.Top, kWidth, kHeight, nullptr, nullptr, Module(), nullptr);
+                               WS_DLGFRAME, s.Left, s.Top, s.Width, s.Height, nullptr, nullptr, Module(), nullptr);
     s.Window = window;
     s.Created = true;
   }

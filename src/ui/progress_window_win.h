@@ -1,8 +1,9 @@
 #pragma once
-// A small topmost window with one status line over a progress bar, owned by a thread of its
-// own. There is one per process, and the main thread only calls these four operations. The
-// first ShowProgress starts the window thread without waiting for it; once the window exists,
-// each change is sent to it and returns when the window thread has handled it.
+// A small topmost window with one status line over a progress bar, scaled by the DPI of its
+// monitor and owned by a thread of its own. There is one per process, and the main thread only
+// calls these four operations. The first ShowProgress starts the window thread without waiting
+// for it; once the window exists, each change is sent to it and returns when the window thread
+// has handled it.
 #include <string_view>
 
 namespace mv {

@@ -84,6 +84,16 @@ struct SnapshotTraits {
   static Type None() { return INVALID_HANDLE_VALUE; }
   static void Close(Type h) { ::CloseHandle(h); }
 };
+struct ScreenDcTraits {
+  using Type = HDC;
+  static Type None() { return nullptr; }
+  static void Close(Type dc) { ::ReleaseDC(nullptr, dc); }
+};
+struct FontTraits {
+  using Type = HFONT;
+  static Type None() { return nullptr; }
+  static void Close(Type font) { ::DeleteObject(font); }
+};
 }  // namespace detail
 
 using UniqueHandle = UniqueResource<detail::KernelHandleTraits>;
@@ -94,5 +104,7 @@ using UniqueModule = UniqueResource<detail::ModuleTraits>;
 using UniqueView = UniqueResource<detail::ViewTraits>;
 using UniqueSid = UniqueResource<detail::SidTraits>;            // from AllocateAndInitializeSid
 using UniqueSnapshot = UniqueResource<detail::SnapshotTraits>;  // from CreateToolhelp32Snapshot
+using UniqueScreenDc = UniqueResource<detail::ScreenDcTraits>;  // from GetDC(nullptr)
+using UniqueFont = UniqueResource<detail::FontTraits>;
 
 }  // namespace mv

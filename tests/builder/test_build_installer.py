@@ -233,7 +233,18 @@ class DefaultInstaller(unittest.TestCase):
                     and e.get("name") == "Microsoft.Windows.Common-Controls"]
         self.assertEqual(len(controls), 1)
         self.assertEqual(controls[0].get("version"), "6.0.0.0")
-        self.assertEqual([e for e in root.iter() if local(e.tag) == "supportedOS"], [])
+        # Per-monitor DPI awareness: version 2 from Windows 10 1703 on (1607 takes the second
+        # name), the older element for 8.1 ("/pm") and for Vista to 8 ("true": the system's
+        # DPI). Windows reads each only under its own namespace.
+        v3, settings = "{urn:schemas-microsoft-com:asm.v3}", "{http://schemas.microsoft.com/SMI/%s/WindowsSettings}"
+        windows_settings = root.find(f"{v3}application/{v3}windowsSettings")
+        self.assertIsNotNone(windows_settings)
+        self.assertEqual({e.tag: e.text for e in windows_settings},
+                         {settings % 2005 + "dpiAware": "true/pm",
+                          settings % 2016 + "dpiAwareness": "PerMonitorV2, PerMonitor"})
+        # No supported systems named: Windows 8.1 and later then report 6.2, which the naming of
+        # Windows relies on.
+        self.assertEqual([e for e in root.iter() if local(e.tag) in ("compatibility", "supportedOS")], [])
 
     def test_imports_only_system_dlls(self):
         dlls = [d.lower() for d in self.pe.imported_dlls()]

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/files_win.h"
+#include "support/program_output_win.h"
 #include "support/registry_win.h"
 #include "win/code_page_win.h"
 
@@ -17,13 +18,6 @@ namespace mv {
 namespace {
 
 using testing::AnsiWide;
-
-// The folder of this test program, where the build also puts the programs it runs.
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  const std::string self(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
-  return self.substr(0, self.rfind('\\') + 1);
-}
 
 TEST(OemToAnsiText, EveryByteIsConvertedAndTheLengthKept) {
   EXPECT_EQ(OemToAnsiText(""), "");
@@ -37,31 +31,6 @@ TEST(OemToAnsiText, EveryByteIsConvertedAndTheLengthKept) {
   if (::GetOEMCP() != ::GetACP()) {
     EXPECT_NE(converted[0], '\x81') << "code pages " << ::GetOEMCP() << "/" << ::GetACP();
   }
-}
-
-// Runs describe-windows.exe and returns what it printed.
-std::string DescribeWindowsOutput() {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  UniqueHandle readEnd, writeEnd;
-  if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return "no pipe";
-  ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd.get();
-  startup.hStdError = writeEnd.get();
-  std::string commandLine = "\"" + ProgramFolder() + "describe-windows.exe\"";
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-    return "describe-windows.exe did not start";
-  UniqueHandle process(info.hProcess), thread(info.hThread);
-  writeEnd.reset();  // the pipe ends when the program's copy of this end is closed
-  std::string output;
-  char chunk[512];
-  DWORD read = 0;
-  while (::ReadFile(readEnd.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) output.append(chunk, read);
-  ::WaitForSingleObject(process.get(), 30000);
-  return output;
 }
 
 // What Wine 8.0 reports for each configured version (to a program like the installer, whose
@@ -107,15 +76,16 @@ TEST(DescribeWindowsProgram, NamesEachVersionWineReportsAsTheTablesSay) {
     testing::WriteString(HKEY_CURRENT_USER, wineKey, L"Version", AnsiWide(c.version));
     const std::string flag = c.is64 ? "\r\nIs64BitWindows=true\r\n" : "\r\nIs64BitWindows=false\r\n";
     testing::WriteString(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName", *freshName);
-    EXPECT_EQ(DescribeWindowsOutput(), c.withProductName + flag) << c.version;
+    EXPECT_EQ(testing::ProgramOutput("describe-windows.exe"), c.withProductName + flag) << c.version;
     testing::DeleteValue(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName");
-    EXPECT_EQ(DescribeWindowsOutput(), c.withoutProductName + flag) << c.version;
+    EXPECT_EQ(testing::ProgramOutput("describe-windows.exe"), c.withoutProductName + flag) << c.version;
   }
 
   // A "ProductName" that is no string names nothing; it must not end the process.
   testing::WriteString(HKEY_CURRENT_USER, wineKey, L"Version", L"vista");
   testing::WriteDword(HKEY_LOCAL_MACHINE, currentVersionKey, L"ProductName", 7);
-  EXPECT_EQ(DescribeWindowsOutput(), "Microsoft Windows Vista  64-bit Service Pack 2\r\nIs64BitWindows=true\r\n");
+  EXPECT_EQ(testing::ProgramOutput("describe-windows.exe"),
+            "Microsoft Windows Vista  64-bit Service Pack 2\r\nIs64BitWindows=true\r\n");
 }
 
 }  // namespace
