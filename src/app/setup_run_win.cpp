@@ -35,7 +35,7 @@ void WinSetupSystem::WaitForProductToEnd(unsigned milliseconds) {
   mv::WaitForProductToEnd(quittingProduct_, milliseconds);
 }
 
-IntegrityResult WinSetupSystem::CheckInstallerFile() { return CheckRunningInstaller(); }
+IntegrityResult WinSetupSystem::CheckInstallerFile() { return check_.Verdict(); }
 
 bool WinSetupSystem::FileExists(const std::wstring& path) { return mv::FileExists(path); }
 
