@@ -125,10 +125,11 @@ IntegrityResult FileCheck::Run() {
     const std::span<const std::uint8_t> bytes = MapPiece(0, first);
     if (!first) return IntegrityResult::Uncheckable;
     if (!pieces_.Start(bytes, size_)) return IntegrityResult::Distorted;
-    // The helpers start on the next pieces while this thread hashes the first.
+    // The helpers start on the next pieces while this thread hashes the first. As many start for
+    // a file of one piece, and end at once: the check's memory (a stack each, which Wine commits
+    // whole) does not grow with the payload.
     JoinedThread helpers[kMostCheckThreads - 1];
-    for (std::size_t i = 1; i < std::min<std::size_t>(threads_, pieces_.Pieces()); ++i)
-      helpers[i - 1] = StartThread(Helper, this);
+    for (unsigned i = 1; i < threads_; ++i) helpers[i - 1] = StartThread(Helper, this);
     pieces_.Take(0, bytes, &stop_);
     first.reset();
     // A helper that could not start leaves its share to the others.
