@@ -10,6 +10,8 @@
 //   install  as copy, and "EstimatedSize" in HKLM\UNINSTALLKEY is removed before and written
 //   replace  DATAFILE is already there (left by the round's earlier runs) and "EstimatedSize"
 //            is written again
+//   recopy   DATAFILE is already there, and holds PAYLOAD's size after the run: a floor that
+//            replaces the installed copy, as a replacement does
 // One round runs first untimed, to fill the file cache. Then one line per run goes to stdout:
 // LABEL <tab> ROUND <tab> MILLISECONDS. Any failed check ends the program with exit code 1.
 #include <windows.h>
@@ -23,7 +25,7 @@
 
 namespace {
 
-enum class Mode { Start, Copy, Install, Replace };
+enum class Mode { Start, Copy, Install, Replace, Recopy };
 
 struct Program {
   std::string label;
@@ -53,6 +55,8 @@ bool ParseMode(const std::string& text, Mode& mode) {
     mode = Mode::Install;
   else if (text == "replace")
     mode = Mode::Replace;
+  else if (text == "recopy")
+    mode = Mode::Recopy;
   else
     return false;
   return true;
@@ -87,12 +91,15 @@ bool HasEstimatedSize(const std::string& key) {
          type == REG_DWORD;
 }
 
+// Whether the program needs the copy that the round's earlier runs left in place.
+bool Replaces(const Program& program) { return program.mode == Mode::Replace || program.mode == Mode::Recopy; }
+
 void Prepare(const Setup& setup, const Program& program) {
   if (program.mode == Mode::Copy || program.mode == Mode::Install) {
     if (!::DeleteFileA(setup.dataFile.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
       Fail("cannot remove " + setup.dataFile + " before " + program.label);
   }
-  if (program.mode == Mode::Replace && FileSize(setup.dataFile) != static_cast<long long>(setup.payloadSize))
+  if (Replaces(program) && FileSize(setup.dataFile) != static_cast<long long>(setup.payloadSize))
     Fail(program.label + " needs a copy of the payload in place, and there is none");
   if (program.mode == Mode::Install || program.mode == Mode::Replace) RemoveEstimatedSize(setup.uninstallKey);
 }
@@ -101,7 +108,7 @@ void Check(const Setup& setup, const Program& program) {
   if (program.mode == Mode::Start) return;
   if (FileSize(setup.dataFile) != static_cast<long long>(setup.payloadSize))
     Fail(program.label + " did not leave the payload in " + setup.dataFile);
-  if (program.mode != Mode::Copy && !HasEstimatedSize(setup.uninstallKey))
+  if (program.mode != Mode::Copy && program.mode != Mode::Recopy && !HasEstimatedSize(setup.uninstallKey))
     Fail(program.label + " did not write EstimatedSize");
 }
 
@@ -126,14 +133,15 @@ double RunOnce(const Program& program) {
 }
 
 // The order turns by one program each round, so that no program always runs right after the
-// same neighbour (whose file writes may still be settling). Replacements come last: they need
-// the copy that the round's earlier runs left in place.
+// same neighbour (whose file writes may still be settling). Replacements come last, turning
+// among themselves: they need the copy that the round's earlier runs left in place.
 std::vector<const Program*> RoundOrder(const Setup& setup, int round) {
-  std::vector<const Program*> rotating, last;
-  for (const Program& program : setup.programs) (program.mode == Mode::Replace ? last : rotating).push_back(&program);
+  std::vector<const Program*> first, last;
+  for (const Program& program : setup.programs) (Replaces(program) ? last : first).push_back(&program);
   std::vector<const Program*> order;
-  for (std::size_t i = 0; i < rotating.size(); ++i) order.push_back(rotating[(i + round) % rotating.size()]);
-  order.insert(order.end(), last.begin(), last.end());
+  for (const auto* group : {&first, &last}) {
+    for (std::size_t i = 0; i < group->size(); ++i) order.push_back((*group)[(i + round) % group->size()]);
+  }
   return order;
 }
 
@@ -157,7 +165,7 @@ Setup ParseArguments(int argc, char** argv) {
       Fail("bad program: " + given);
     program.label = given.substr(0, first);
     program.commandLine = given.substr(second + 1);
-    needsCopy |= program.mode == Mode::Replace;
+    needsCopy |= Replaces(program);
     makesCopy |= program.mode == Mode::Copy || program.mode == Mode::Install;
     setup.programs.push_back(std::move(program));
   }

@@ -1,11 +1,14 @@
 // The installer's self-integrity check alone: the project's own verifier, called in-process on
-// a built installer, so that the time is the check's and not the process start's; beside it the
-// portable SHA-256 rounds over the same bytes, the path of a processor without SHA instructions.
+// a built installer, so that the time is the check's and not the process start's, on as many
+// threads as the installer takes (one per processor, at most 8) and on one; beside it the
+// portable SHA-256 rounds over the same bytes on one thread, the path of a processor without
+// SHA instructions.
 //   integrity_timing.exe INSTALLER ROUNDS PORTABLE_ROUNDS
-// Prints whether the verifier's digest uses the SHA instructions (sha_instructions=yes|no), then
-// one line per call: integrity|portable <tab> ROUND <tab> MILLISECONDS. The verifier runs once
-// untimed first, so that the file comes from the cache, as it does for an installer that the
-// loader has just mapped.
+// Prints whether the verifier's digest uses the SHA instructions (sha_instructions=yes|no) and
+// its threads (threads=N), then one line per call: integrity|integrity-1|portable <tab> ROUND
+// <tab> MILLISECONDS, the two integrity checks taking turns. The verifier runs once untimed
+// first, so that the file comes from the cache, as it does for an installer that the loader has
+// just mapped.
 #include <windows.h>
 
 #include <cstdint>
@@ -79,14 +82,17 @@ int main(int argc, char** argv) {
   }
   const std::wstring path = Wide(argv[1]);
   const int rounds = std::atoi(argv[2]);
-  std::printf("sha_instructions=%s\n", mv::Sha256::HasShaInstructions() ? "yes" : "no");
+  const unsigned threads = mv::CheckThreads();
+  std::printf("sha_instructions=%s\nthreads=%u\n", mv::Sha256::HasShaInstructions() ? "yes" : "no", threads);
   for (int round = 0; round <= rounds; ++round) {
-    const Stopwatch watch;
-    const mv::IntegrityResult result = mv::CheckInstallerFile(path.c_str());
-    const double ms = watch.Ms();
-    // A verdict other than intact would time a check that stopped early.
-    if (result != mv::IntegrityResult::Intact) Fail("not an intact installer", argv[1]);
-    if (round > 0) std::printf("integrity\t%d\t%.3f\n", round, ms);
+    for (const bool all : {true, false}) {
+      const Stopwatch watch;
+      const mv::IntegrityResult result = mv::CheckInstallerFile(path.c_str(), all ? threads : 1);
+      const double ms = watch.Ms();
+      // A verdict other than intact would time a check that stopped early.
+      if (result != mv::IntegrityResult::Intact) Fail("not an intact installer", argv[1]);
+      if (round > 0) std::printf("%s\t%d\t%.3f\n", all ? "integrity" : "integrity-1", round, ms);
+    }
   }
   TimePortable(argv[1], std::atoi(argv[3]));
   return 0;

@@ -12,7 +12,9 @@ GIB = 1024 * MIB
 
 # The budgets the installer is held to (see the README's "Performance" section).
 OVERHEAD_BUDGET = 64 * KIB
-# Beyond the durable copy a fresh install only verifies its own file's digest.
+# Beyond the durable copy a fresh install only verifies its own file's digest; a replacement is
+# held to the floor that replaces a copy too. Both with Wine's default Windows and with Windows 10
+# reported, where start-up asks the command interpreter for "ver".
 DURABLE_FRESH_BUDGET = 1.2
 DURABLE_REPLACE_BUDGET = 1.3
 # Up to the default size, where starting a process is most of a run, half of NSIS's time; above
@@ -213,6 +215,22 @@ def add_size_and_x86_rows(t):
           lambda m, s: mib(peak_private(s["x86_memory"])) if s["x86_memory"] else None)
 
 
+# The modest runs of ours: label, what it is, the floor that does the same write, its budget.
+MODEST_RUNS = (
+    ("ours", "fresh", "durable", DURABLE_FRESH_BUDGET),
+    ("ours-w10", "fresh, Windows 10", "durable", DURABLE_FRESH_BUDGET),
+    ("ours-replace", "replacement", "durable-replace", DURABLE_REPLACE_BUDGET),
+    ("ours-w10-replace", "replacement, Windows 10", "durable-replace", DURABLE_REPLACE_BUDGET),
+)
+
+
+def startup_cost(s, label, floor):
+    """What a run costs beyond its integrity check (on every thread) and its write (the floor that
+    writes the same): start-up, naming Windows and finding the product. The check overlaps
+    start-up, so this is what start-up adds beyond it."""
+    return pairwise_difference(s["runs"], label, floor) - mid(s["integrity"])
+
+
 def add_time_rows(t, minimal_stub):
     t.row(f"minimal NSIS x86 installer, payload stored ({minimal_stub} stub): overhead",
           lambda m, s: kib(s["nsis_minimal_size"] - s["payload_size"]))
@@ -220,18 +238,22 @@ def add_time_rows(t, minimal_stub):
             ("noop", "do-nothing x64 program (process start floor), min / median"),
             ("copy", "CopyFileA of the payload (the plain floor), min / median (MiB/s)"),
             ("durable", "durable-copy floor: CopyFileW to the \"~\" name, FlushFileBuffers, MoveFileExW"),
+            ("durable-replace", "  the same over the installed copy (the replacement's floor)"),
             ("nsis", "NSIS x64 installer /S, the modest job"),
             ("ours", "ours x64, modest, fresh install"),
-            ("ours-replace", "ours x64, modest, equal-version replacement")):
+            ("ours-w10", "ours x64, modest, fresh install, Windows 10 reported (start-up runs \"ver\")"),
+            ("ours-replace", "ours x64, modest, equal-version replacement"),
+            ("ours-w10-replace", "ours x64, modest, equal-version replacement, Windows 10 reported")):
         t.row(figure,
               lambda m, s, label=label: ms_pair(s["runs"][label], None if label == "noop" else s["payload_size"]))
     t.row("the floor's flush and rename (durable − CopyFile, median of pairwise differences)",
           lambda m, s: f"{pairwise_difference(s['runs'], 'durable', 'copy'):.1f} ms")
-    t.row("ours fresh / durable-copy floor (median of pairwise ratios)",
-          lambda m, s: ratio_cell(s, "ours", "durable", DURABLE_FRESH_BUDGET), f"≤ {DURABLE_FRESH_BUDGET}")
-    # Whether the digest is all that a fresh install adds to the floor.
-    t.row("  ours fresh less the integrity check alone (medians) / durable-copy floor (median)",
-          lambda m, s: f"{(mid(s['runs']['ours']) - mid(s['integrity'])) / mid(s['runs']['durable']):.2f}")
+    for label, what, floor, budget in MODEST_RUNS:
+        floor_name = "durable-copy floor" if floor == "durable" else "durable-copy floor over the copy"
+        t.row(f"ours {what} / {floor_name} (median of pairwise ratios)",
+              lambda m, s, label=label, floor=floor, budget=budget: ratio_cell(s, label, floor, budget), f"≤ {budget}")
+        t.row(f"  its start-up: ours {what} − integrity check − {floor_name} (medians)",
+              lambda m, s, label=label, floor=floor: f"{startup_cost(s, label, floor):.1f} ms")
     t.row("ours fresh / CopyFile floor", lambda m, s: ratio_cell(s, "ours", "copy"))
     t.row("ours fresh / NSIS",
           lambda m, s: ratio_cell(s, "ours", "nsis", NSIS_RATIO_BUDGET if m <= NSIS_HALF_UP_TO_MIB else None),
@@ -240,9 +262,6 @@ def add_time_rows(t, minimal_stub):
           lambda m, s: ratio_cell(s, "ours", {"nsis": 1, "durable": 1, "copy": -1},
                                   NSIS_FLUSH_BUDGET if m > NSIS_HALF_UP_TO_MIB else None),
           f"≤ {NSIS_FLUSH_BUDGET} above {NSIS_HALF_UP_TO_MIB} MiB")
-    t.row("ours replacement / durable-copy floor",
-          lambda m, s: ratio_cell(s, "ours-replace", "durable", DURABLE_REPLACE_BUDGET),
-          f"≤ {DURABLE_REPLACE_BUDGET}")
     t.row("ours replacement / NSIS", lambda m, s: ratio_cell(s, "ours-replace", "nsis"))
     t.row("ours fresh / do-nothing program", lambda m, s: ratio_cell(s, "ours", "noop"))
 
@@ -293,11 +312,13 @@ def add_integrity_rows(t):
             return f"{text} (without SHA instructions: not held)"
         return text, value >= INTEGRITY_RATE_BUDGET
 
-    t.row("integrity check alone (the verifier in-process on the x64 installer), min / median", time_cell,
-          f"≤ {INTEGRITY_BUDGET_MS:.0f} ms up to {INTEGRITY_MS_UP_TO_MIB} MiB")
+    t.row("integrity check alone (the verifier in-process on the x64 installer, on its threads), min / median",
+          time_cell, f"≤ {INTEGRITY_BUDGET_MS:.0f} ms up to {INTEGRITY_MS_UP_TO_MIB} MiB")
     t.row("  its rate (file size / median)", rate_cell,
           f"≥ {INTEGRITY_RATE_BUDGET / GIB:.0f} GiB/s from {INTEGRITY_RATE_FROM_MIB} MiB, with SHA instructions")
-    t.row("  portable SHA-256 rounds over the same file: rate (median of its rounds)",
+    t.row("the same on one thread, min / median (rate)",
+          lambda m, s: f"{ms_pair(s['integrity_1'])} ({rate(s['x64_size'], mid(s['integrity_1'])) / GIB:.2f} GiB/s)")
+    t.row("portable SHA-256 rounds over the same file on one thread: rate (median of its rounds)",
           lambda m, s: f"{rate(s['x64_size'], mid(s['portable'])) / MIB:,.0f} MiB/s ({len(s['portable'])} rounds)")
 
 
@@ -310,6 +331,8 @@ def common_rows(f):
     rows.append(("NSIS x64 stub used for the timing", f["nsis_x64_stub_note"]))
     sha = {s["sha_instructions"] for s in f["sizes"].values()}
     rows.append(("the verifier's digest uses the SHA instructions", "yes" if sha == {True} else "no"))
+    threads = sorted({s["check_threads"] for s in f["sizes"].values()})
+    rows.append(("the verifier's threads (one per processor, at most 8)", " / ".join(map(str, threads))))
     noop = f["noop_memory"]
     rows.append(("do-nothing x64 program: peak private bytes / committed private regions / working set",
                  f"{mib(peak_private(noop))} / {mib(max(s.get('committed_private', 0) for s in noop))} / "

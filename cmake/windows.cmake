@@ -75,9 +75,12 @@ foreach(mv_dll IN ITEMS user32 shell32 gdi32 ole32 oleaut32)
   set(mv_def ${CMAKE_BINARY_DIR}/delayload/${mv_dll}.def)
   set(mv_lib ${CMAKE_BINARY_DIR}/delayload/lib${mv_dll}_delay.a)
   file(GENERATE OUTPUT ${mv_def} CONTENT "${mv_def_text}")
-  # --kill-at: the 32-bit names are imported without their @n.
+  # --kill-at: the 32-bit names are imported without their @n. dlltool keeps the DLL's handle,
+  # zero until the first call, among the initialized data; as uninitialized data it takes no
+  # 512-byte block of the file, the installer having no other initialized writable data.
   add_custom_command(OUTPUT ${mv_lib}
     COMMAND ${MV_TRIPLE}-dlltool --kill-at --input-def ${mv_def} --output-delaylib ${mv_lib}
+    COMMAND ${MV_TRIPLE}-objcopy --remove-section .bss --rename-section .data=.bss,alloc ${mv_lib}
     DEPENDS ${mv_def} VERBATIM)
   list(APPEND mv_delay_libs ${mv_lib})
 endforeach()

@@ -6,6 +6,7 @@
 #include "app/build_constants.h"
 #include "app/setup_run.h"
 #include "app/setup_run_win.h"
+#include "integrity/stamp_win.h"
 #include "startup/startup_win.h"
 #include "ui/message_boxes_win.h"
 #include "ui/run_log_win.h"
@@ -31,6 +32,11 @@ void LogStart(mv::SetupUi& ui, const mv::Startup& startup) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // Before anything loads a DLL by a bare name.
   mv::RestrictDllSearch();
+  // The check of the installer's own file runs on threads of its own from here on, beside
+  // start-up (which may wait for the command interpreter) and the search for the product; the
+  // run still takes its verdict at the step where it always did, so nothing the user sees moves.
+  // A run that ends before that step abandons it.
+  mv::InstallerCheck check;
   mv::Startup startup = mv::StartUp();
   const mv::CommandArguments& arguments = startup.Settings.Arguments;
   // A quiet run shows nothing, ever: not even the report of an error that no step handles.
@@ -39,7 +45,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   mv::WinSetupUi ui(startup.Settings.RussianMessages, arguments.Quiet);
   ui.KeepLog(log);
   LogStart(ui, startup);
-  mv::WinSetupSystem system(startup.Registry);
+  mv::WinSetupSystem system(startup.Registry, check);
   mv::SetupState state;
   // A registry failure that no step handles does not come back here: the run ends the process
   // with exit code 1.

@@ -46,7 +46,7 @@ bool WinSetupSystem::WaitForProductToEnd(unsigned milliseconds) {
   return mv::WaitForProductToEnd(quittingProduct_, milliseconds);
 }
 
-IntegrityResult WinSetupSystem::CheckInstallerFile() { return CheckRunningInstaller(); }
+IntegrityResult WinSetupSystem::CheckInstallerFile() { return check_.Verdict(); }
 
 bool WinSetupSystem::FileExists(const std::wstring& path) { return mv::FileExists(path); }
 

@@ -6,9 +6,13 @@
 
 namespace mv {
 
+class InstallerCheck;
+
 class WinSetupSystem final : public SetupSystem {
  public:
-  explicit WinSetupSystem(SharedRegistry& registry) : registry_(registry) {}
+  // `check` is the check of the installer's own file that the entry started; the run takes its
+  // verdict.
+  WinSetupSystem(SharedRegistry& registry, InstallerCheck& check) : registry_(registry), check_(check) {}
 
   RegistryAccess& Registry() override { return registry_; }
   bool IsUserAnAdmin() override;
@@ -28,6 +32,7 @@ class WinSetupSystem final : public SetupSystem {
 
  private:
   SharedRegistry& registry_;
+  InstallerCheck& check_;
   UniqueHandle quittingProduct_;  // the process of a product asked to quit
   UniqueHandle runLock_;          // held until the process ends
 };

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <vector>
 
 #include "base/strings.h"
@@ -49,8 +48,9 @@ std::int32_t GetFolderSizeKB(const std::wstring& folder) {
     if (!listing) continue;  // a folder that cannot be listed adds nothing
     do {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        const wchar_t* name = entry.cFileName;  // "." and "..", the folder itself and its parent
+        if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
         pending.push_back(current + entry.cFileName);
       } else {
         total += (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;

@@ -20,18 +20,20 @@ std::uint32_t Read32(std::span<const std::uint8_t> file, std::uint64_t at) {
   return Read16(file, at) | (Read16(file, at + 2) << 16);
 }
 
-std::optional<Layout> ParseHeaders(std::span<const std::uint8_t> file, std::string& problem) {
+std::optional<Layout> ParseHeaders(std::span<const std::uint8_t> file, const char** problem) {
+  const auto fail = [problem](const char* why) -> std::optional<Layout> {
+    if (problem) *problem = why;
+    return std::nullopt;
+  };
   const std::uint64_t size = file.size();
   if (size < kPeOffsetField + 4 || file[0] != 'M' || file[1] != 'Z') {
-    problem = "no MZ header";
-    return std::nullopt;
+    return fail("no MZ header");
   }
   const std::uint64_t pe = Read32(file, kPeOffsetField);
   const std::uint64_t coff = pe + 4;
   const std::uint64_t optional = coff + kCoffHeaderSize;
   if (optional + 2 > size || file[pe] != 'P' || file[pe + 1] != 'E' || file[pe + 2] != 0 || file[pe + 3] != 0) {
-    problem = "no PE signature";
-    return std::nullopt;
+    return fail("no PE signature");
   }
   const std::uint64_t optionalSize = Read16(file, coff + kOptionalHeaderSizeField);
   const std::uint32_t magic = Read16(file, optional);
@@ -44,19 +46,16 @@ std::optional<Layout> ParseHeaders(std::span<const std::uint8_t> file, std::stri
     countField = 108;
     directory = 112;
   } else {
-    problem = "unknown optional header magic";
-    return std::nullopt;
+    return fail("unknown optional header magic");
   }
   Layout layout;
   layout.HeadersEnd = optional + optionalSize;
   if (layout.HeadersEnd > size || optionalSize < directory) {
-    problem = "optional header cut short";
-    return std::nullopt;
+    return fail("optional header cut short");
   }
   const std::uint64_t entries = Read32(file, optional + countField);
   if (entries <= kSecurityEntryIndex || directory + entries * kDirectoryEntrySize > optionalSize) {
-    problem = "data directory has no certificate-table entry";
-    return std::nullopt;
+    return fail("data directory has no certificate-table entry");
   }
   layout.Coff = coff;
   layout.CheckSum = optional + kCheckSumOffset;
@@ -71,10 +70,10 @@ std::optional<Layout> ParseHeaders(std::span<const std::uint8_t> file, std::stri
 bool IsSigned(const Layout& layout) { return layout.CertificatesOffset != 0 || layout.CertificatesSize != 0; }
 
 std::optional<Layout> ChangeableLayout(std::span<const std::uint8_t> image, const char* step, std::string& error) {
-  std::string problem;
-  std::optional<Layout> layout = ParseHeaders(image, problem);
+  const char* problem = nullptr;
+  std::optional<Layout> layout = ParseHeaders(image, &problem);
   if (!layout) {
-    error = "not a PE image: " + problem;
+    error = std::string("not a PE image: ") + problem;
     return std::nullopt;
   }
   if (IsSigned(*layout)) {

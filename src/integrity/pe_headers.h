@@ -32,9 +32,9 @@ struct Layout {
 std::uint32_t Read16(std::span<const std::uint8_t> file, std::uint64_t at);
 std::uint32_t Read32(std::span<const std::uint8_t> file, std::uint64_t at);
 
-// The layout of a PE32 or PE32+ file; none, with the reason in `problem`, when the headers are
-// cut short or are not a PE file's.
-std::optional<Layout> ParseHeaders(std::span<const std::uint8_t> file, std::string& problem);
+// The layout of a PE32 or PE32+ file; none, with the reason in `*problem` if asked for, when the
+// headers are cut short or are not a PE file's. The installer does not ask: it reports no reason.
+std::optional<Layout> ParseHeaders(std::span<const std::uint8_t> file, const char** problem = nullptr);
 
 // Whether a certificate table is named: the file has been signed.
 bool IsSigned(const Layout& layout);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -30,8 +31,10 @@ constexpr std::array<std::uint32_t, 64> kRound = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr std::array<std::uint32_t, 8> kInitial = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                                   0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+// A plain array, copied element by element: GCC builds the copy of a whole std::array from a
+// hidden initializer that it places among the writable data.
+constexpr std::uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
 inline std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
@@ -161,7 +164,8 @@ bool Sha256::HasShaInstructions() {
 #endif
 }
 
-Sha256::Sha256(Engine engine) : blocks_(&PortableBlocks), h_(kInitial) {
+Sha256::Sha256(Engine engine) : blocks_(&PortableBlocks) {
+  std::copy(std::begin(kInitial), std::end(kInitial), h_.begin());
 #ifdef MV_SHA256_X86
   if (engine == Engine::Fastest && HasShaInstructions()) blocks_ = &ShaInstructionBlocks;
 #else

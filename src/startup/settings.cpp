@@ -1,6 +1,5 @@
 #include "startup/settings.h"
 
-#include <array>
 #include <vector>
 
 #include "base/strings.h"
@@ -22,7 +21,7 @@ std::string SwitchText(std::wstring_view argument) {
 
 bool IsRussianLocale(std::uint32_t lcid) {
   // Bulgarian, Russian, Ukrainian, Belarusian, Kazakh, Tatar, Russian (Moldova).
-  constexpr std::array<std::uint32_t, 7> kRussianLocales{0x0402, 0x0419, 0x0422, 0x0423, 0x043F, 0x0444, 0x0819};
+  static constexpr std::uint32_t kRussianLocales[] = {0x0402, 0x0419, 0x0422, 0x0423, 0x043F, 0x0444, 0x0819};
   for (std::uint32_t id : kRussianLocales)
     if (id == lcid) return true;
   return false;

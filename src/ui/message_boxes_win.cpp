@@ -16,9 +16,10 @@ constexpr UINT kQuestionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_T
 constexpr UINT kUnhandledErrorStyle = MB_OK | MB_ICONERROR | MB_TASKMODAL;
 constexpr WORD kRussianLanguage = MAKELANGID(LANG_RUSSIAN, SUBLANG_NEUTRAL);
 
-// Set once, before any step runs; read only on the way out of the process.
+// Set once, before any step runs; read only on the way out of the process. Both start as zero:
+// the installer keeps no initialized writable data (design notes).
 RunLog* unhandledLog = nullptr;
-bool unhandledBox = true;
+bool unhandledQuietly = false;
 
 int ShowBox(std::wstring_view text, std::wstring_view caption, UINT style, bool russian) {
   const std::wstring t(text);
@@ -39,7 +40,7 @@ bool AskQuestionBox(std::wstring_view text, std::wstring_view caption, bool russ
 
 void ReportUnhandledErrorsTo(RunLog* log, bool showBox) {
   unhandledLog = log;
-  unhandledBox = showBox;
+  unhandledQuietly = !showBox;
 }
 
 void EndWithUnhandledError(std::string_view what) {
@@ -48,7 +49,7 @@ void EndWithUnhandledError(std::string_view what) {
     unhandledLog->Line("Error that no step handles: ", text);
     unhandledLog->Line("Exit code 1: a failure that no step handles", {});
   }
-  if (unhandledBox) ShowBox(text, text::kUpdateTitleEn, kUnhandledErrorStyle, false);
+  if (!unhandledQuietly) ShowBox(text, text::kUpdateTitleEn, kUnhandledErrorStyle, false);
   // Whatever else runs (the progress window's thread) goes with the process.
   ::ExitProcess(1);
 }

@@ -23,7 +23,9 @@ FARPROC WINAPI LoadFromSystemFolder(unsigned notification, PDelayLoadInfo info) 
 
 }  // namespace
 
-// Defined here, the helper's own null default in the runtime library is never linked.
+// Defined here, the helper's own null default in the runtime library is never linked. The helper
+// only reads it: it goes with the read-only data, so that the installer has no initialized
+// writable data at all and its file no 512-byte block for them (design notes).
 extern "C" {
-PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
+__attribute__((section(".rdata$hook"))) PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
 }

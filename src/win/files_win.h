@@ -2,6 +2,7 @@
 // The file-system questions and opens that several steps share.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "win/handles_win.h"
@@ -10,11 +11,14 @@ namespace mv {
 
 // Opens an existing file for reading, sharing it as `share` allows. A virus scanner often holds
 // a file exclusively for a moment (a fresh download, a file just written): a sharing violation
-// is tried again every 100 ms, up to `retries` times; a file that stays held is not waited for.
-inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries) {
+// is tried again every 100 ms, up to `retries` times; a file that stays held is not waited for,
+// nor one whose opener set `abandoned` meanwhile.
+inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries,
+                                                const std::atomic<bool>* abandoned = nullptr) {
   for (int attempt = 0;; ++attempt) {
     UniqueFile file(::CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == retries) return file;
+    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == retries || (abandoned && *abandoned))
+      return file;
     ::Sleep(100);
   }
 }

@@ -79,6 +79,16 @@ struct SidTraits {
   static Type None() { return nullptr; }
   static void Close(Type sid) { ::FreeSid(sid); }
 };
+// A thread that works on its owner's data: waited for before its handle is closed, so that the
+// data outlives it whichever way its owner goes.
+struct JoinedThreadTraits {
+  using Type = HANDLE;
+  static Type None() { return nullptr; }
+  static void Close(Type h) {
+    ::WaitForSingleObject(h, INFINITE);
+    ::CloseHandle(h);
+  }
+};
 struct SnapshotTraits {
   using Type = HANDLE;
   static Type None() { return INVALID_HANDLE_VALUE; }
@@ -102,9 +112,10 @@ using UniqueFind = UniqueResource<detail::FindHandleTraits>;
 using UniqueKey = UniqueResource<detail::KeyTraits>;
 using UniqueModule = UniqueResource<detail::ModuleTraits>;
 using UniqueView = UniqueResource<detail::ViewTraits>;
-using UniqueSid = UniqueResource<detail::SidTraits>;            // from AllocateAndInitializeSid
-using UniqueSnapshot = UniqueResource<detail::SnapshotTraits>;  // from CreateToolhelp32Snapshot
-using UniqueScreenDc = UniqueResource<detail::ScreenDcTraits>;  // from GetDC(nullptr)
+using UniqueSid = UniqueResource<detail::SidTraits>;              // from AllocateAndInitializeSid
+using UniqueSnapshot = UniqueResource<detail::SnapshotTraits>;    // from CreateToolhelp32Snapshot
+using UniqueScreenDc = UniqueResource<detail::ScreenDcTraits>;    // from GetDC(nullptr)
 using UniqueFont = UniqueResource<detail::FontTraits>;
+using JoinedThread = UniqueResource<detail::JoinedThreadTraits>;  // from CreateThread
 
 }  // namespace mv

@@ -11,10 +11,7 @@ namespace {
 // setupapi, apphelp, propsys, cryptbase, oleacc, clbcatq) and the version functions (version).
 // Where SetDefaultDllDirectories is missing, the search for such a name starts in the
 // installer's own folder; a module already loaded under that name is taken instead.
-// Writable only for where the bytes go: the payload starts on the first 4 KiB page after the
-// program's sections, each of which takes whole 512-byte blocks of the file, and the last block
-// of the read-only data is full where that of the writable data has room (design notes).
-char loadedByBareName[] =
+constexpr char kLoadedByBareName[] =
     "uxtheme.dll\0dwmapi.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0cryptbase.dll\0oleacc.dll\0"
     "clbcatq.dll\0version.dll\0";
 
@@ -52,7 +49,7 @@ void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefaultDllDirectories) {
   // Loaded now from the system folder and kept for the life of the process, before anything can
   // ask for them. One that this Windows lacks is not asked for either. These systems know no
   // LOAD_LIBRARY_SEARCH_SYSTEM32.
-  for (const char* name = loadedByBareName; *name != '\0'; name += std::strlen(name) + 1)
+  for (const char* name = kLoadedByBareName; *name != '\0'; name += std::strlen(name) + 1)
     LoadFromSystemFolderPath(name).release();
 }
 

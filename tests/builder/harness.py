@@ -7,6 +7,7 @@ seconds.
 """
 
 import atexit
+import hashlib
 import os
 import shutil
 import struct
@@ -22,7 +23,7 @@ INSPECT = os.path.join(REPO, "tools", "inspect-installer")
 sys.dont_write_bytecode = True  # nothing of the builder is left in the source tree
 sys.path.insert(0, os.path.join(REPO, "tools"))
 from builder import build as builder  # noqa: E402,F401  (the path above comes first)
-from builder.pe import PE  # noqa: E402
+from builder.pe import CERTIFICATE_ENTRY, PE  # noqa: E402
 
 SAMPLE = os.path.join(REPO, "build", "payload", "mvm3-sample.pak")
 DEFAULT_OUT = os.path.join(REPO, "dist", "mvm3-setup.exe")
@@ -215,6 +216,36 @@ def expect_delay_slots(test, pe):
         test.assertEqual(len(slots), count, f"{dll}: a slot holds no thunk address")
         for slot in slots:
             test.assertIn(slot, pe.code_range(), f"{dll}: a slot points outside the code")
+
+
+# --- the integrity stamp, worked out apart from the stamp tool ----------------------------
+
+STAMP_PIECE = 16 << 20
+STAMP_MARKER = b"mvsetup\0stamp\x01\xa5\x5a"
+STAMP_TAG = b"mvsetup pieces\0\x01"
+TRAILER = 48
+
+
+def stamp_digest(data):
+    """(where the trailer starts, the digest it must hold) of an installer, by the stamp's rule
+    with hashlib: the content (every byte before the trailer, which ends at the certificate table
+    of a signed file) cut into 16 MiB pieces, each hashed without the CheckSum field and the
+    certificate-table entry, and SHA-256 over a tag, the piece length, the piece count and the
+    content length (64-bit little-endian) and the pieces' digests."""
+    pe = PE(data)
+    certificates, size = pe.directories[CERTIFICATE_ENTRY]
+    content = (certificates if certificates or size else len(data)) - TRAILER
+    entry = pe.checksum_at - 64 + (112 if pe.pe32plus else 96) + 8 * CERTIFICATE_ENTRY
+    skipped = sorted(set(range(pe.checksum_at, pe.checksum_at + 4)) | set(range(entry, entry + 8)), reverse=True)
+    digests = []
+    for begin in range(0, content, STAMP_PIECE):
+        piece = bytearray(data[begin:min(begin + STAMP_PIECE, content)])
+        for at in skipped:
+            if begin <= at < begin + len(piece):
+                del piece[at - begin]
+        digests.append(hashlib.sha256(piece).digest())
+    lengths = struct.pack("<QQQ", STAMP_PIECE, len(digests), content)
+    return content, hashlib.sha256(STAMP_TAG + lengths + b"".join(digests)).digest()
 
 
 def local(tag):

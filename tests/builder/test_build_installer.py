@@ -6,14 +6,16 @@ test_identity.py, signing in test_signing.py, the inspector in test_inspect.py.
 
 import hashlib
 import os
+import random
 import sys
 import unittest
 import xml.etree.ElementTree as ET
 
 from harness import (DEFAULT_OUT, DEFAULT_OUT_X64, DEFAULT_TITLE, DIAGNOSTIC, IMAGE_FILE_MACHINE_AMD64,
                      IMAGE_FILE_MACHINE_I386, IMAGE_SUBSYSTEM_WINDOWS_CUI, IMAGE_SUBSYSTEM_WINDOWS_GUI, SAMPLE,
-                     SYSTEM_DLLS, InstallerPE, RefusalCase, build, builder, default_build, expect_delay_loading,
-                     expect_delay_slots, local, out_of, read, run_tool, tmp_path, write)
+                     STAMP_MARKER, STAMP_PIECE, SYSTEM_DLLS, TRAILER, InstallerPE, RefusalCase, build, builder,
+                     default_build, expect_delay_loading, expect_delay_slots, local, out_of, read, run_tool,
+                     stamp_digest, tmp_path, write)
 from builder import request as builder_request
 from builder.pe import RT_MANIFEST
 
@@ -276,6 +278,25 @@ class DefaultInstaller(unittest.TestCase):
         overhead = os.path.getsize(self.path) - os.path.getsize(SAMPLE)
         print(f"\nshipped installer overhead: {overhead} bytes", file=sys.stderr)
         self.assertLessEqual(overhead, 65536)
+
+
+class StampDigest(unittest.TestCase):
+    """The stamp against the rule worked out with hashlib: the default build (one piece) and a
+    signed x64 build of three pieces, whose last piece holds the trailer's start."""
+
+    def test_trailer_holds_the_digest_of_the_pieces(self):
+        from test_signing import signing_args  # makes keys: only when this test runs
+        payload = tmp_path("stamp-pieces.pak")
+        if not os.path.exists(payload):
+            write(payload, random.Random(24).randbytes(2 * STAMP_PIECE + 12345))
+        out = tmp_path("stamp-pieces", "mvm3-setup.exe")
+        build("stamp-pieces", "--arch", "x64", "--payload", payload, *signing_args("plain-key"), "--out", out)
+        for what, path, pieces in (("default x86", out_of(default_build()), 1), ("signed x64", out, 3)):
+            with self.subTest(what):
+                data = read(path)
+                content, digest = stamp_digest(data)
+                self.assertEqual(-(-content // STAMP_PIECE), pieces)
+                self.assertEqual(data[content:content + TRAILER], STAMP_MARKER + digest)
 
 
 class X64Installer(unittest.TestCase):

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "integrity/sha256.h"
 #include "integrity/stamp.h"
 
 namespace mv::testing {
@@ -78,6 +80,38 @@ inline Bytes StampOrFail(const Bytes& image) {
   Bytes stamped = stamp::Stamp(image, error);
   EXPECT_FALSE(stamped.empty()) << error;
   return stamped;
+}
+
+// The stamp's digest of `content` (every byte before the trailer) worked out from the rule
+// itself, apart from the stamp's code: each 16 MiB piece hashed without the bytes at `skipped`
+// (ascending), then a tag, the piece length, the piece count and the content length
+// (little-endian, 64 bits) and the pieces' digests hashed in order.
+inline Sha256::Digest PiecewiseDigest(const Bytes& content, const std::vector<std::size_t>& skipped) {
+  constexpr std::size_t kPiece = 16 << 20;
+  Bytes combined = {'m', 'v', 's', 'e', 't', 'u', 'p', ' ', 'p', 'i', 'e', 'c', 'e', 's', 0x00, 0x01};
+  const std::size_t count = (content.size() + kPiece - 1) / kPiece;
+  for (const std::uint64_t value : {std::uint64_t{kPiece}, std::uint64_t{count}, std::uint64_t{content.size()}}) {
+    for (int i = 0; i < 8; ++i) combined.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  }
+  for (std::size_t begin = 0; begin < content.size(); begin += kPiece) {
+    const std::size_t end = std::min(content.size(), begin + kPiece);
+    Bytes hashed(content.begin() + begin, content.begin() + end);
+    for (auto at = skipped.rbegin(); at != skipped.rend(); ++at) {
+      if (*at >= begin && *at < end) hashed.erase(hashed.begin() + (*at - begin));
+    }
+    const Sha256::Digest digest = Sha256::Of(hashed);
+    combined.insert(combined.end(), digest.begin(), digest.end());
+  }
+  return Sha256::Of(combined);
+}
+
+// The same for a synthetic image: the CheckSum and the certificate-table entry left out.
+inline Sha256::Digest PiecewiseDigest(const SyntheticPe& kind, const Bytes& content) {
+  std::vector<std::size_t> skipped;
+  for (std::size_t i = 0; i < kind.SecurityEntry() + 8; ++i) {
+    if (kind.InCheckSum(i) || kind.InSecurityEntry(i)) skipped.push_back(i);
+  }
+  return PiecewiseDigest(content, skipped);
 }
 
 }  // namespace mv::testing

@@ -1,8 +1,11 @@
-// The check of a file fed in pieces, as the installer reads a big one: every way of cutting the
-// file after its headers gives the verdict of the whole, the cuts through the trailer too.
+// The check of a file in pieces of 16 MiB, as the installer reads it on several threads at once:
+// the pieces' boundaries, pieces taken in any order, and a check that lacks a piece.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <set>
 #include <span>
 #include <vector>
 
@@ -15,56 +18,72 @@ namespace {
 using testing::Bytes;
 using testing::kBothKinds;
 using testing::StampOrFail;
-
-// The file in two pieces cut at `cut`, the first of which holds the headers.
-Verdict InTwoPieces(const Bytes& file, std::size_t cut) {
-  PieceVerifier check;
-  const std::span<const std::uint8_t> all(file);
-  if (!check.Start(all.first(cut), file.size())) return Verdict::Distorted;
-  check.Add(all.subspan(cut));
-  return check.Finish();
-}
+constexpr std::size_t kPiece = kPieceBytes;
 
 // Where the headers end: the shortest first piece.
 std::size_t HeadersEnd(const testing::SyntheticPe& kind) { return kind.kOptional + kind.OptionalSize(); }
 
-TEST(StampPieces, EveryCutGivesTheVerdictOfTheWholeFile) {
-  for (const auto& kind : kBothKinds) {
-    const Bytes stamped = StampOrFail(kind.Image(1024));
-    const Bytes signedFile = kind.Signed(stamped, 40);
-    // A change in the content, one in the trailer's digest, one in the CheckSum (not covered).
-    Bytes content = stamped, digest = stamped, checksum = stamped;
-    content[700] ^= 1;
-    digest[digest.size() - 1] ^= 1;
-    checksum[kind.kCheckSum + 2] ^= 1;
-    const struct {
-      const char* what;
-      const Bytes& file;
-      Verdict expected;
-    } files[] = {{"stamped", stamped, Verdict::Intact},
-                 {"signed", signedFile, Verdict::Intact},
-                 {"CheckSum changed", checksum, Verdict::Intact},
-                 {"content changed", content, Verdict::Distorted},
-                 {"digest changed", digest, Verdict::Distorted}};
-    for (const auto& f : files) {
-      ASSERT_EQ(Verify(f.file), f.expected) << kind.Name() << " " << f.what;
-      for (std::size_t cut = HeadersEnd(kind); cut <= f.file.size(); ++cut)
-        ASSERT_EQ(InTwoPieces(f.file, cut), f.expected) << kind.Name() << " " << f.what << " cut at " << cut;
+std::span<const std::uint8_t> PieceOf(const Bytes& file, std::size_t index) {
+  return std::span<const std::uint8_t>(file).subspan(index * kPiece);
+}
+
+// Files whose content or trailer ends on a boundary, or whose trailer straddles one: a change in
+// the first or the last byte of each piece, and a cut at each boundary, is distortion.
+TEST(StampPieces, BoundariesOfThePieces) {
+  const testing::SyntheticPe kind{true};
+  const struct {
+    const char* what;
+    std::size_t content;
+  } files[] = {{"content of exactly two pieces, the trailer a third", 2 * kPiece},
+               {"file of exactly two pieces", 2 * kPiece - kTrailerSize},
+               {"trailer across the second boundary", 2 * kPiece - kTrailerSize / 2}};
+  for (const auto& f : files) {
+    Bytes file = kind.Image(f.content);
+    const Sha256::Digest expected = testing::PiecewiseDigest(kind, file);
+    file = StampOrFail(file);
+    ASSERT_EQ(file.size(), f.content + kTrailerSize);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.end() - 32)) << f.what << ": the digest";
+    EXPECT_EQ(Verify(file), Verdict::Intact) << f.what;
+    for (const std::size_t at : std::set{kPiece - 1, kPiece, 2 * kPiece - 1, 2 * kPiece, file.size() - 1}) {
+      if (at >= file.size()) continue;
+      file[at] ^= 0x20;
+      EXPECT_EQ(Verify(file), Verdict::Distorted) << f.what << ": byte " << at << " changed";
+      file[at] ^= 0x20;
+    }
+    for (const std::size_t length : {kPiece, 2 * kPiece}) {
+      if (length >= file.size()) continue;
+      EXPECT_EQ(Verify(std::span<const std::uint8_t>(file).first(length)), Verdict::Distorted)
+          << f.what << ": cut to " << length;
     }
   }
 }
 
-TEST(StampPieces, SmallPiecesOfEverySizeAfterTheHeaders) {
-  for (const auto& kind : kBothKinds) {
-    const Bytes stamped = StampOrFail(kind.Image(4096));
-    for (std::size_t size = 1; size <= 64; ++size) {
-      const std::span<const std::uint8_t> all(stamped);
-      PieceVerifier check;
-      ASSERT_TRUE(check.Start(all.first(HeadersEnd(kind)), stamped.size()));
-      for (std::size_t at = HeadersEnd(kind); at < stamped.size(); at += size)
-        check.Add(all.subspan(at, std::min(size, stamped.size() - at)));
-      EXPECT_EQ(check.Finish(), Verdict::Intact) << kind.Name() << " pieces of " << size;
+TEST(StampPieces, PiecesTakenInAnyOrderButEveryOne) {
+  const testing::SyntheticPe kind{false};
+  const Bytes file = StampOrFail(kind.Image(2 * kPiece + 4096));
+  const auto started = [&file] {
+    PieceCheck check;
+    EXPECT_TRUE(check.Start(file, file.size()));
+    EXPECT_EQ(check.Pieces(), 3u);
+    return check;
+  };
+
+  PieceCheck backwards = started();
+  for (std::size_t index = backwards.Pieces(); index-- > 0;) backwards.Take(index, PieceOf(file, index));
+  EXPECT_EQ(backwards.Finish(), Verdict::Intact) << "last piece first";
+
+  for (std::size_t missing = 0; missing < 3; ++missing) {
+    PieceCheck lacking = started(), cutShort = started(), stopped = started();
+    const std::atomic<bool> stop{true};
+    for (std::size_t index = 0; index < 3; ++index) {
+      if (index != missing) lacking.Take(index, PieceOf(file, index));
+      const std::span<const std::uint8_t> piece = PieceOf(file, index);
+      cutShort.Take(index, index != missing ? piece : piece.first(std::min(kPiece, piece.size()) - 1));
+      stopped.Take(index, piece, index != missing ? nullptr : &stop);
     }
+    EXPECT_EQ(lacking.Finish(), Verdict::Distorted) << "piece " << missing << " never taken";
+    EXPECT_EQ(cutShort.Finish(), Verdict::Distorted) << "piece " << missing << " one byte short";
+    EXPECT_EQ(stopped.Finish(), Verdict::Distorted) << "piece " << missing << " stopped";
   }
 }
 
@@ -73,20 +92,21 @@ TEST(StampPieces, AnIncompleteOrUnstartedCheckIsNeverIntact) {
     const Bytes stamped = StampOrFail(kind.Image());
     const std::span<const std::uint8_t> all(stamped);
 
-    PieceVerifier shortOfTheEnd;
-    ASSERT_TRUE(shortOfTheEnd.Start(all.first(all.size() - 1), all.size()));
-    EXPECT_EQ(shortOfTheEnd.Needed(), all.size());
+    PieceCheck shortOfTheEnd;
+    ASSERT_TRUE(shortOfTheEnd.Start(all, all.size()));
+    ASSERT_EQ(shortOfTheEnd.Pieces(), 1u);
+    shortOfTheEnd.Take(0, all.first(all.size() - 1));
     EXPECT_EQ(shortOfTheEnd.Finish(), Verdict::Distorted) << kind.Name() << ": last byte missing";
 
-    PieceVerifier unstarted;
-    unstarted.Add(all);
+    PieceCheck unstarted;
+    unstarted.Take(0, all);
     EXPECT_EQ(unstarted.Finish(), Verdict::Distorted) << kind.Name() << ": never started";
 
     // A first piece that does not reach the end of the headers cannot place the stamp.
-    PieceVerifier headCut;
+    PieceCheck headCut;
     EXPECT_FALSE(headCut.Start(all.first(HeadersEnd(kind) - 1), all.size())) << kind.Name();
     // A size that leaves no room for the trailer, or one not 8-aligned.
-    PieceVerifier tooSmall, unaligned;
+    PieceCheck tooSmall, unaligned;
     EXPECT_FALSE(tooSmall.Start(all, kind.SecurityEntry() + 8)) << kind.Name();
     EXPECT_FALSE(unaligned.Start(all, all.size() + 4)) << kind.Name();
   }

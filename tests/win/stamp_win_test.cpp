@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cwchar>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/files_win.h"
@@ -121,7 +123,40 @@ TEST(Integrity, FileReleasedWhileWaitingIsChecked) {
 
 // The test program itself carries no stamp: the running-executable path is found and checked,
 // and found distorted (the run shows the user the "distorted" message for that).
-TEST(Integrity, UnstampedRunningProgramIsDistorted) { EXPECT_EQ(CheckRunningInstaller(), IntegrityResult::Distorted); }
+TEST(Integrity, UnstampedRunningProgramIsDistorted) {
+  InstallerCheck check;
+  EXPECT_EQ(check.Verdict(), IntegrityResult::Distorted);
+  EXPECT_EQ(check.Verdict(), IntegrityResult::Distorted) << "asked again";
+}
+
+// Whether something holds the file without sharing writes, as the check holds it.
+bool HeldAgainstWriters(const wchar_t* path) {
+  const UniqueFile probe(::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !probe && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A run that ends before its check (no administrator rights) abandons it: by the time the check
+// is gone, so are its threads, views and handles, whether it was still opening the file or
+// hashing it.
+TEST(Integrity, AbandonedCheckLeavesNothingOpen) {
+  TempFile file;
+  file.Write(testing::StampOrFail(testing::SyntheticPe{true}.Image(3 * kCheckViewBytes)));
+  const std::vector<wchar_t> path(file.path(), file.path() + std::wcslen(file.path()) + 1);
+  for (const unsigned threads : {1u, kMostCheckThreads}) {
+    { FileCheck abandoned(path, threads); }
+    EXPECT_FALSE(HeldAgainstWriters(file.path())) << threads << " threads, abandoned at once";
+    {
+      FileCheck abandoned(path, threads);
+      // Once it holds the file it hashes 48 MiB; probes far apart rarely make its open wait.
+      int probes = 0;
+      while (!HeldAgainstWriters(file.path()) && ++probes < 10000) ::Sleep(1);
+      ASSERT_LT(probes, 10000) << "the check never opened the file";
+    }
+    EXPECT_FALSE(HeldAgainstWriters(file.path())) << threads << " threads, abandoned while hashing";
+  }
+  EXPECT_EQ(CheckInstallerFile(file.path()), IntegrityResult::Intact) << "a check asked to the end";
+}
 
 // A file bigger than one view is checked view by view; the trailer here straddles the boundary
 // of the first two views, so that its marker is in one and its digest in the other.
@@ -214,20 +249,43 @@ std::vector<std::size_t> FlipPositions(const Bytes& file, std::size_t& checksum)
   return at;
 }
 
+// The built installer, and the same grown to three pieces (an overlay after its sections, and
+// stamped again), so that the check's threads share its pieces and one takes two.
 class BuiltInstallerCopy : public ::testing::Test {
  protected:
+  struct Copy {
+    Bytes bytes;
+    TempFile file;
+  };
+
   void SetUp() override {
     const std::optional<Bytes> original = testing::ReadBytes(kBuiltInstaller);
     ASSERT_TRUE(original) << "no built installer: run tools/build-installer (with --arch x64 for the x64 tests) first";
-    bytes_ = *original;
-    copy_.Write(bytes_);
-    ASSERT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Intact) << "the built installer itself";
+    built_.bytes = *original;
+    Bytes grown(original->begin(), original->end() - stamp::kTrailerSize);
+    for (std::size_t i = grown.size(); i < 2 * kCheckViewBytes + 4096; ++i)
+      grown.push_back(static_cast<std::uint8_t>(i * 29));
+    grown_.bytes = testing::StampOrFail(grown);
+    for (const Copy* copy : {&built_, &grown_}) {
+      copy->file.Write(copy->bytes);
+      ASSERT_EQ(Checked(*copy), IntegrityResult::Intact)
+          << "the built installer itself, " << copy->bytes.size() << " bytes";
+    }
+  }
+
+  // The installer's own check, and the same on one thread: they must agree.
+  static IntegrityResult Checked(const Copy& copy) {
+    const IntegrityResult all = CheckInstallerFile(copy.file.path());
+    if (copy.bytes.size() > kCheckViewBytes) {
+      EXPECT_EQ(CheckInstallerFile(copy.file.path(), 1), all) << "on one thread";
+    }
+    return all;
   }
 
   // Changes the copy in place: cheaper than writing 4 MB for each of hundreds of variants.
-  void Patch(std::size_t at, std::uint8_t value) {
+  static void Patch(const Copy& copy, std::size_t at, std::uint8_t value) {
     const UniqueFile file(
-        ::CreateFileW(copy_.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ::CreateFileW(copy.file.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(at);
@@ -235,9 +293,9 @@ class BuiltInstallerCopy : public ::testing::Test {
     ASSERT_TRUE(::SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN));
     ASSERT_TRUE(::WriteFile(file.get(), &value, 1, &written, nullptr));
   }
-  void CutTo(std::size_t length) {
+  static void CutTo(const Copy& copy, std::size_t length) {
     const UniqueFile file(
-        ::CreateFileW(copy_.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ::CreateFileW(copy.file.path(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(length);
@@ -245,32 +303,48 @@ class BuiltInstallerCopy : public ::testing::Test {
     ASSERT_TRUE(::SetEndOfFile(file.get()));
   }
 
-  Bytes bytes_;
-  TempFile copy_;
+  Copy built_, grown_;
 };
 
 TEST_F(BuiltInstallerCopy, EveryFlippedByteIsDistortion) {
   std::size_t checksum = 0;
-  const std::vector<std::size_t> positions = FlipPositions(bytes_, checksum);
+  const std::vector<std::size_t> positions = FlipPositions(built_.bytes, checksum);
   ASSERT_EQ(positions.size(), 200u);
   ASSERT_EQ(std::set(positions.begin(), positions.end()).size(), 200u);
-  ASSERT_LT(*std::max_element(positions.begin(), positions.end()), bytes_.size());
-  for (const std::size_t at : positions) {
-    Patch(at, bytes_[at] ^ 0xFF);
-    EXPECT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Distorted) << "byte " << at << " flipped";
-    Patch(at, bytes_[at]);
+  ASSERT_LT(*std::max_element(positions.begin(), positions.end()), built_.bytes.size());
+  // The grown copy, whose every check hashes 32 MiB, has a sample of those and the pieces' ends.
+  const std::size_t piece = kCheckViewBytes, grownContent = grown_.bytes.size() - stamp::kTrailerSize;
+  std::vector<std::size_t> grownPositions = {
+      piece - 1,        piece,        piece + piece / 2,      2 * piece - 1, 2 * piece,
+      grownContent - 1, grownContent, grown_.bytes.size() - 1};
+  for (std::size_t i = 0; i < positions.size(); i += 40) grownPositions.push_back(positions[i]);
+
+  for (const auto& [copy, at] :
+       {std::pair<const Copy*, const std::vector<std::size_t>*>{&built_, &positions}, {&grown_, &grownPositions}}) {
+    for (const std::size_t p : *at) {
+      Patch(*copy, p, copy->bytes[p] ^ 0xFF);
+      EXPECT_EQ(Checked(*copy), IntegrityResult::Distorted)
+          << "byte " << p << " of " << copy->bytes.size() << " flipped";
+      Patch(*copy, p, copy->bytes[p]);
+    }
+    EXPECT_EQ(Checked(*copy), IntegrityResult::Intact) << "every byte put back";
+    Patch(*copy, checksum, copy->bytes[checksum] ^ 0xFF);
+    EXPECT_EQ(Checked(*copy), IntegrityResult::Intact) << "the CheckSum is for signing to rewrite";
   }
-  EXPECT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Intact) << "every byte put back";
-  Patch(checksum, bytes_[checksum] ^ 0xFF);
-  EXPECT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Intact) << "the CheckSum is for signing to rewrite";
 }
 
 TEST_F(BuiltInstallerCopy, EveryCutIsDistortion) {
-  const std::size_t size = bytes_.size();
+  const std::size_t size = built_.bytes.size();
   for (const std::size_t length : {size - 1, size - 8, size - stamp::kTrailerSize, size - stamp::kTrailerSize - 8,
                                    size / 2, std::size_t{1024}, std::size_t{0x40}, std::size_t{1}}) {
-    CutTo(length);
-    EXPECT_EQ(CheckInstallerFile(copy_.path()), IntegrityResult::Distorted) << "cut to " << length << " bytes";
+    CutTo(built_, length);
+    EXPECT_EQ(Checked(built_), IntegrityResult::Distorted) << "cut to " << length << " bytes";
+  }
+  // At the pieces' boundaries, and just short of the end.
+  const std::size_t grown = grown_.bytes.size();
+  for (const std::size_t length : {grown - 1, grown - stamp::kTrailerSize, 2 * kCheckViewBytes, kCheckViewBytes}) {
+    CutTo(grown_, length);
+    EXPECT_EQ(Checked(grown_), IntegrityResult::Distorted) << "cut to " << length << " bytes";
   }
 }
 

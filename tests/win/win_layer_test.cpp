@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/setup_run_win.h"
+#include "integrity/stamp_win.h"
 #include "product/launch_win.h"
 #include "product/product.h"
 #include "startup/startup_win.h"
@@ -148,7 +149,8 @@ TEST(Administrator, WineRunsEveryoneAsAdministrator) { EXPECT_TRUE(UserIsAdminis
 TEST(FileExists, DirectoriesDoNotCount) {
   TempDir dir;
   SharedRegistry registry(KEY_READ);
-  WinSetupSystem host(registry);
+  InstallerCheck check;
+  WinSetupSystem host(registry, check);
   ASSERT_TRUE(::CreateDirectoryW((dir / L"Ｍirvane").c_str(), nullptr));
   testing::WriteFile(dir / L"Ｍirvane\\Mirvane.exe", 1);
   ASSERT_TRUE(::CreateDirectoryW((dir / L"Folder.exe").c_str(), nullptr));

@@ -137,10 +137,10 @@ std::string Hex(std::uint32_t value) {
 int CheckSumCommand(const std::string& path) {
   const auto file = ReadOrReport(path);
   if (!file) return 2;
-  std::string problem;
-  const std::optional<mv::pe::Layout> layout = mv::pe::ParseHeaders(*file, problem);
+  const char* problem = nullptr;
+  const std::optional<mv::pe::Layout> layout = mv::pe::ParseHeaders(*file, &problem);
   if (!layout) {
-    Fail(path + ": not a PE file: " + problem);
+    Fail(path + ": not a PE file: " + std::string(problem));
     return 2;
   }
   const std::uint32_t stored = mv::pe::Read32(*file, layout->CheckSum);

@@ -21,10 +21,10 @@ std::uint32_t PeCheckSum(std::span<const std::uint8_t> file, std::uint64_t check
 }
 
 bool WriteCheckSum(std::vector<std::uint8_t>& image, std::string& error) {
-  std::string problem;
-  const std::optional<pe::Layout> layout = pe::ParseHeaders(image, problem);
+  const char* problem = nullptr;
+  const std::optional<pe::Layout> layout = pe::ParseHeaders(image, &problem);
   if (!layout) {
-    error = "not a PE image: " + problem;
+    error = std::string("not a PE image: ") + problem;
     return false;
   }
   const std::uint32_t checksum = PeCheckSum(image, layout->CheckSum);
