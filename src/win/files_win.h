@@ -10,13 +10,18 @@ namespace mv {
 
 // Opens an existing file for reading, sharing it as `share` allows. A virus scanner often holds
 // a file exclusively for a moment (a fresh download, a file just written): a sharing violation
-// is tried again every 100 ms, up to `retries` times; a file that stays held is not waited for.
-inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries) {
+// is tried again after each `pause` (100 ms), up to `retries` times; a file that stays held is
+// not waited for.
+template <typename Pause>
+UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries, Pause pause) {
   for (int attempt = 0;; ++attempt) {
     UniqueFile file(::CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == retries) return file;
-    ::Sleep(100);
+    pause();
   }
+}
+inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries) {
+  return OpenForReadingAfterBriefHolds(path, share, retries, [] { ::Sleep(100); });
 }
 
 // True for an existing file; a directory does not count.
