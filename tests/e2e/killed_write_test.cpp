@@ -9,6 +9,8 @@
 #include <chrono>
 #include <iostream>
 
+#include "install/versions.h"
+
 namespace e2e {
 namespace {
 
@@ -60,7 +62,7 @@ TEST_F(KilledWrite, NoPartOfTheFileEverStandsUnderItsName) {
   // An older version, replaced without a question, and as long as the new data, so that the
   // killer never takes it for a file being written.
   std::vector<std::uint8_t> old = payload;
-  old[6] = 91;
+  old[mv::kPakVersionField.Offset] = 91;
   for (const bool installed : {false, true}) {
     for (const std::size_t when : {std::size_t{0}, payload.size() / 2}) {
       SCOPED_TRACE(std::string(installed ? "replacing a copy" : "fresh") + ", killed past " + std::to_string(when) +
