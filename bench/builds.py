@@ -2,18 +2,20 @@
 installer, its x64 twin, an installer of each architecture with the memory probe, and the two NSIS
 installers. Everything goes to build/bench/out/<size>mib/."""
 
-import hashlib
 import os
 import shutil
+import sys
 
 from steps import BUILD, REPO, Failure, run, run_step, say, show_tail
+
+sys.path.insert(0, os.path.join(REPO, "tools"))
+from builder.build import versioned_payload  # noqa: E402  (the path above comes first)
+from builder.request import SAMPLE_VERSION  # noqa: E402
 
 OUT = os.path.join(BUILD, "out")
 DEFAULT_MIB = 4
 # The builder's default payload: the default size measures exactly what tools/build-installer ships.
 SAMPLE = os.path.join(REPO, "build", "payload", "mvm3-sample.pak")
-# The builder's default --version, written where a pak file keeps its version (as in its sample).
-PAK_VERSION = 92
 NSIS_STUBS = "/usr/share/nsis/Stubs"
 X64_STUB = "zlib-amd64-unicode"  # what `Target amd64-unicode` with the default compressor uses
 X86_STUB = "zlib-x86-unicode"
@@ -47,7 +49,8 @@ def build_helpers():
 
 def payload(size_mib):
     """The payload of one size: pseudo-random bytes, the same on every run, with the version of
-    the default build. The default size is the builder's own sample, which its build makes."""
+    the default build in each MiB. The default size is the builder's own sample, which its build
+    makes."""
     if size_mib == DEFAULT_MIB:
         return SAMPLE
     path = os.path.join(BUILD, "payload", f"mvm3-{size_mib}mib.pak")
@@ -56,10 +59,7 @@ def payload(size_mib):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path + ".new", "wb") as f:
         for index in range(size_mib):
-            block = bytearray(hashlib.shake_256(b"mvsetup bench payload %d" % index).digest(1 << 20))
-            if index == 0:
-                block[6:8] = PAK_VERSION.to_bytes(2, "little")
-            f.write(block)
+            f.write(versioned_payload(1 << 20, SAMPLE_VERSION, b"mvsetup bench payload %d" % index))
     os.replace(path + ".new", path)
     return path
 

@@ -2,7 +2,6 @@
 // The file-system questions and opens that several steps share.
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
 #include "win/handles_win.h"
@@ -11,16 +10,20 @@ namespace mv {
 
 // Opens an existing file for reading, sharing it as `share` allows. A virus scanner often holds
 // a file exclusively for a moment (a fresh download, a file just written): a sharing violation
-// is tried again every 100 ms, up to `retries` times; a file that stays held is not waited for,
-// nor one whose opener set `abandoned` meanwhile.
-inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries,
-                                                const std::atomic<bool>* abandoned = nullptr) {
+// is tried again after each `pause` (100 ms), up to `retries` times; a file that stays held is
+// not waited for, nor one whose opener's pause says to give up (returns false).
+template <typename Pause>
+UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries, Pause pause) {
   for (int attempt = 0;; ++attempt) {
     UniqueFile file(::CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == retries || (abandoned && *abandoned))
-      return file;
-    ::Sleep(100);
+    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == retries || !pause()) return file;
   }
+}
+inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries) {
+  return OpenForReadingAfterBriefHolds(path, share, retries, [] {
+    ::Sleep(100);
+    return true;
+  });
 }
 
 // True for an existing file; a directory does not count.

@@ -21,9 +21,10 @@ TOOL = os.path.join(REPO, "tools", "build-installer")
 INSPECT = os.path.join(REPO, "tools", "inspect-installer")
 
 sys.dont_write_bytecode = True  # nothing of the builder is left in the source tree
-sys.path.insert(0, os.path.join(REPO, "tools"))
-from builder import build as builder  # noqa: E402,F401  (the path above comes first)
+sys.path[:0] = [os.path.join(REPO, "tools"), os.path.join(REPO, "tests", "support")]
+from builder import build as builder  # noqa: E402,F401  (the paths above come first)
 from builder.pe import CERTIFICATE_ENTRY, PE  # noqa: E402
+from byte_files import read, write  # noqa: E402,F401
 
 SAMPLE = os.path.join(REPO, "build", "payload", "mvm3-sample.pak")
 DEFAULT_OUT = os.path.join(REPO, "dist", "mvm3-setup.exe")
@@ -81,17 +82,6 @@ def out_of(proc):
     lines = proc.stdout.splitlines()
     assert len(lines) == 1, f"expected the output path alone on stdout, got {proc.stdout!r}"
     return lines[0]
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
-    return path
 
 
 def tmp_path(*names):

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "install/versions.h"
 #include "support/desktop_session_win.h"
 
 namespace e2e {
@@ -71,9 +72,9 @@ Box OlderPayloadQuestion(const std::wstring& path, std::wstring_view installed, 
 }  // namespace expect
 
 std::string PakWithVersion(const std::wstring& payload, std::uint16_t version) {
-  auto bytes = ReadBytes(payload).value_or(std::vector<std::uint8_t>(8));
-  bytes[6] = static_cast<std::uint8_t>(version);
-  bytes[7] = static_cast<std::uint8_t>(version >> 8);
+  auto bytes = ReadBytes(payload).value_or(std::vector<std::uint8_t>(mv::kVersionFieldsEnd));
+  bytes[mv::kPakVersionField.Offset] = static_cast<std::uint8_t>(version);
+  bytes[mv::kPakVersionField.Offset + 1] = static_cast<std::uint8_t>(version >> 8);
   return std::string(bytes.begin(), bytes.end());
 }
 

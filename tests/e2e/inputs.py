@@ -14,28 +14,16 @@ import os
 import struct
 import sys
 
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.dont_write_bytecode = True  # nothing of the builder is left in the source tree
+sys.path[:0] = [os.path.join(REPO, "tools"), os.path.join(REPO, "tests", "support")]
+from builder.build import PAK_VERSION_AT, versioned_payload  # noqa: E402  (the paths above come first)
+from byte_files import read, write  # noqa: E402
 
 
 def payload(out):
-    # An odd size, so the two halves of the split build differ in length, and the version 92
-    # where a "pak" file keeps it.
-    data = bytearray()
-    counter = 0
-    while len(data) < 700001:
-        data += hashlib.sha256(b"e2e payload %d" % counter).digest()
-        counter += 1
-    data = data[:700001]
-    data[6:8] = (92).to_bytes(2, "little")
-    write(out, bytes(data))
+    # An odd size, so the two halves of the split build differ in length.
+    write(out, versioned_payload(700001, 92, b"e2e payload"))
 
 
 def big_payload(out, mib):
@@ -49,7 +37,7 @@ def big_payload(out, mib):
             f.write(hashlib.sha256(b"big payload %d" % at).digest() * 128)
         f.seek(size - 4096)
         f.write(hashlib.sha256(b"big payload end").digest() * 128)
-        f.seek(6)
+        f.seek(PAK_VERSION_AT)
         f.write((92).to_bytes(2, "little"))
 
 

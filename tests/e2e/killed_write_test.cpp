@@ -8,21 +8,14 @@
 
 #include <chrono>
 #include <iostream>
-#include <thread>
+
+#include "install/versions.h"
 
 namespace e2e {
 namespace {
 
 using namespace std::chrono_literals;
 using KilledWrite = InstallerTest;
-
-bool WaitForFile(const std::wstring& path, std::chrono::milliseconds limit) {
-  for (auto waited = 0ms; waited < limit; waited += 10ms) {
-    if (IsFile(path)) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
-}
 
 // Runs `installer` and kills it once the data file or the temporary file beside `target` holds
 // more than `when` bytes but not all `size`. What the killer saw: "killed FILE BYTES", or
@@ -38,13 +31,13 @@ std::string RunAndKill(const std::wstring& installer, const std::wstring& target
                               Utf8(installer) + "\" \"" + UnixPath(target.substr(0, nameStart)) + "\" \"" +
                               Utf8(target.substr(nameStart)) + "\" " + std::to_string(size) + " " +
                               std::to_string(when) + " \"" + UnixPath(ready) + "\" \"" + UnixPath(result) + "\"";
-  if (!StartUnixProgram("Z:\\usr\\bin\\python3", command) || !WaitForFile(ready, 10s)) {
+  if (!StartUnixProgram("Z:\\usr\\bin\\python3", command) || !WaitUntil([&] { return IsFile(ready); }, 10s)) {
     ADD_FAILURE() << "the killer did not start: " << command;
     return {};
   }
   const RunResult r = RunWithRobot(installer, L"modest", scratch, {}, 60s);
   EXPECT_TRUE(r.boxes.empty()) << ::testing::PrintToString(r.boxes);
-  if (!WaitForFile(result, 40s)) {
+  if (!WaitUntil([&] { return IsFile(result); }, 40s)) {
     ADD_FAILURE() << "the killer gave no result";
     return {};
   }
@@ -69,7 +62,7 @@ TEST_F(KilledWrite, NoPartOfTheFileEverStandsUnderItsName) {
   // An older version, replaced without a question, and as long as the new data, so that the
   // killer never takes it for a file being written.
   std::vector<std::uint8_t> old = payload;
-  old[6] = 91;
+  old[mv::kPakVersionField.Offset] = 91;
   for (const bool installed : {false, true}) {
     for (const std::size_t when : {std::size_t{0}, payload.size() / 2}) {
       SCOPED_TRACE(std::string(installed ? "replacing a copy" : "fresh") + ", killed past " + std::to_string(when) +

@@ -24,29 +24,10 @@ TEST_F(ProductLaunch, MappingAfterOneSecondAndWindowAfterTwoIsBroughtToTheFront)
   ExpectProductStartedAndShown();
 }
 
-// The seventh and last believed probe comes 3.6 s after the start; 4.5 s is too late.
-TEST_F(ProductLaunch, MappingAfterFourAndAHalfSecondsIsGivenUpOn) {
-  if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
-  ConfigureStandin("mapping_delay_ms=4500\r\n");
-  const auto started = Clock::now();
-  RunResult r = RunInstaller(L"modest runapp", {});
-  const auto took = Clock::now() - started;
-  EXPECT_EQ(r.exitCode, 0u);
-  // About four seconds of probing; the bound is loose so that a loaded machine cannot fail it.
-  EXPECT_LT(took, 15s) << "the installer did not give up on the late product";
-  // The window follows the mapping at once, so an installer still waiting would have found it
-  // at its next look-up; the installer has ended, and the window was never touched.
-  ASSERT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, 8s))
-      << ::testing::PrintToString(ReadLogLines(log_));
-  EXPECT_EQ(CountLogLines(log_, "shown"), 0);
-  EXPECT_EQ(CountLogLines(log_, "activated"), 0);
-}
-
 // A product started while the closing question is open is already running when the launch
 // begins; the copy the installer starts never makes a mapping, so what is found is the running
 // product's. That the first successful probe and look-up end the waits is pinned without a
-// clock by the unit test of WaitFor; here the bounds are loose: at least one sleep of each wait,
-// and well under the full first wait plus a look-up.
+// clock by the unit test of WaitFor; here only that a sleep of each wait came first.
 TEST_F(ProductLaunch, AnAlreadyRunningProductIsFoundByTheFirstProbe) {
   if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
   const std::wstring copyLog = root_ + L"copy.log";
@@ -71,7 +52,6 @@ TEST_F(ProductLaunch, AnAlreadyRunningProductIsFoundByTheFirstProbe) {
   EXPECT_EQ(LogValue(copyLog, "parent"), std::optional<std::string>("explorer.exe"));
   EXPECT_EQ(CountLogLines(copyLog, "mapping"), 0);
   EXPECT_GE(took, 512ms + 1024ms);
-  EXPECT_LT(took, 8 * 512ms + 1024ms) << "the running product was not found at once";
 }
 
 // Where no shell takes the product, the installer starts it itself, and the waits bring it to the
@@ -93,8 +73,8 @@ TEST_F(ProductLaunch, WhereNoShellTakesItTheInstallerStartsTheProductItself) {
   ExpectProductStartedAndShown(Utf8(installer).c_str());
 }
 
-// A product that does not start, or never shows its window, is left alone: the installer ends
-// normally with everything before the launch recorded.
+// A product that does not start, never makes its mapping or never shows its window is left
+// alone: the installer gives up and ends normally with everything before the launch recorded.
 TEST_F(ProductLaunch, AProductThatDoesNotComeUpIsLeftAloneAndTheRunEndsNormally) {
   if (RussianLocale()) GTEST_SKIP() << kEnglishRunOnly;
   const std::wstring exe = product_ + L"Mirvane.exe";
@@ -107,7 +87,8 @@ TEST_F(ProductLaunch, AProductThatDoesNotComeUpIsLeftAloneAndTheRunEndsNormally)
   } cases[] = {
       {"not a program", "", "MZ this is no program\r\n", false, {}},
       {"removed before the launch", "", nullptr, true, {}},
-      // The window would come 60 s after the mapping: the ten look-ups give up long before.
+      // The mapping, or the window after it, would come in 60 s: the waits give up long before.
+      {"no mapping", "mapping_delay_ms=60000\r\n", nullptr, false, {"start"}},
       {"no window", "window_delay_ms=60000\r\n", nullptr, false, {"start", "mapping"}},
   };
   for (const auto& c : cases) {

@@ -55,7 +55,7 @@ TEST_F(PlantedLinks, ASymbolicLinkIsReportedAndNothingIsTouched) {
     WriteBytes(victim, kPrecious);
     if (c.installed) WriteBytes(target, old);
     DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
-    ASSERT_TRUE(MakeUnixFileLink(temp, victim));
+    ASSERT_TRUE(MakeUnixLink(temp, victim));
     const RunResult r = Run(ConfiguredPath(c.path.installer), L"modest", {Press(expect::CannotInstall(target), IDOK)});
     EXPECT_EQ(r.exitCode, kExitFailureShown);
     EXPECT_EQ(ReadBytes(victim), precious);
@@ -77,7 +77,7 @@ TEST_F(PlantedLinks, ADanglingSymbolicLinkIsNotFollowed) {
   const std::wstring target = product_ + L"mvm3.pak";
   const std::wstring temp = product_ + L"~mvm3.pak";
   WriteBytes(victim, kPrecious);
-  ASSERT_TRUE(MakeUnixFileLink(temp, victim));
+  ASSERT_TRUE(MakeUnixLink(temp, victim));
   ASSERT_TRUE(DeleteFileW(victim.c_str()));
   const RunResult r = Run(Installer(), L"modest", {Press(expect::CannotInstall(target), IDOK)});
   EXPECT_EQ(r.exitCode, kExitFailureShown);

@@ -6,26 +6,21 @@ namespace {
 
 using Refusal = InstallerTest;
 
+// No program in the product's folder, in every kind of run, and a folder named like it.
 TEST_F(Refusal, MissingProductIsReported) {
   ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
-  RunResult r = RunInstaller(L"", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitNotInstalled);
-  ExpectNothingWritten(product_);
-}
-
-TEST_F(Refusal, FolderNamedLikeTheProgramIsNoProduct) {
-  ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
-  MakeDirectories(product_ + L"Mirvane.exe");
-  RunResult r = RunInstaller(L"", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitNotInstalled);
-  ExpectNothingWritten(product_);
-}
-
-TEST_F(Refusal, MissingProductIsReportedInModestRunsToo) {
-  ASSERT_TRUE(DeleteFileW((product_ + L"Mirvane.exe").c_str()));
-  RunResult r = RunInstaller(L"modest runapp", {Press(expect::NoProduct(), IDOK)});
-  EXPECT_EQ(r.exitCode, kExitNotInstalled);
-  ExpectNothingWritten(product_);
+  const struct {
+    const char* what;
+    const wchar_t* arguments;
+    bool folderInItsPlace;
+  } cases[] = {{"asking", L"", false}, {"modest", L"modest runapp", false}, {"a folder in its place", L"", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.folderInItsPlace) MakeDirectories(product_ + L"Mirvane.exe");
+    RunResult r = RunInstaller(c.arguments, {Press(expect::NoProduct(), IDOK)});
+    EXPECT_EQ(r.exitCode, kExitNotInstalled);
+    ExpectNothingWritten(product_);
+  }
 }
 
 TEST_F(Refusal, ShellFolderThatIsNoStringMeansNoRegistryAccess) {

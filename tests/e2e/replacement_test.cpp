@@ -34,11 +34,12 @@ class ProgressWindowCheck {
   // the window up when the box appears, so a window that is not there yet is waited for.
   std::function<void()> Probe() {
     return [this] {
-      for (int i = 0; i < 100; ++i) {
-        seen_ = ProgressWindowFault();
-        if (seen_ && seen_->empty()) return;
-        Sleep(50);
-      }
+      WaitUntil(
+          [this] {
+            seen_ = ProgressWindowFault();
+            return seen_ && seen_->empty();
+          },
+          std::chrono::seconds(5));
     };
   }
   // One look, for runs that must show no window: there the window's thread is never started.

@@ -8,12 +8,14 @@
 
 #include "e2e/processes.h"
 #include "support/text_win.h"
+#include "support/wait_win.h"
 
 namespace e2e {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 using mv::testing::Utf8;
+using mv::testing::WaitUntil;
 
 void PrintTo(const Box& box, std::ostream* os) {
   // The texts hold CR LF; printed escaped, a difference in line breaks stays visible.
@@ -151,11 +153,9 @@ RunResult RunWithRobot(const std::wstring& exe, const std::wstring& arguments, c
     }
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
     // The next box may reuse this one's handle: wait until this one is gone.
-    const auto closeBy = Clock::now() + 5s;
-    while (IsWindow(box) && IsWindowVisible(box) && Clock::now() < closeBy &&
-           WaitForSingleObject(process.get(), 10) == WAIT_TIMEOUT) {
-    }
-    if (!IsWindow(box) || !IsWindowVisible(box)) handled.erase(box);
+    const auto gone = [&] { return !IsWindow(box) || !IsWindowVisible(box); };
+    WaitUntil([&] { return gone() || WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT; }, 5s);
+    if (gone()) handled.erase(box);
   }
   GetExitCodeProcess(process.get(), &result.exitCode);
   result.windows.assign(windows.begin(), windows.end());

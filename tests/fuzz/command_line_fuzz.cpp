@@ -6,18 +6,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "../support/fuzz_check.h"
 #include "startup/command_line.h"
 
 namespace {
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
+using mv::testing::Check;
 
 bool Separates(char c) { return static_cast<unsigned char>(c) <= ' '; }
 

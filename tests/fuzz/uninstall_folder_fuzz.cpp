@@ -5,21 +5,19 @@
 // backslashes, quotes, blanks and tabs from the rest), so the corpus stays readable.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "../support/fake_registry.h"
+#include "../support/fuzz_check.h"
 #include "base/strings.h"
 #include "product/location.h"
 #include "product/product.h"
 
 namespace {
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
+using mv::testing::Check;
 
 // The command as the rule reads it: a double quote at the start, or after nothing but blanks
 // and tabs, opens a path that runs to the next one (or to the end).

@@ -10,14 +10,13 @@
 #include <string>
 #include <string_view>
 
+#include "../support/fuzz_check.h"
 #include "startup/console_command.h"
 #include "startup/windows_edition.h"
 
 namespace {
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
+using mv::testing::Check;
 
 // Positions from 1, 0 for "not found"; the piece runs from 4 after "ion" to before the first ".".
 std::string ReferencePiece(std::string_view out) {

@@ -6,12 +6,12 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "../support/fuzz_check.h"
 #include "base/strings.h"
 #include "install/versions.h"
 
@@ -77,9 +77,7 @@ std::optional<std::int32_t> ReferenceLng(std::string_view content) {
   return Reference(lines.empty() ? std::string() : lines.back());
 }
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
+using mv::testing::Check;
 
 }  // namespace
 

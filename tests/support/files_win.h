@@ -14,6 +14,7 @@
 
 #include "support/text_win.h"
 #include "support/unix_side_win.h"
+#include "support/wait_win.h"
 #include "win/handles_win.h"
 
 namespace mv::testing {
@@ -78,11 +79,8 @@ inline bool RemoveTreeOnce(const std::wstring& path) {
 
 inline void RemoveTree(const std::wstring& path) {
   // A process that was just ended may hold its files for a moment longer.
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    if (detail::RemoveTreeOnce(path)) return;
-    ::Sleep(50);
-  }
-  ADD_FAILURE() << "cannot remove " << Utf8(path);
+  if (!WaitUntil([&] { return detail::RemoveTreeOnce(path); }, std::chrono::milliseconds(2500)))
+    ADD_FAILURE() << "cannot remove " << Utf8(path);
 }
 
 inline std::optional<std::vector<std::uint8_t>> ReadBytes(const std::wstring& path) {

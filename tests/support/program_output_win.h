@@ -16,8 +16,9 @@ inline std::string ProgramFolder() {
   return self.substr(0, self.rfind('\\') + 1);
 }
 
-// Runs `program` of that folder and returns what it printed, standard error included.
-inline std::string ProgramOutput(const std::string& program) {
+// Runs `program` of that folder with `arguments` (each after a space) and returns what it
+// printed, standard error included.
+inline std::string ProgramOutput(const std::string& program, const std::string& arguments = "") {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   UniqueHandle readEnd, writeEnd;
   if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return "no pipe";
@@ -27,7 +28,7 @@ inline std::string ProgramOutput(const std::string& program) {
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = writeEnd.get();
-  std::string commandLine = "\"" + ProgramFolder() + program + "\"";
+  std::string commandLine = "\"" + ProgramFolder() + program + "\"" + arguments;
   PROCESS_INFORMATION info{};
   if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
     return program + " did not start";

@@ -1,6 +1,7 @@
 #pragma once
 // Registry values for the Windows tests, in the 64-bit view (where the installer on 64-bit
-// Windows looks), and a value put back as it was when a test ends, however it ends.
+// Windows looks) unless a reader is given another, and a value put back as it was when a test
+// ends, however it ends.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,11 +24,12 @@ struct RegValue {
 
 namespace detail {
 
-inline UniqueKey OpenTestKey(HKEY root, const std::wstring& key, REGSAM access, bool create) {
+inline UniqueKey OpenTestKey(HKEY root, const std::wstring& key, REGSAM access, bool create,
+                             REGSAM view = KEY_WOW64_64KEY) {
   UniqueKey handle;
-  const LSTATUS status = create ? ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, access | KEY_WOW64_64KEY, nullptr,
-                                                    handle.put(), nullptr)
-                                : ::RegOpenKeyExW(root, key.c_str(), 0, access | KEY_WOW64_64KEY, handle.put());
+  const LSTATUS status =
+      create ? ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, access | view, nullptr, handle.put(), nullptr)
+             : ::RegOpenKeyExW(root, key.c_str(), 0, access | view, handle.put());
   if (status != ERROR_SUCCESS) handle.release();
   return handle;
 }
@@ -38,8 +40,9 @@ inline bool KeyExists(HKEY root, const std::wstring& key) {
   return static_cast<bool>(detail::OpenTestKey(root, key, KEY_QUERY_VALUE, false));
 }
 
-inline std::optional<RegValue> ReadValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-  const UniqueKey handle = detail::OpenTestKey(root, key, KEY_QUERY_VALUE, false);
+inline std::optional<RegValue> ReadValue(HKEY root, const std::wstring& key, const std::wstring& name,
+                                         REGSAM view = KEY_WOW64_64KEY) {
+  const UniqueKey handle = detail::OpenTestKey(root, key, KEY_QUERY_VALUE, false, view);
   if (!handle) return std::nullopt;
   DWORD type = 0, size = 0;
   if (::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
@@ -88,16 +91,18 @@ inline void DeleteKeyTree(HKEY root, const std::wstring& key) {
     ADD_FAILURE() << "cannot delete registry key " << Utf8(key) << ": error " << status;
 }
 
-inline std::optional<DWORD> ReadDword(HKEY root, const std::wstring& key, const std::wstring& name) {
-  const auto value = ReadValue(root, key, name);
+inline std::optional<DWORD> ReadDword(HKEY root, const std::wstring& key, const std::wstring& name,
+                                      REGSAM view = KEY_WOW64_64KEY) {
+  const auto value = ReadValue(root, key, name, view);
   if (!value || value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) return std::nullopt;
   DWORD number;
   std::copy(value->data.begin(), value->data.end(), reinterpret_cast<BYTE*>(&number));
   return number;
 }
 
-inline std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, const std::wstring& name) {
-  const auto value = ReadValue(root, key, name);
+inline std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, const std::wstring& name,
+                                              REGSAM view = KEY_WOW64_64KEY) {
+  const auto value = ReadValue(root, key, name, view);
   if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return std::nullopt;
   std::wstring text(reinterpret_cast<const wchar_t*>(value->data.data()), value->data.size() / sizeof(wchar_t));
   text.resize(::wcsnlen(text.c_str(), text.size()));

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "support/wait_win.h"
 #include "win/handles_win.h"
 
 namespace mv::testing {
@@ -33,32 +34,25 @@ inline bool StartUnixProgram(const char* program, std::string commandLine) {
   return true;
 }
 
-// A Unix symbolic link `link` to the existing file `target`, which Wine shows as that file, made
-// by the Linux ln; false when it did not appear. Wine hands back nothing to wait on, and a link
-// is seen from here only while its target exists: the wait is for the link to show the target.
-inline bool MakeUnixFileLink(const std::wstring& link, const std::wstring& target) {
+// A Unix symbolic link `link` to the existing file or folder `target`, made by the Linux ln; false
+// when it did not appear. Wine shows it as that file, or as a folder with the reparse-point
+// attribute, and only while its target exists: the wait is for the link to show the target.
+inline bool MakeUnixLink(const std::wstring& link, const std::wstring& target) {
   const std::string unixLink = UnixPath(link);
   const std::string unixTarget = UnixPath(target);
-  if (unixLink.empty() || unixTarget.empty() ||
-      !StartUnixProgram("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink + "\""))
-    return false;
-  for (int i = 0; i < 250; ++i) {
-    if (::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    ::Sleep(20);
-  }
-  return false;
+  return !unixLink.empty() && !unixTarget.empty() &&
+         StartUnixProgram("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink + "\"") &&
+         WaitUntil([&] { return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                   std::chrono::seconds(5));
 }
 
 // Removes such a link by its name, from the Linux side: deleting it from Windows code under Wine
 // deletes its target instead. Called while the target exists, so that the link is seen to go.
 inline bool RemoveUnixLink(const std::wstring& link) {
   const std::string unixLink = UnixPath(link);
-  if (unixLink.empty() || !StartUnixProgram("Z:\\bin\\rm", "rm -f \"" + unixLink + "\"")) return false;
-  for (int i = 0; i < 250; ++i) {
-    if (::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    ::Sleep(20);
-  }
-  return false;
+  return !unixLink.empty() && StartUnixProgram("Z:\\bin\\rm", "rm -f \"" + unixLink + "\"") &&
+         WaitUntil([&] { return ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                   std::chrono::seconds(5));
 }
 
 }  // namespace mv::testing

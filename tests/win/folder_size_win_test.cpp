@@ -139,40 +139,24 @@ TEST(FolderSize, AFolderThatCannotBeListedAddsNothing) {
 
 // A directory link, made as this system allows. Windows makes one with CreateSymbolicLinkW
 // (given the privilege or developer mode). Wine 8 reports success for that call but makes
-// nothing, and refuses FSCTL_SET_REPARSE_POINT (so no junctions either); a Unix symbolic link,
-// made here by the Linux ln, is what it shows as a folder with the reparse-point attribute.
+// nothing, and refuses FSCTL_SET_REPARSE_POINT (so no junctions either): there it is a Unix
+// symbolic link, which it shows as a folder with the reparse-point attribute.
 class DirectoryLink {
  public:
   DirectoryLink(const std::wstring& link, const std::wstring& target) : link_(link) {
-    if (::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && Made()) return;
-    unixLink_ = testing::UnixPath(link);
-    const std::string unixTarget = testing::UnixPath(target);
-    if (!unixLink_.empty() && !unixTarget.empty())
-      RunUnix("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink_ + "\"", true);
+    made_ =
+        ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && testing::IsDirectory(link);
+    unix_ = !made_ && testing::MakeUnixLink(link, target);
   }
-  ~DirectoryLink() {
-    if (!unixLink_.empty())
-      RunUnix("Z:\\bin\\rm", "rm -f \"" + unixLink_ + "\"", false);
-    else
-      ::RemoveDirectoryW(link_.c_str());
-  }
+  ~DirectoryLink() { unix_ ? testing::RemoveUnixLink(link_) : ::RemoveDirectoryW(link_.c_str()); }
   DirectoryLink(const DirectoryLink&) = delete;
   DirectoryLink& operator=(const DirectoryLink&) = delete;
 
-  bool Made() const {
-    const DWORD attributes = ::GetFileAttributesW(link_.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  }
+  bool Made() const { return made_ || unix_; }
 
  private:
-  // Wine hands back nothing to wait on: wait for the effect instead.
-  void RunUnix(const char* program, std::string commandLine, bool linkWanted) {
-    if (!testing::StartUnixProgram(program, std::move(commandLine))) return;
-    for (int i = 0; i < 500 && Made() != linkWanted; ++i) ::Sleep(20);
-  }
-
   std::wstring link_;
-  std::string unixLink_;
+  bool made_ = false, unix_ = false;
 };
 
 TEST(FolderSize, DirectoryLinksAreNotEnteredSoACycleEnds) {

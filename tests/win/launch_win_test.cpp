@@ -18,16 +18,16 @@
 #include <string>
 #include <vector>
 
-#include "e2e/standin_log.h"
 #include "product/product.h"
 #include "support/files_win.h"
+#include "support/standin_log_win.h"
 
 namespace mv {
 namespace {
 
 using namespace std::chrono_literals;
-using e2e::LogValue;
-using e2e::WaitForLogSequence;
+using testing::LogValue;
+using testing::WaitForLogSequence;
 using testing::TempDir;
 using testing::Utf8;
 
@@ -68,7 +68,7 @@ class ProductStart : public ::testing::Test {
   // Ends every copy that logged its start, so that no test leaves one running or holding its
   // folder.
   void EndStartedCopies() {
-    for (const std::string& line : e2e::ReadLogLines(log_)) {
+    for (const std::string& line : testing::ReadLogLines(log_)) {
       unsigned long pid = 0;
       if (std::sscanf(line.c_str(), "start %lu", &pid) != 1) continue;
       const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
@@ -81,8 +81,8 @@ class ProductStart : public ::testing::Test {
   // The stand-in started once, in the product folder, without arguments, by `parent`.
   void ExpectStartedBy(const std::string& parent) {
     ASSERT_TRUE(WaitForLogSequence(log_, {"start", "cwd", "parent", "args"}, 10s))
-        << ::testing::PrintToString(e2e::ReadLogLines(log_));
-    EXPECT_EQ(e2e::CountLogLines(log_, "start"), 1);
+        << ::testing::PrintToString(testing::ReadLogLines(log_));
+    EXPECT_EQ(testing::CountLogLines(log_, "start"), 1);
     EXPECT_EQ(LogValue(log_, "parent"), std::optional<std::string>(parent));
     std::string folder = Utf8(product_);
     folder.pop_back();
@@ -95,7 +95,7 @@ class ProductStart : public ::testing::Test {
   // The hidden window shown and activated, and in front of every other.
   void ExpectBroughtToTheFront() {
     EXPECT_TRUE(WaitForLogSequence(log_, {"mapping", "window", "shown", "activated"}, 3s))
-        << ::testing::PrintToString(e2e::ReadLogLines(log_));
+        << ::testing::PrintToString(testing::ReadLogLines(log_));
     const HWND window = ::FindWindowA(product::kMainWindowClass, nullptr);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(::IsWindowVisible(window));
@@ -204,7 +204,7 @@ TEST_F(ProductStart, TheWaitForAProductAskedToQuitEndsWithItsProcess) {
   ASSERT_TRUE(AskProductToQuit(process));
   ASSERT_TRUE(process);
   WaitForProductToEnd(process, kQuitWaitMs);
-  EXPECT_TRUE(WaitForLogSequence(log_, {"quit", "exit"}, 0s)) << ::testing::PrintToString(e2e::ReadLogLines(log_));
+  EXPECT_TRUE(WaitForLogSequence(log_, {"quit", "exit"}, 0s)) << ::testing::PrintToString(testing::ReadLogLines(log_));
   EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0);
 }
 

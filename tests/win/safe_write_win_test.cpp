@@ -72,7 +72,7 @@ TEST_F(SafeWriteTest, ASymbolicLinkUnderTheTemporaryNameIsNeverWrittenThrough) {
   for (const bool installed : {true, false}) {
     SCOPED_TRACE(installed ? "over an installed copy" : "fresh");
     WriteFile(victim, precious);
-    const bool made = wine ? testing::MakeUnixFileLink(temp, victim)
+    const bool made = wine ? testing::MakeUnixLink(temp, victim)
                            : ::CreateSymbolicLinkW(temp.c_str(), victim.c_str(), 0) && Exists(temp);
     if (!made) GTEST_SKIP() << "this system makes no symbolic links to files for this process";
     const bool written = Write(installed);
@@ -94,7 +94,7 @@ TEST_F(SafeWriteTest, ASymbolicLinkUnderTheTemporaryNameIsNeverWrittenThrough) {
 // that file elsewhere.
 TEST_F(SafeWriteTest, ADanglingSymbolicLinkIsNotFollowed) {
   WriteFile(victim, precious);
-  if (testing::UnixPath(dir.wide()).empty() || !testing::MakeUnixFileLink(temp, victim))
+  if (testing::UnixPath(dir.wide()).empty() || !testing::MakeUnixLink(temp, victim))
     GTEST_SKIP() << "no Unix symbolic links here";
   ASSERT_TRUE(::DeleteFileW(victim.c_str()));
   EXPECT_FALSE(Write(true));

@@ -11,7 +11,6 @@
 #include "integrity/stamp_win.h"
 #include "product/launch_win.h"
 #include "product/product.h"
-#include "startup/startup_win.h"
 #include "support/desktop_session_win.h"
 #include "support/files_win.h"
 #include "ui/texts.h"
@@ -112,18 +111,6 @@ TEST_F(SharedRegistryTest, OpeningAMissingKeyFailsQuietlyAndCreatingMakesIt) {
   ::RegDeleteKeyA(HKEY_CURRENT_USER, child.c_str());
 }
 
-TEST(SharedRegistryAccess, SixtyFourBitViewExactlyOnSixtyFourBitWindows) {
-  EXPECT_EQ(SharedRegistryAccess(false), static_cast<REGSAM>(0x000F003F));
-  EXPECT_EQ(SharedRegistryAccess(true), static_cast<REGSAM>(0x000F013F));
-  SharedRegistry registry(SharedRegistryAccess(true));
-  EXPECT_EQ(registry.Access() & KEY_WOW64_64KEY, static_cast<REGSAM>(KEY_WOW64_64KEY));
-
-  // Start-up names Windows before it creates the accessor; this prefix is a 64-bit Windows 7.
-  const Startup startup = StartUp();
-  EXPECT_TRUE(startup.Edition.Is64Bit);
-  EXPECT_EQ(startup.Registry.Access(), SharedRegistryAccess(true));
-}
-
 TEST(ProductProbe, SeesTheMappingOnlyWhileItExists) {
   EXPECT_FALSE(IsProductRunning());
   EXPECT_FALSE(IsProductRunning()) << "the probe must not keep its own mapping alive";
@@ -144,7 +131,25 @@ TEST(ProductProbe, NoQuitRequestWithoutAWindow) {
   EXPECT_FALSE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST(Administrator, WineRunsEveryoneAsAdministrator) { EXPECT_TRUE(UserIsAdministrator()); }
+// Wine runs everyone as an administrator. The check reads the thread's own token, so a thread
+// that takes a copy of it with the group for deny only, as an administrator's token holds it
+// before elevation, must not count.
+TEST(Administrator, OnlyAnEnabledAdministratorsGroupCounts) {
+  EXPECT_TRUE(UserIsAdministrator());
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  UniqueSid administrators;
+  ASSERT_TRUE(::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
+                                         0, 0, 0, administrators.put()));
+  UniqueHandle own, filtered, impersonation;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, own.put()));
+  SID_AND_ATTRIBUTES denyOnly{administrators.get(), 0};
+  ASSERT_TRUE(::CreateRestrictedToken(own.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, filtered.put()));
+  ASSERT_TRUE(::DuplicateToken(filtered.get(), SecurityImpersonation, impersonation.put()));
+  ASSERT_TRUE(::SetThreadToken(nullptr, impersonation.get()));
+  const bool counted = UserIsAdministrator();
+  ::RevertToSelf();
+  EXPECT_FALSE(counted);
+}
 
 TEST(FileExists, DirectoriesDoNotCount) {
   TempDir dir;

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "integrity/sha256.h"
+#include "startup/startup_win.h"
 #include "startup/windows_edition_win.h"
+#include "support/registry_win.h"
 #include "win/handles_win.h"
 #include "win/registry_win.h"
 
@@ -35,33 +37,6 @@ TEST(Wow64, TheNativeProcessorIsSeenThroughTheLayer) {
             kThirtyTwoBitBuild ? PROCESSOR_ARCHITECTURE_INTEL : PROCESSOR_ARCHITECTURE_AMD64);
 }
 
-// A REG_SZ value of one registry view; none when it is missing.
-std::optional<std::wstring> ViewString(REGSAM view, const char* key, const wchar_t* name) {
-  UniqueKey opened;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, opened.put()) != ERROR_SUCCESS)
-    return std::nullopt;
-  wchar_t data[MAX_PATH] = {};
-  DWORD size = sizeof data - sizeof(wchar_t);
-  DWORD type = 0;
-  if (::RegQueryValueExW(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
-      type != REG_SZ)
-    return std::nullopt;
-  return std::wstring(data);
-}
-
-std::optional<DWORD> ViewDword(REGSAM view, const char* key, const char* name) {
-  UniqueKey opened;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, opened.put()) != ERROR_SUCCESS)
-    return std::nullopt;
-  DWORD data = 0;
-  DWORD size = sizeof data;
-  DWORD type = 0;
-  if (::RegQueryValueExA(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
-      type != REG_DWORD)
-    return std::nullopt;
-  return data;
-}
-
 class RegistryViews : public ::testing::Test {
  protected:
   static constexpr char kKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MvWow64Test";
@@ -74,10 +49,16 @@ TEST_F(RegistryViews, TheAccessorReadsAndWritesTheViewItsFlagSelects) {
   // The two views hold different Program Files folders: what a 32-bit process reads tells which
   // view it sees.
   const char kCurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
-  const auto native = ViewString(KEY_WOW64_64KEY, kCurrentVersion, L"ProgramFilesDir");
-  const auto redirected = ViewString(KEY_WOW64_32KEY, kCurrentVersion, L"ProgramFilesDir");
+  const auto native = testing::ReadString(HKEY_LOCAL_MACHINE, testing::Wide(kCurrentVersion), L"ProgramFilesDir");
+  const auto redirected =
+      testing::ReadString(HKEY_LOCAL_MACHINE, testing::Wide(kCurrentVersion), L"ProgramFilesDir", KEY_WOW64_32KEY);
   ASSERT_TRUE(native && redirected);
   ASSERT_NE(*native, *redirected) << "the prefix has no separate 32-bit view";
+  // Start-up names Windows (here a 64-bit one) before it creates the accessor in its view.
+  Startup startup = StartUp();
+  startup.Registry.SetRoot(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(startup.Registry.OpenKey(kCurrentVersion, false));
+  EXPECT_EQ(startup.Registry.ReadString("ProgramFilesDir"), native);
 
   for (const bool is64BitWindows : {true, false}) {
     SCOPED_TRACE(is64BitWindows ? "with the 64-bit flag" : "without it");
@@ -94,8 +75,8 @@ TEST_F(RegistryViews, TheAccessorReadsAndWritesTheViewItsFlagSelects) {
     registry.CloseKey();
     const REGSAM written = seesNative ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
     const REGSAM other = seesNative ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    EXPECT_EQ(ViewDword(written, kKey, "EstimatedSize"), std::optional<DWORD>(1234));
-    EXPECT_EQ(ViewDword(other, kKey, "EstimatedSize"), std::nullopt);
+    EXPECT_EQ(testing::ReadDword(HKEY_LOCAL_MACHINE, testing::Wide(kKey), L"EstimatedSize", written), 1234u);
+    EXPECT_EQ(testing::ReadDword(HKEY_LOCAL_MACHINE, testing::Wide(kKey), L"EstimatedSize", other), std::nullopt);
     TearDown();
   }
 }

@@ -25,6 +25,9 @@ BUILD = os.path.join(REPO, "build")
 SAMPLE = os.path.join(BUILD, "payload", "mvm3-sample.pak")
 SAMPLE_SIZE = 4 * 1024 * 1024
 SAMPLE_SEED = b"mvsetup sample payload"
+# Where a "pak" file keeps its version, 16 bits little-endian (kPakVersionField of
+# src/install/versions.h, which the builder reads through the host tool).
+PAK_VERSION_AT = 6
 
 TOOLCHAINS = {"x86": "toolchain-i686.cmake", "x64": "toolchain-x86_64.cmake"}
 # Program: the Debian package that brings it.
@@ -37,6 +40,17 @@ TAIL_LINES = 40
 # --- inputs ------------------------------------------------------------------------------
 
 
+def versioned_payload(size, version, seed):
+    """`size` pseudo-random bytes, the same for the same seed, that a "pak" reader takes for
+    `version`: the sample, and the payloads of the tests."""
+    data = bytearray()
+    for counter in range(-(-size // 32)):
+        data += hashlib.sha256(seed + counter.to_bytes(8, "little")).digest()
+    del data[size:]
+    data[PAK_VERSION_AT:PAK_VERSION_AT + 2] = version.to_bytes(2, "little")
+    return bytes(data)
+
+
 def sample_payload():
     """The sample's bytes, made again (the same bytes) when its file is missing or cut."""
     try:
@@ -45,12 +59,9 @@ def sample_payload():
                 return f.read()
     except OSError:
         pass
-    blocks = bytearray()
-    for counter in range(SAMPLE_SIZE // 32):
-        blocks += hashlib.sha256(SAMPLE_SEED + counter.to_bytes(8, "little")).digest()
-    blocks[6:8] = SAMPLE_VERSION.to_bytes(2, "little")
-    write_if_changed(SAMPLE, bytes(blocks))
-    return bytes(blocks)
+    data = versioned_payload(SAMPLE_SIZE, SAMPLE_VERSION, SAMPLE_SEED)
+    write_if_changed(SAMPLE, data)
+    return data
 
 
 def staged_files(request, data, build_dir):
