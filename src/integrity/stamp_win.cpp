@@ -101,11 +101,7 @@ IntegrityResult FileCheck::Run() {
   // Readers (a scanner, Explorer reading the icon) may share the file with us; writers may not,
   // so the bytes cannot change while they are being checked. A file still being written (a
   // download not yet finished) therefore counts as held open, and is waited for like one.
-  const UniqueFile file = OpenForReadingAfterBriefHolds(path_.data(), FILE_SHARE_READ | FILE_SHARE_DELETE, 15, [this] {
-    if (stop_) return false;
-    ::Sleep(100);
-    return true;
-  });
+  const UniqueFile file = OpenForReadingAfterBriefHolds(path_.data(), FILE_SHARE_READ | FILE_SHARE_DELETE, 15, &stop_);
   if (!file) return IntegrityResult::Uncheckable;
 
   LARGE_INTEGER size{};

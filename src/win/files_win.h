@@ -2,6 +2,7 @@
 // The file-system questions and opens that several steps share.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "win/handles_win.h"
@@ -10,17 +11,20 @@ namespace mv {
 
 // Opens an existing file for reading, sharing it as `share` allows. A virus scanner often holds
 // a file exclusively for a moment (a fresh download, a file just written): a sharing violation
-// is tried again after each `pause` (100 ms), up to `retries` times; a file that stays held is
-// not waited for, nor one whose opener's pause says to give up (returns false).
+// is tried again after each `pause`, up to `retries` times; a file that stays held is not waited
+// for, nor one whose opener's pause says to give up (returns false).
 template <typename Pause>
-UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries, Pause pause) {
+UniqueFile OpenForReadingWithPauses(const wchar_t* path, DWORD share, int retries, Pause pause) {
   for (int attempt = 0;; ++attempt) {
     UniqueFile file(::CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == retries || !pause()) return file;
   }
 }
-inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries) {
-  return OpenForReadingAfterBriefHolds(path, share, retries, [] {
+// The same with pauses of 100 ms, given up on once an opener that set `abandoned` did so.
+inline UniqueFile OpenForReadingAfterBriefHolds(const wchar_t* path, DWORD share, int retries,
+                                                const std::atomic<bool>* abandoned = nullptr) {
+  return OpenForReadingWithPauses(path, share, retries, [abandoned] {
+    if (abandoned && *abandoned) return false;
     ::Sleep(100);
     return true;
   });

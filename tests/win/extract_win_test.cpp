@@ -352,7 +352,7 @@ TEST(VersionReaders, OthersReadingDoNotHideTheVersion) {
   UniqueFile scanner = open(GENERIC_READ, 0);
   ASSERT_TRUE(scanner);
   int pauses = 0;
-  EXPECT_TRUE(OpenForReadingAfterBriefHolds(file.c_str(), FILE_SHARE_READ, 10, [&] {
+  EXPECT_TRUE(OpenForReadingWithPauses(file.c_str(), FILE_SHARE_READ, 10, [&] {
     ++pauses;
     scanner.reset();
     return true;
