@@ -64,8 +64,10 @@ WriteResult ReportFailure(const std::wstring& destination, SetupUi& ui, DWORD er
   return WriteResult::Failed;
 }
 
+// What a write that went ahead did; a failure is logged where it is reported.
 WriteResult Logged(WriteResult result, const std::wstring& destination, SetupUi& ui) {
-  ui.Log(result == WriteResult::Written ? "Written: " : "In use: replaced at the next restart: ", destination);
+  if (result != WriteResult::Failed)
+    ui.Log(result == WriteResult::Written ? "Written: " : "In use: replaced at the next restart: ", destination);
   return result;
 }
 

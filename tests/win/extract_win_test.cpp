@@ -238,6 +238,9 @@ TEST_F(ExtractTest, LockedCopyIsReportedAndKept) {
     EXPECT_EQ(ReadFile(target), old);
     EXPECT_EQ(ReadFile(dir / (L"~" + Wide(w.file))), Payload());
     EXPECT_TRUE(ui.Progress.empty());
+    const std::wstring failed = ui.Logged(L"Writing failed with Windows error ");
+    EXPECT_TRUE(failed.ends_with(L" 5") || failed.ends_with(L" 32")) << "not the held copy's error: " << testing::Utf8(failed);
+    EXPECT_EQ(ui.Logged(L"In use"), L"") << "logged as replaced at the next restart";
   }
 }
 
