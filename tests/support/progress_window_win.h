@@ -2,22 +2,28 @@
 // The progress window as a test sees it, in the test program or in a program of its own.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+
+#include "support/wait_win.h"
 
 namespace mv::testing {
 
 // This process's window: the window thread creates it a moment after ShowProgress returns.
 inline HWND WaitForProgressWindow(bool visible) {
-  for (int i = 0; i < 500; ++i) {
-    for (HWND window = nullptr; (window = ::FindWindowExA(nullptr, window, "PlainWindow", nullptr)) != nullptr;) {
-      DWORD process = 0;
-      ::GetWindowThreadProcessId(window, &process);
-      if (process == ::GetCurrentProcessId() && (::IsWindowVisible(window) != FALSE) == visible) return window;
-    }
-    ::Sleep(10);
-  }
-  return nullptr;
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND window = nullptr; (window = ::FindWindowExA(nullptr, window, "PlainWindow", nullptr)) != nullptr;) {
+          DWORD process = 0;
+          ::GetWindowThreadProcessId(window, &process);
+          if (process == ::GetCurrentProcessId() && (::IsWindowVisible(window) != FALSE) == visible) found = window;
+        }
+        return found != nullptr;
+      },
+      std::chrono::seconds(5));
+  return found;
 }
 
 // The window's outer size and place, its children's sizes and the height of the status line's
