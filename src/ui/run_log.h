@@ -2,6 +2,7 @@
 // The run's log, for whoever deploys the installer and reads afterwards why a PC failed: one line
 // of plain English a step. Where it goes (a file named on the command line, or nowhere) is the
 // Win32 side's; writing it never changes how a run ends.
+#include <string>
 #include <string_view>
 
 namespace mv {
@@ -14,5 +15,12 @@ class RunLog {
  protected:
   ~RunLog() = default;
 };
+
+// A step's line as the log holds it, before its time stamp: `text`, then `detail`, with every
+// control character (C0, DEL, C1) and Unicode line or paragraph separator made a blank. A message
+// of several lines stays on its step's one line, and a path or a name that someone else chose
+// can neither start a line that reads like another step's nor send escape sequences to the
+// terminal that shows the log.
+std::wstring LogLineText(std::string_view text, std::wstring_view detail);
 
 }  // namespace mv

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 
 #include "win/handles_win.h"
 
@@ -35,5 +36,24 @@ inline bool FileExists(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+// The path by which Windows reaches an open file or folder, every link on the way resolved (a
+// junction, a mount point, a symbolic link; under Wine a Unix symbolic link too), without the
+// "\\?\" prefix ("\\?\UNC\server\share" as "\\server\share"). Empty where it cannot be had
+// (systems before Vista).
+std::wstring FinalPathOf(HANDLE handle);
+
+// The full, long form of `path` as given, without resolving any link: relative parts and short
+// names ("PROGRA~2") expanded, the "\\?\" prefix dropped as FinalPathOf drops it. Empty when
+// it cannot be had.
+std::wstring FullLongPath(const std::wstring& path);
+
+// The security of a file that only SYSTEM and the Administrators may open at all, protected
+// from what its folder would pass on; none when it cannot be made.
+UniqueLocalMemory AdministratorsOnlySecurity();
+
+// True when two paths name the same entry as the file system compares names: letter case aside.
+// False where the system cannot compare so (before Vista).
+bool SamePath(std::wstring_view a, std::wstring_view b);
 
 }  // namespace mv

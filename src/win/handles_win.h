@@ -99,6 +99,12 @@ struct ScreenDcTraits {
   static Type None() { return nullptr; }
   static void Close(Type dc) { ::ReleaseDC(nullptr, dc); }
 };
+// Memory the system allocated for the caller with LocalAlloc (a converted security descriptor).
+struct LocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type None() { return nullptr; }
+  static void Close(Type memory) { ::LocalFree(memory); }
+};
 struct FontTraits {
   using Type = HFONT;
   static Type None() { return nullptr; }
@@ -112,10 +118,11 @@ using UniqueFind = UniqueResource<detail::FindHandleTraits>;
 using UniqueKey = UniqueResource<detail::KeyTraits>;
 using UniqueModule = UniqueResource<detail::ModuleTraits>;
 using UniqueView = UniqueResource<detail::ViewTraits>;
-using UniqueSid = UniqueResource<detail::SidTraits>;              // from AllocateAndInitializeSid
-using UniqueSnapshot = UniqueResource<detail::SnapshotTraits>;    // from CreateToolhelp32Snapshot
-using UniqueScreenDc = UniqueResource<detail::ScreenDcTraits>;    // from GetDC(nullptr)
+using UniqueSid = UniqueResource<detail::SidTraits>;            // from AllocateAndInitializeSid
+using UniqueSnapshot = UniqueResource<detail::SnapshotTraits>;  // from CreateToolhelp32Snapshot
+using UniqueScreenDc = UniqueResource<detail::ScreenDcTraits>;  // from GetDC(nullptr)
 using UniqueFont = UniqueResource<detail::FontTraits>;
+using UniqueLocalMemory = UniqueResource<detail::LocalMemoryTraits>;
 using JoinedThread = UniqueResource<detail::JoinedThreadTraits>;  // from CreateThread
 
 }  // namespace mv
