@@ -15,7 +15,7 @@ endif()
 
 # The build steps that only the host tool takes (page alignment, the checksum), apart from its
 # command line so that the unit tests reach them.
-add_library(mvsetup_host STATIC tools/host/page_align.cpp tools/host/pe_checksum.cpp)
+add_library(mvsetup_host STATIC tools/host/page_align.cpp tools/host/pe_checksum.cpp tools/host/run_from_swap.cpp)
 target_include_directories(mvsetup_host PUBLIC tools)
 target_link_libraries(mvsetup_host PUBLIC mvsetup_core)
 

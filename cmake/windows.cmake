@@ -22,7 +22,10 @@ option(MV_BUILD_TESTS "build the Windows tests, the stand-in product and the tes
 # that the Windows tests can link the libraries without link-time optimisation: i686 mingw's
 # linker takes the inline functions that it emits for a second time when the test code has
 # them too.
-set(MV_OPT_FLAGS -Oz -ffunction-sections -fdata-sections -flto -ffat-lto-objects
+# -fno-ipa-sra: GCC 12's link-time optimisation stops with an internal error (in
+# binds_to_current_def_p) when its scalar replacement clones a library template that two units
+# call (vector<wstring>::emplace_back from the command-line splitter and the folder walk).
+set(MV_OPT_FLAGS -Oz -fno-ipa-sra -ffunction-sections -fdata-sections -flto -ffat-lto-objects
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 # No timestamp, no build id: two builds from the same inputs are byte-identical. Without
@@ -30,7 +33,7 @@ set(MV_OPT_FLAGS -Oz -ffunction-sections -fdata-sections -flto -ffat-lto-objects
 # fails the link instead.
 # Terminal-server aware: a terminal server gives a program without the flag a per-user Windows
 # folder and registry redirections meant for old programs.
-set(MV_LINK_FLAGS -Oz -flto -municode -static -static-libgcc -static-libstdc++ -s
+set(MV_LINK_FLAGS -Oz -fno-ipa-sra -flto -municode -static -static-libgcc -static-libstdc++ -s
     -Wl,--gc-sections -Wl,--no-insert-timestamp -Wl,--build-id=none -Wl,--tsaware
     -Wl,--disable-auto-import -Wl,--disable-runtime-pseudo-reloc)
 target_compile_options(mvsetup_core PRIVATE ${MV_OPT_FLAGS})
@@ -51,7 +54,7 @@ set(MV_DELAY_user32 CreateWindowExA@48 DefWindowProcA@16 DispatchMessageA@4 Find
     GetSystemMetrics@4 GetWindowThreadProcessId@8 LoadCursorA@8 MessageBoxExW@20 MessageBoxW@16 MonitorFromPoint@12
     OemToCharBuffA@12 PostMessageA@16 PostQuitMessage@4 RegisterClassExA@4 ReleaseDC@8 SendMessageA@16
     SetForegroundWindow@4 SetWindowPos@28 SetWindowTextA@8 ShowWindow@8 TranslateMessage@4)
-set(MV_DELAY_shell32 SHGetFileInfoW@20 ShellExecuteW@24)
+set(MV_DELAY_shell32 SHGetFileInfoW@20)
 set(MV_DELAY_gdi32 CreateFontA@56 DeleteObject@4 GetDeviceCaps@8 GetStockObject@4)
 # COM, for starting the product through the desktop shell (src/product/launch_win.cpp).
 set(MV_DELAY_ole32 CoCreateInstance@20 CoInitializeEx@8 CoUninitialize@0)

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "startup/console_command.h"
 #include "win/code_page_win.h"
 #include "win/handles_win.h"
@@ -42,33 +44,74 @@ UniqueHandle KillOnCloseJob() {
   return job;
 }
 
+// An attribute list that lets a new process inherit one handle and nothing else: not every
+// inheritable handle the installer itself was given (by a deployment agent, say). Empty where
+// the system has no such lists (before Vista), where the process inherits them all.
+class InheritOnly {
+ public:
+  explicit InheritOnly(HANDLE handle) : handle_(handle) {
+    using InitializeFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
+    using UpdateFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T, PVOID, PSIZE_T);
+    const auto initialize = KernelProcedure<InitializeFn>("InitializeProcThreadAttributeList");
+    const auto update = KernelProcedure<UpdateFn>("UpdateProcThreadAttribute");
+    SIZE_T size = 0;
+    if (!initialize || !update || initialize(nullptr, 1, 0, &size) || size == 0) return;
+    memory_.assign(size, 0);
+    const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(memory_.data());
+    if (!initialize(list, 1, 0, &size)) return;
+    list_ = list;
+    // The list keeps the address of the handle, not its value: handle_ outlives the list.
+    if (!update(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof handle_, nullptr, nullptr)) Delete();
+  }
+  ~InheritOnly() { Delete(); }
+  InheritOnly(const InheritOnly&) = delete;
+  InheritOnly& operator=(const InheritOnly&) = delete;
+
+  LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
+
+ private:
+  void Delete() {
+    using DeleteFn = void(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST);
+    if (const auto remove = KernelProcedure<DeleteFn>("DeleteProcThreadAttributeList"); remove && list_) remove(list_);
+    list_ = nullptr;
+  }
+
+  HANDLE handle_;
+  std::vector<char> memory_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 }  // namespace
 
 std::string RunConsoleCommandWith(const std::string& interpreter, std::string_view command) {
   // Its standard output is an anonymous pipe: no file in a folder of the user's, which he could
   // make a mount point to steer the elevated write elsewhere, and no path of his in the command
   // line. Only the writing end is inherited.
-  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   UniqueHandle reading;
   UniqueHandle writing;
-  if (!::CreatePipe(reading.put(), writing.put(), &inherited, 0) ||
+  if (!::CreatePipe(reading.put(), writing.put(), &inheritable, 0) ||
       !::SetHandleInformation(reading.get(), HANDLE_FLAG_INHERIT, 0))
     return JoinCapturedLines({});
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-  startup.wShowWindow = SW_HIDE;
-  startup.hStdOutput = writing.get();
+  STARTUPINFOEXA startup{};
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdOutput = writing.get();
+  const InheritOnly inherited(writing.get());
+  startup.lpAttributeList = inherited.get();
+  startup.StartupInfo.cb = inherited.get() ? sizeof startup : sizeof startup.StartupInfo;
   PROCESS_INFORMATION info{};
   std::string commandLine = ConsoleCommandLine(interpreter, command);
   std::string output;
   const UniqueHandle job = KillOnCloseJob();
   // The program is named apart from the command line: from the command line alone, CreateProcess
   // tries the words before each blank as a program ("C:\Program.exe" for "C:\Program Files\...").
-  // Suspended until it is in the job: a child started before that would escape the job.
-  if (::CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                       CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                       &info)) {
+  // No console at all: its output goes into the pipe, and a console, even a hidden one, may come
+  // up as a window where a terminal application is the default console host. Suspended until
+  // it is in the job: a child started before that would escape the job.
+  const DWORD flags = DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED |
+                      (inherited.get() ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  if (::CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                       &startup.StartupInfo, &info)) {
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
     writing.reset();

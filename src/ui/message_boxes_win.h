@@ -10,11 +10,15 @@ namespace mv {
 // An error box under the update title of the chosen language.
 void ShowErrorBox(std::wstring_view text, bool russian);
 
+// A notice under the update title of the chosen language: the same box with a warning sign.
+void ShowNoticeBox(std::wstring_view text, bool russian);
+
 // A Yes/No question; true only for Yes. Russian questions carry the Russian language id.
 bool AskQuestionBox(std::wstring_view text, std::wstring_view caption, bool russian);
 
 // Where an error that no step handles is reported, set once when the run begins: its log, and
-// whether a box may be shown (not in an unattended run).
+// whether a box may be shown (not in an unattended run). A structured exception that nothing
+// handles, on any thread, is reported there too.
 void ReportUnhandledErrorsTo(RunLog* log, bool showBox);
 
 // The end of the process after an error that no step handles: a box with `what` (ANSI text from

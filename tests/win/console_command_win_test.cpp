@@ -96,6 +96,17 @@ TEST_F(ConsoleCommandTest, ComSpecPlaysNoPart) {
   EXPECT_FALSE(testing::Exists(interpreter + ".ran"));
 }
 
+// The interpreter inherits its pipe and nothing else: not the inheritable handles that whoever
+// started the installer (a deployment agent) gave it.
+TEST_F(ConsoleCommandTest, TheInterpreterInheritsOnlyItsPipe) {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  const UniqueHandle event(::CreateEventW(&inheritable, TRUE, TRUE, nullptr));
+  ASSERT_TRUE(event);
+  const std::wstring value = std::to_wstring(reinterpret_cast<ULONG_PTR>(event.get()));
+  ScopedEnvironment handle(L"MV_TEST_HANDLE", value.c_str());
+  EXPECT_EQ(RunConsoleCommandWith(Interpreter(), "handle"), "not inherited\r\n");
+}
+
 TEST_F(ConsoleCommandTest, AnInterpreterThatCannotStartGivesAnEmptyLine) {
   EXPECT_EQ(RunConsoleCommandWith(programs / "no-such-interpreter.exe", "ver"), "\r\n");
 }

@@ -3,8 +3,9 @@
 // version the way the installer reads an installed copy's, so that the builder's warning follows
 // the installer's own rules.
 //
-//   mvsetup-tool stamp IN OUT                  page-aligns the resource data, stamps, writes the
-//                                              PE checksum; exit 0 stamped, 1 refused or failed
+//   mvsetup-tool stamp IN OUT                  page-aligns the resource data, marks the image to
+//                                              run from the swap file, stamps, writes the PE
+//                                              checksum; exit 0 stamped, 1 refused or failed
 //   mvsetup-tool verify FILE                   prints "intact" (exit 0) or "distorted" (exit 1);
 //                                              exit 2 unreadable
 //   mvsetup-tool checksum FILE                 prints the PE checksum and "correct" (exit 0) or
@@ -26,6 +27,7 @@
 
 #include "host/page_align.h"
 #include "host/pe_checksum.h"
+#include "host/run_from_swap.h"
 #include "install/versions.h"
 #include "integrity/pe_headers.h"
 #include "integrity/stamp.h"
@@ -103,8 +105,8 @@ int StampCommand(const std::string& in, const std::string& out) {
   if (!image) return 1;
   std::string error;
   std::string problem;
-  const std::vector<std::uint8_t> aligned = mv::host::PageAlignResources(*image, error);
-  if (aligned.empty()) {
+  std::vector<std::uint8_t> aligned = mv::host::PageAlignResources(*image, error);
+  if (aligned.empty() || !mv::host::MarkRunFromSwap(aligned, error)) {
     Fail(in + ": " + error);
     return 1;
   }

@@ -2,6 +2,8 @@
 // command line to "<its own path>.ran" beside itself, so that a test sees whether it was started
 // and how. Started as an interpreter (... /c COMMAND), it prints to its standard output:
 //   ver    a "ver" line of Windows 10, and ends;
+//   handle whether the handle whose value "MV_TEST_HANDLE" holds came to it as a signalled event
+//          ("inherited" or "not inherited"), and ends;
 //   exit   the process ids of itself and of a copy it started that never ends ("pids <own>
 //          <child>"), and ends, leaving the copy behind;
 //   other  a line and the two process ids as for "exit", and never ends either.
@@ -36,6 +38,15 @@ int main() {
   const std::string command = line.substr(switchAt + 4);
   if (command == "ver") {
     Print("\r\nMicrosoft Windows [Version 10.0.19045.3803]\r\n");
+    return 0;
+  }
+  if (command == "handle") {
+    char value[32] = {};
+    ::GetEnvironmentVariableA("MV_TEST_HANDLE", value, sizeof value);
+    const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::stoull(value)));
+    DWORD flags = 0;
+    const bool inherited = ::GetHandleInformation(handle, &flags) && ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+    Print(inherited ? "inherited\r\n" : "not inherited\r\n");
     return 0;
   }
   std::string childLine = "\"" + path + "\"";
