@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <utility>
 
 #include "base/strings.h"
 #include "install/safe_write.h"
@@ -71,43 +72,60 @@ WriteResult Logged(WriteResult result, const std::wstring& destination, SetupUi&
   return result;
 }
 
+// A file of the folder that the payload is compared with: the installed copy, and a replacement
+// that an earlier unattended run left for the next restart, which is what the folder holds then.
+struct HeldCopy {
+  std::string_view What;
+  std::wstring Path;
+};
+
 struct Comparison {
   bool PayloadIsOlder = false;
-  std::wstring Payload;  // the two version texts, for the question
+  // A version could not be read (a copy held open without sharing): counted as 0, or as no
+  // version string, as the readers have always counted it; ReadError says why.
+  bool Unknown = false;
+  DWORD ReadError = 0;
+  std::wstring Payload;  // the two version texts, for the question: the newer held copy's
   std::wstring Installed;
 };
 
-template <typename Reader>
-Comparison CompareNumbers(Reader read, const std::wstring& temp, const std::wstring& destination) {
-  // The payload's version is read first, then the installed copy's.
-  const std::int32_t payload = read(temp);
-  const std::int32_t installed = read(destination);
-  return {installed > payload, DecimalText(payload), DecimalText(installed)};
-}
-
-Comparison CompareVersions(VersionKind kind, const std::wstring& temp, const std::wstring& destination, SetupUi& ui) {
-  switch (kind) {
-    case VersionKind::Pak:
-      return CompareNumbers(ReadPakVersion, temp, destination);
-    case VersionKind::Cok:
-      return CompareNumbers(ReadCokVersion, temp, destination);
-    case VersionKind::Bs3:
-      return CompareNumbers(Read3bsVersion, temp, destination);
-    case VersionKind::Lng:
-      // A "!" anywhere in the destination skips the comparison.
-      if (destination.find(L'!') != std::wstring::npos) return {};
-      return CompareNumbers([&](const std::wstring& path) { return ReadLngVersion(path, ui); }, temp, destination);
-    case VersionKind::Exe: {
-      Comparison c;
-      c.Payload = ReadFileVersionString(temp);
-      c.Installed = ReadFileVersionString(destination);
-      c.PayloadIsOlder = ExecutablePayloadIsOlder(c.Payload, c.Installed);
-      return c;
-    }
-    case VersionKind::None:
-      break;
+// The payload's version is read first (from the complete temporary file), then each held
+// copy's; the payload is older than any of them that is newer. The question names the first
+// held copy that is newer, else the installed copy.
+Comparison CompareVersions(VersionKind kind, const std::wstring& temp, const std::wstring& destination,
+                           std::span<const HeldCopy> held, SetupUi& ui) {
+  Comparison c;
+  // A "!" anywhere in the destination skips the comparison of language files.
+  if (kind == VersionKind::Lng && destination.find(L'!') != std::wstring::npos) return c;
+  const VersionField* field = FixedVersionField(kind);
+  // The version's text, and for the kinds that number their versions the number; nothing when
+  // the file cannot be read.
+  const auto read = [&](const std::wstring& path, std::int32_t& number) -> std::optional<std::wstring> {
+    if (kind == VersionKind::Exe) return ReadFileVersionString(path);
+    const ReadVersion version = field ? ReadFieldVersion(path, *field) : ReadLngVersion(path, ui);
+    if (!version) return std::nullopt;
+    number = *version;
+    return DecimalText(number);
+  };
+  // A version that cannot be read counts as 0, or as no version string, as it always has.
+  const auto known = [&c, kind](std::optional<std::wstring> text) {
+    if (text) return std::move(*text);
+    if (!c.Unknown) c.ReadError = ::GetLastError();
+    c.Unknown = true;
+    return kind == VersionKind::Exe ? std::wstring() : std::wstring(L"0");
+  };
+  std::int32_t payload = 0;
+  c.Payload = known(read(temp, payload));
+  for (std::size_t i = 0; i < held.size(); ++i) {
+    std::int32_t number = 0;
+    std::optional<std::wstring> text = read(held[i].Path, number);
+    ui.Log(held[i].What, text ? *text : std::wstring(L"unknown: it cannot be read"));
+    std::wstring version = known(std::move(text));
+    const bool older = kind == VersionKind::Exe ? ExecutablePayloadIsOlder(c.Payload, version) : number > payload;
+    if (i == 0 || (older && !c.PayloadIsOlder)) c.Installed = std::move(version);
+    c.PayloadIsOlder = c.PayloadIsOlder || older;
   }
-  return {};
+  return c;
 }
 
 // The steps after the payload is in memory; Failed on a failure that the caller reports, with
@@ -115,15 +133,33 @@ Comparison CompareVersions(VersionKind kind, const std::wstring& temp, const std
 WriteResult InstallPayload(Bytes payload, std::string_view kind, const std::wstring& destination, bool checkExisting,
                            SetupUi& ui, BeforeCommit& beforeCommit) {
   const VersionKind versionKind = VersionKindOf(kind);
-  if (!checkExisting || versionKind == VersionKind::None || !FileExists(destination))
-    return Logged(WriteOrReplace(payload, destination, beforeCommit, ui.Unattended()), destination, ui);
+  const bool installed = FileExists(destination);
+  HeldCopy copies[2];
+  std::size_t count = 0;
+  if (checkExisting && versionKind != VersionKind::None) {
+    if (installed) copies[count++] = {"Version of the installed copy: ", destination};
+    std::wstring waiting = MakeRestartName(destination);
+    if (FileExists(waiting))
+      copies[count++] = {"Version of the copy that replaces it at the next restart: ", std::move(waiting)};
+  }
+  const std::span<const HeldCopy> held(copies, count);
+  if (held.empty()) return Logged(WriteOrReplace(payload, destination, beforeCommit, ui.Unattended()), destination, ui);
 
   const std::wstring temp = MakeTempName(destination);
   if (!WriteTempFile(temp, payload)) return WriteResult::Failed;
 
-  const Comparison versions = CompareVersions(versionKind, temp, destination, ui);
-  ui.Log("Version of the installed copy: ", versions.Installed);
+  const Comparison versions = CompareVersions(versionKind, temp, destination, held, ui);
   ui.Log("Version of this add-on: ", versions.Payload);
+  // At a desk a version that cannot be read counts as 0, as it always has: the write then
+  // replaces the copy once its holder lets go, or fails. An unattended run would leave that write
+  // for the next restart, which would then replace a copy of a version nobody knows, a newer one
+  // perhaps: the copy is kept, and the run fails.
+  if (versions.Unknown && ui.Unattended()) {
+    ui.Log("A version cannot be read, so the installed copy is kept");
+    ::DeleteFileW(temp.c_str());
+    ::SetLastError(versions.ReadError);
+    return WriteResult::Failed;
+  }
   if (versions.PayloadIsOlder) {
     ui.HideProgress();
     const bool russian = ui.RussianMessages();
@@ -136,7 +172,7 @@ WriteResult InstallPayload(Bytes payload, std::string_view kind, const std::wstr
       return WriteResult::KeptNewer;
     }
   }
-  const WriteResult result = Commit(temp, destination, true, beforeCommit, ui.Unattended());
+  const WriteResult result = Commit(temp, destination, installed, beforeCommit, ui.Unattended());
   if (result == WriteResult::Failed) return result;
   if (versions.PayloadIsOlder && !ui.ShowProgress("", "")) return WriteResult::Failed;
   return Logged(result, destination, ui);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/strings.h"
@@ -22,9 +23,16 @@ HANDLE FindFirst(const std::wstring& pattern, WIN32_FIND_DATAW& entry) {
   return h;
 }
 
+// The size of a file; 0 for none.
+std::uint64_t FileBytes(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA file;
+  if (path.empty() || !::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &file)) return 0;
+  return (static_cast<std::uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+}
+
 }  // namespace
 
-std::int32_t GetFolderSizeKB(const std::wstring& folder) {
+std::int32_t GetFolderSizeKB(const std::wstring& folder, const std::wstring& replacedAtRestart) {
   if (folder.empty()) return -1;
   const DWORD attributes = ::GetFileAttributesW(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
@@ -57,7 +65,7 @@ std::int32_t GetFolderSizeKB(const std::wstring& folder) {
       }
     } while (::FindNextFileW(listing.get(), &entry));
   }
-  return KibFromBytes(total);
+  return KibFromBytes(total - std::min(total, FileBytes(replacedAtRestart)));
 }
 
 }  // namespace mv

@@ -20,4 +20,16 @@ std::wstring MakeTempName(std::wstring_view path) {
 
 std::wstring MakeRestartName(std::wstring_view path) { return MakeTempName(path) + L".restart"; }
 
+bool CountsAsInUse(DeleteProbe probe, bool renameAccessDenied, bool readOnly) {
+  switch (probe) {
+    case DeleteProbe::SharingViolation:
+      return true;
+    case DeleteProbe::Opened:
+      return renameAccessDenied && !readOnly;
+    case DeleteProbe::Refused:
+      break;
+  }
+  return false;
+}
+
 }  // namespace mv

@@ -27,6 +27,17 @@ enum class WriteResult {
   Failed,     // reported with "Can't install file ..."
 };
 
+// What opening the destination for deletion found, after a rename over it was refused.
+enum class DeleteProbe { Opened, SharingViolation, Refused };
+
+// Whether a destination that the rename could not replace counts as in use, so that an
+// unattended run may leave the replacement for the next restart: someone holds it open without
+// letting it be deleted, or it is mapped into a process (it opens for deletion, yet the rename
+// was refused with "access denied", which is how NTFS refuses to replace a mapped file). A file
+// the run may not replace for good (read-only, its rights) stays a failure: the restart would
+// not replace it either.
+bool CountsAsInUse(DeleteProbe probe, bool renameAccessDenied, bool readOnly);
+
 // What a run does once it is certain to write: after the new data is complete under the
 // temporary name and any question about it was answered Yes, just before it takes the data
 // file's name (a running product that holds the data file is closed then, and only then).

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <utility>
 
 #include "install/safe_write.h"
@@ -30,37 +29,21 @@ bool ClearTempName(const std::wstring& temp) {
   const UniqueFile leftover(
       ::CreateFileW(temp.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!leftover) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-  // Windows before Vista has none of these, and no symbolic links to files either.
-  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-  using CompareFn = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
+  // Windows before Vista has no removal through a handle, and no symbolic links to files either.
   using SetInformationFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-  const auto finalPath = KernelProcedure<FinalPathFn>("GetFinalPathNameByHandleW");
-  const auto compare = KernelProcedure<CompareFn>("CompareStringOrdinal");
   const auto setInformation = KernelProcedure<SetInformationFn>("SetFileInformationByHandle");
-  if (!finalPath || !compare || !setInformation) return ::DeleteFileW(temp.c_str()) != FALSE;
-  // The entry itself is reached as the folder's path, a backslash and its name, both as the
-  // system spells them: the folder's exactly, the name as the file system compares names (a
-  // leftover "~MVM3.PAK" is this run's "~mvm3.pak"). Paths longer than this room are not told
-  // apart: the write fails.
-  constexpr DWORD kRoom = 800;
+  if (!setInformation) return ::DeleteFileW(temp.c_str()) != FALSE;
+  // The entry itself is reached as the folder's path, a backslash and its name, as the file
+  // system compares names (a leftover "~MVM3.PAK" is this run's "~mvm3.pak").
   const std::size_t nameStart = FileNameStart(temp);
-  const std::size_t nameLength = temp.size() - nameStart;
-  if (nameStart == 0 || nameStart >= kRoom) return false;
-  wchar_t folderPath[kRoom];
-  wchar_t found[kRoom];
-  std::memcpy(folderPath, temp.data(), nameStart * sizeof(wchar_t));
-  folderPath[nameStart] = L'\0';
-  const UniqueFile folder(
-      ::CreateFileW(folderPath, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  DWORD length = folder ? finalPath(folder.get(), folderPath, kRoom, 0) : 0;
-  const DWORD foundLength = finalPath(leftover.get(), found, kRoom, 0);
-  if (length == 0 || length >= kRoom) return false;
-  if (folderPath[length - 1] == L'\\') --length;  // a drive's root
-  if (length + 1 + nameLength != foundLength || foundLength >= kRoom ||
-      std::memcmp(folderPath, found, length * sizeof(wchar_t)) != 0 || found[length] != L'\\' ||
-      compare(found + length + 1, static_cast<int>(nameLength), temp.data() + nameStart, static_cast<int>(nameLength),
-              TRUE) != CSTR_EQUAL)
-    return false;
+  if (nameStart == 0) return false;
+  const UniqueFile folder(::CreateFileW(temp.substr(0, nameStart).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::wstring entry = folder ? FinalPathOf(folder.get()) : std::wstring();
+  if (entry.empty()) return false;
+  if (entry.back() != L'\\') entry += L'\\';  // a drive's root has its backslash
+  entry.append(temp, nameStart);
+  if (!SamePath(FinalPathOf(leftover.get()), entry)) return false;
   FILE_DISPOSITION_INFO remove{TRUE};
   return setInformation(leftover.get(), FileDispositionInfo, &remove, sizeof remove) != FALSE;
 }
@@ -80,12 +63,16 @@ bool WriteFlushAndClose(UniqueFile file, Bytes bytes) {
 
 }  // namespace
 
-// True when someone holds the file open without letting it be deleted (renamed over): the
-// product, a scanner. A file that cannot be replaced for another reason (its rights, read-only)
-// would not be replaced at the next restart either.
-bool InUse(const std::wstring& path) {
+// True when the product, a scanner or anyone holds the file open without letting it be deleted
+// (renamed over), or has it mapped, so that the rename over it failed with `renameError`.
+bool InUse(const std::wstring& path, DWORD renameError) {
   const UniqueFile file(::CreateFileW(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-  return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
+  const DeleteProbe probe = file                                          ? DeleteProbe::Opened
+                            : ::GetLastError() == ERROR_SHARING_VIOLATION ? DeleteProbe::SharingViolation
+                                                                          : DeleteProbe::Refused;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+  return CountsAsInUse(probe, renameError == ERROR_ACCESS_DENIED, readOnly);
 }
 
 // Leaves the complete temporary file for Windows to move over the destination at the next
@@ -118,11 +105,15 @@ bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bo
 WriteResult Commit(const std::wstring& temp, const std::wstring& destination, bool replace, BeforeCommit& beforeCommit,
                    bool unattended) {
   beforeCommit.Run();
-  // A replacement an earlier unattended run left for the next restart would undo this one then.
-  if (!ClearTempName(MakeRestartName(destination))) return WriteResult::Failed;
-  if (MoveIntoPlace(temp, destination, replace)) return WriteResult::Written;
+  if (MoveIntoPlace(temp, destination, replace)) {
+    // A replacement an earlier unattended run left for the next restart would undo this one
+    // then. It is withdrawn only now that the new data has taken its place: a run that fails
+    // before leaves it waiting.
+    return ClearTempName(MakeRestartName(destination)) ? WriteResult::Written : WriteResult::Failed;
+  }
   const DWORD error = ::GetLastError();
-  if (unattended && InUse(destination) && ReplaceAtRestart(temp, destination)) return WriteResult::AtRestart;
+  // The waiting replacement, if any, is replaced by this one, which takes its place at the restart.
+  if (unattended && InUse(destination, error) && ReplaceAtRestart(temp, destination)) return WriteResult::AtRestart;
   ::SetLastError(error);
   return WriteResult::Failed;
 }

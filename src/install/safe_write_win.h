@@ -25,9 +25,10 @@ bool WriteTempFile(const std::wstring& temp, std::span<const std::uint8_t> bytes
 bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bool replace);
 
 // The commit of a complete temporary file: `beforeCommit` runs (a running product is closed),
-// a replacement that an earlier unattended run left for the next restart is withdrawn, and the
-// file takes the destination's name. In an `unattended` run, a destination still in use is
-// replaced at the next restart instead (AtRestart). On failure, GetLastError tells why.
+// the file takes the destination's name, and then a replacement that an earlier unattended run
+// left for the next restart is withdrawn. In an `unattended` run, a destination still in use
+// (held open, or mapped) is replaced at the next restart instead, in the waiting replacement's
+// place (AtRestart). On failure, GetLastError tells why.
 WriteResult Commit(const std::wstring& temp, const std::wstring& destination, bool replace, BeforeCommit& beforeCommit,
                    bool unattended);
 

@@ -151,20 +151,27 @@ std::int32_t FieldValue(const VersionField& field, std::span<const std::uint8_t>
   return field.Width == 2 ? at[0] | at[1] << 8 : at[0];
 }
 
-std::optional<std::int32_t> PayloadVersion(std::string_view kind, std::span<const std::uint8_t> content) {
-  switch (VersionKindOf(kind)) {
+const VersionField* FixedVersionField(VersionKind kind) {
+  switch (kind) {
     case VersionKind::Pak:
-      return FieldValue(kPakVersionField, content);
+      return &kPakVersionField;
     case VersionKind::Cok:
-      return FieldValue(kCokVersionField, content);
+      return &kCokVersionField;
     case VersionKind::Bs3:
-      return FieldValue(k3bsVersionField, content);
+      return &k3bsVersionField;
     case VersionKind::Lng:
-      return LngVersionFromText({reinterpret_cast<const char*>(content.data()), content.size()}).value_or(0);
     case VersionKind::Exe:
     case VersionKind::None:
       break;
   }
+  return nullptr;
+}
+
+std::optional<std::int32_t> PayloadVersion(std::string_view kind, std::span<const std::uint8_t> content) {
+  const VersionKind versionKind = VersionKindOf(kind);
+  if (const VersionField* field = FixedVersionField(versionKind)) return FieldValue(*field, content);
+  if (versionKind == VersionKind::Lng)
+    return LngVersionFromText({reinterpret_cast<const char*>(content.data()), content.size()}).value_or(0);
   return std::nullopt;
 }
 

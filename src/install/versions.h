@@ -28,6 +28,9 @@ inline constexpr VersionField k3bsVersionField{6, 1};
 // Enough of a file's start for every fixed field.
 inline constexpr std::size_t kVersionFieldsEnd = 8;
 
+// Where a kind keeps its version at a fixed place; null for the kinds that keep it otherwise.
+const VersionField* FixedVersionField(VersionKind kind);
+
 // The field's value in the file's first bytes; 0 when the file is too short to hold it.
 std::int32_t FieldValue(const VersionField& field, std::span<const std::uint8_t> content);
 

@@ -25,14 +25,11 @@ UniqueFile OpenForReading(const std::wstring& path) {
   return OpenForReadingAfterBriefHolds(path.c_str(), FILE_SHARE_READ, 10);
 }
 
-// The file's first bytes, as far as the field needs them; 0 for a file that cannot be read.
-std::int32_t ReadField(const std::wstring& path, const VersionField& field) {
-  const UniqueFile file = OpenForReading(path);
-  if (!file) return 0;
-  std::uint8_t start[kVersionFieldsEnd] = {};
-  DWORD read = 0;
-  if (!::ReadFile(file.get(), start, static_cast<DWORD>(field.Offset + field.Width), &read, nullptr)) return 0;
-  return FieldValue(field, {start, read});
+// True when an open failed because nothing is there: a missing file has no version (0), where
+// one that is there but cannot be read has one nobody knows.
+bool Missing() {
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 struct FileContent {
@@ -57,22 +54,34 @@ std::optional<FileContent> ReadWholeFile(const std::wstring& path) {
 
 }  // namespace
 
-std::int32_t ReadPakVersion(const std::wstring& path) { return ReadField(path, kPakVersionField); }
-std::int32_t ReadCokVersion(const std::wstring& path) { return ReadField(path, kCokVersionField); }
-std::int32_t Read3bsVersion(const std::wstring& path) { return ReadField(path, k3bsVersionField); }
+// The file's first bytes, as far as the field needs them.
+ReadVersion ReadFieldVersion(const std::wstring& path, const VersionField& field) {
+  const UniqueFile file = OpenForReading(path);
+  if (!file) return Missing() ? ReadVersion(0) : std::nullopt;
+  std::uint8_t start[kVersionFieldsEnd] = {};
+  DWORD read = 0;
+  if (!::ReadFile(file.get(), start, static_cast<DWORD>(field.Offset + field.Width), &read, nullptr))
+    return std::nullopt;
+  return FieldValue(field, {start, read});
+}
 
-std::int32_t ReadLngVersion(const std::wstring& path, SetupUi& ui) {
+ReadVersion ReadLngVersion(const std::wstring& path, SetupUi& ui) {
   if (!FileExists(path)) return 0;
   const std::optional<FileContent> content = ReadWholeFile(path);
+  const DWORD error = ::GetLastError();
   const std::optional<std::int32_t> version = content ? LngVersionFromText(content->Text()) : std::nullopt;
   if (version) return *version;
   ui.ShowBilingualError(text::kCannotHandleLanguageFile, path);
-  return 0;
+  ::SetLastError(error);
+  return content ? ReadVersion(0) : std::nullopt;
 }
 
-std::wstring ReadFileVersionString(const std::wstring& path) {
+std::optional<std::wstring> ReadFileVersionString(const std::wstring& path) {
+  // The shell and the version functions open the file in their own ways; one that cannot be
+  // opened for reading would look like a file without a version to them.
+  if (FileExists(path) && !OpenForReading(path)) return std::nullopt;
   SHFILEINFOW shellInfo{};
-  if (::SHGetFileInfoW(path.c_str(), 0, &shellInfo, sizeof shellInfo, SHGFI_EXETYPE) == 0) return {};
+  if (::SHGetFileInfoW(path.c_str(), 0, &shellInfo, sizeof shellInfo, SHGFI_EXETYPE) == 0) return std::wstring();
 
   // The version functions are needed only for an executable payload, so their DLL is loaded
   // here rather than at start-up.
@@ -80,17 +89,18 @@ std::wstring ReadFileVersionString(const std::wstring& path) {
   const auto infoSize = ProcedureOf<DWORD(WINAPI*)(LPCWSTR, LPDWORD)>(version, "GetFileVersionInfoSizeW");
   const auto info = ProcedureOf<BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID)>(version, "GetFileVersionInfoW");
   const auto query = ProcedureOf<BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT)>(version, "VerQueryValueW");
-  if (!infoSize || !info || !query) return {};
+  if (!infoSize || !info || !query) return std::wstring();
 
   DWORD ignored = 0;
   const DWORD size = infoSize(path.c_str(), &ignored);
-  if (size == 0) return {};
+  if (size == 0) return std::wstring();
   std::vector<char> block(size);
-  if (!info(path.c_str(), 0, size, block.data())) return {};
+  if (!info(path.c_str(), 0, size, block.data())) return std::wstring();
 
   void* found = nullptr;
   UINT length = 0;
-  if (!query(block.data(), L"\\VarFileInfo\\Translation", &found, &length) || length < 2 * sizeof(WORD)) return {};
+  if (!query(block.data(), L"\\VarFileInfo\\Translation", &found, &length) || length < 2 * sizeof(WORD))
+    return std::wstring();
   // The language, then the code page, each as four capital hexadecimal digits.
   const auto* translation = static_cast<const WORD*>(found);
   const unsigned both = (unsigned{translation[0]} << 16) | translation[1];
@@ -100,7 +110,7 @@ std::wstring ReadFileVersionString(const std::wstring& path) {
     key[16 + i] = static_cast<wchar_t>(digit < 10 ? L'0' + digit : L'A' + digit - 10);
   }
   // The W query counts the value's length in characters, its terminator included.
-  if (!query(block.data(), key, &found, &length) || found == nullptr) return {};
+  if (!query(block.data(), key, &found, &length) || found == nullptr) return std::wstring();
   const std::wstring_view value(static_cast<const wchar_t*>(found), length);
   return std::wstring(value.substr(0, value.find(L'\0')));
 }

@@ -1,25 +1,33 @@
 #pragma once
 // The version fields of the product's data files, read from disk.
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "install/versions.h"
 #include "ui/setup_ui.h"
 
 namespace mv {
 
-// Fixed-offset fields: 0 when the file is missing, held by a writer (or exclusively) for longer
-// than a moment, unreadable or too short. Others' reading does not stand in the way.
-std::int32_t ReadPakVersion(const std::wstring& path);  // bytes 6-7, little-endian
-std::int32_t ReadCokVersion(const std::wstring& path);  // bytes 5-6, little-endian
-std::int32_t Read3bsVersion(const std::wstring& path);  // byte 6
+// A version as read from a file: nothing when the file is there but cannot be read (held open
+// by a writer, or exclusively, for longer than a moment; no right to read it; a folder), which
+// is not the same as a file without a version.
+using ReadVersion = std::optional<std::int32_t>;
+
+// A fixed-offset field: 0 when the file is missing or too short. Others' reading does not stand
+// in the way.
+ReadVersion ReadFieldVersion(const std::wstring& path, const VersionField& field);
+inline ReadVersion ReadPakVersion(const std::wstring& path) { return ReadFieldVersion(path, kPakVersionField); }
+inline ReadVersion ReadCokVersion(const std::wstring& path) { return ReadFieldVersion(path, kCokVersionField); }
+inline ReadVersion Read3bsVersion(const std::wstring& path) { return ReadFieldVersion(path, k3bsVersionField); }
 
 // The version line of a language support file, opened like the others. A missing file gives 0
-// silently; one that cannot be read, or whose version line is no integer, gives 0 after the
-// message.
-std::int32_t ReadLngVersion(const std::wstring& path, SetupUi& ui);
+// silently; one that cannot be read gives nothing after the message, and one whose version line
+// is no integer 0 after the message.
+ReadVersion ReadLngVersion(const std::wstring& path, SetupUi& ui);
 
-// The "FileVersion" string of an executable's first translation; empty when the file is no
-// executable or has no version information.
-std::wstring ReadFileVersionString(const std::wstring& path);
+// The "FileVersion" string of an executable's first translation; empty when the file is missing,
+// no executable or has no version information; nothing when it is there but cannot be read.
+std::optional<std::wstring> ReadFileVersionString(const std::wstring& path);
 
 }  // namespace mv

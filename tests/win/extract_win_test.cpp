@@ -201,6 +201,60 @@ TEST_F(ExtractTest, LanguageFiles) {
   ExpectNoTemp(target);
 }
 
+// A copy held open without sharing has a version nobody knows. At a desk it counts as 0, as it
+// always has (the write then fails on the held copy); an unattended run, which would leave the
+// write for the next restart, keeps the copy instead, and fails.
+TEST_F(ExtractTest, AnUnreadableVersionIsNeverReplacedAtTheNextRestart) {
+  const std::wstring target = dir / L"mvm3.pak";
+  const Bytes newer = Variant(7, +1);
+  WriteFile(target, newer);
+  for (const bool unattended : {false, true}) {
+    SCOPED_TRACE(unattended ? "unattended" : "at a desk");
+    FakeUi run(unattended);
+    {
+      const UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(holder);
+      EXPECT_EQ(ExtractPayload("testpay", "pak", target, true, run, run), WriteResult::Failed);
+    }
+    EXPECT_EQ(run.Logged(L"Version of the installed copy: "),
+              L"Version of the installed copy: unknown: it cannot be read");
+    EXPECT_EQ(run.Logged(L"A version cannot be read") != L"", unattended);
+    EXPECT_EQ(ReadFile(target), newer);
+    EXPECT_FALSE(Exists(dir / L"~mvm3.pak.restart"));
+    EXPECT_EQ(run.Events, unattended ? Events() : (Events{"commit", "error"}));
+  }
+}
+
+// A replacement an earlier unattended run left for the next restart is what the folder will hold:
+// its version counts in the comparison, and it is withdrawn only once a later write has taken
+// its place, never by a write that fails.
+TEST_F(ExtractTest, AReplacementWaitingForTheRestartCountsAndOutlivesAFailedWrite) {
+  const std::wstring target = dir / L"mvm3.pak";
+  const std::wstring waiting = dir / L"~mvm3.pak.restart";
+  const Bytes old = Variant(7, -1);
+  const Bytes newer = Variant(7, +1);
+  WriteFile(target, old);
+  WriteFile(waiting, newer);
+  ExtractPayload("testpay", "pak", target, true, ui, ui);  // answered No
+  ASSERT_EQ(ui.Questions.size(), 1u);
+  EXPECT_NE(ui.Questions[0].Text.find(L"new file version 6164 with an older file version 5908?"), std::wstring::npos);
+  EXPECT_EQ(ReadFile(waiting), newer);
+
+  WriteFile(waiting, old);
+  ResetUi();
+  {
+    const UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(ExtractPayload("testpay", "pak", target, true, ui, ui), WriteResult::Failed);
+  }
+  EXPECT_EQ(ReadFile(waiting), old) << "withdrawn by a write that failed";
+
+  ResetUi();
+  EXPECT_EQ(ExtractPayload("testpay", "pak", target, true, ui, ui), WriteResult::Written);
+  EXPECT_EQ(ReadFile(target), Payload());
+  EXPECT_FALSE(Exists(waiting));
+}
+
 // Every way of writing the payload, each over an installed copy that it replaces without a
 // question (the compared one holds an older version).
 struct Writer {
@@ -239,7 +293,8 @@ TEST_F(ExtractTest, LockedCopyIsReportedAndKept) {
     EXPECT_EQ(ReadFile(dir / (L"~" + Wide(w.file))), Payload());
     EXPECT_TRUE(ui.Progress.empty());
     const std::wstring failed = ui.Logged(L"Writing failed with Windows error ");
-    EXPECT_TRUE(failed.ends_with(L" 5") || failed.ends_with(L" 32")) << "not the held copy's error: " << testing::Utf8(failed);
+    EXPECT_TRUE(failed.ends_with(L" 5") || failed.ends_with(L" 32"))
+        << "not the held copy's error: " << testing::Utf8(failed);
     EXPECT_EQ(ui.Logged(L"In use"), L"") << "logged as replaced at the next restart";
   }
 }
@@ -328,7 +383,7 @@ TEST(VersionReaders, FixedOffsets) {
   EXPECT_EQ(Read3bsVersion(file), 0);
   EXPECT_EQ(ReadCokVersion(file), 0);
   EXPECT_EQ(ReadPakVersion(dir / L"missing"), 0);
-  EXPECT_EQ(ReadPakVersion(dir.wide()), 0);
+  EXPECT_EQ(ReadPakVersion(dir.wide()), std::nullopt) << "a folder has no version anybody knows";
 }
 
 // The product, or a scanner, holding a copy open for reading does not hide its version; a
@@ -350,7 +405,7 @@ TEST(VersionReaders, OthersReadingDoNotHideTheVersion) {
   {
     const UniqueFile writer = open(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(writer);
-    EXPECT_EQ(ReadCokVersion(file), 0);
+    EXPECT_EQ(ReadCokVersion(file), std::nullopt);
   }
   UniqueFile scanner = open(GENERIC_READ, 0);
   ASSERT_TRUE(scanner);
@@ -374,7 +429,7 @@ TEST(VersionReaders, LanguageFileThatCannotBeReadIsReported) {
   EXPECT_EQ(ReadLngVersion(file, ui), 7);
   UniqueFile holder(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(holder);
-  EXPECT_EQ(ReadLngVersion(file, ui), 0);
+  EXPECT_EQ(ReadLngVersion(file, ui), std::nullopt);
   ASSERT_EQ(ui.Errors.size(), 1u);
   EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + file);
 }

@@ -79,6 +79,17 @@ TEST(FolderSize, DeepSubfoldersHiddenAndSystemFilesCount) {
   ExpectSize(dir.wide(), 4, "the whole tree");
 }
 
+// After a write left for the next restart: the size the folder will have then, without the file
+// that the restart replaces by one that is counted already.
+TEST(FolderSize, AFileReplacedAtTheNextRestartDoesNotCount) {
+  TempDir dir;
+  MakeFile(dir / L"readme.txt", 4200);
+  MakeFile(dir / L"mvm3.pak", 3000);
+  MakeFile(dir / L"~mvm3.pak.restart", 3100);
+  EXPECT_EQ(GetFolderSizeKB(dir.wide(), dir / L"mvm3.pak"), 7);
+  EXPECT_EQ(GetFolderSizeKB(dir.wide()), 10) << "the old copy and its replacement both";
+}
+
 // Names outside the ANSI code page, in the folder's own path and below it: the ANSI listing
 // spells them with question marks, which name nothing, and would leave them out.
 TEST(FolderSize, NamesOutsideTheAnsiCodePageAreCounted) {

@@ -149,6 +149,19 @@ TEST_F(SafeWriteTest, AnUnattendedWriteLeavesACopyInUseForTheNextRestart) {
   EXPECT_TRUE(Write(true));
   ExpectWritten();
   EXPECT_FALSE(Exists(waiting)) << "the restart would put the older write back";
+
+  // A copy mapped into a process (as a program may map its data) cannot be renamed over either;
+  // NTFS says "access denied" then, yet the copy opens for deletion: it counts as in use.
+  WriteFile(target, old);
+  {
+    const UniqueFile file(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const UniqueView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    ASSERT_TRUE(view);
+    EXPECT_EQ(WriteOrReplace(data, target, nothingBefore, true), WriteResult::AtRestart);
+  }
+  EXPECT_EQ(ReadFile(waiting), data);
 }
 
 }  // namespace
