@@ -12,17 +12,21 @@
 #include "ui/run_log_win.h"
 #include "ui/setup_ui_win.h"
 #include "win/code_page_win.h"
+#include "win/process_policy_win.h"
 #include "win/system_library_win.h"
 
 namespace {
 
-// What the log says before the run's first step: which installer runs, how it was started, and
-// what start-up made of this Windows.
-void LogStart(mv::SetupUi& ui, const mv::Startup& startup) {
+// What the log says before anything else: which installer runs and how it was started.
+void LogStart(mv::SetupUi& ui) {
   wchar_t path[MAX_PATH];
   const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   ui.Log("Mirvane add-on installer ", std::wstring_view(path, length < MAX_PATH ? length : 0));
   ui.Log("Command line: ", ::GetCommandLineW());
+}
+
+// What start-up made of this Windows.
+void LogWindows(mv::SetupUi& ui, const mv::Startup& startup) {
   ui.Log("Windows: ", mv::AnsiToWide(startup.Edition.Description));
   ui.Log(startup.Edition.Is64Bit ? "Registry: the 64-bit view" : "Registry: this process's own view");
 }
@@ -30,21 +34,26 @@ void LogStart(mv::SetupUi& ui, const mv::Startup& startup) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-  // Before anything loads a DLL by a bare name.
+  // Before anything loads a DLL by a bare name, opens a file or could fail in a way that Windows
+  // would report in a box of its own.
   mv::RestrictDllSearch();
+  mv::ApplyProcessPolicies();
+  const mv::StartupSettings settings = mv::ReadStartupSettings();
+  const mv::CommandArguments& arguments = settings.Arguments;
+  // A quiet run shows nothing, ever: not even the report of an error that no step handles.
+  mv::FileRunLog log(arguments.LogPath);
+  mv::ReportUnhandledErrorsTo(&log, !arguments.Quiet);
+  mv::WinSetupUi ui(settings.RussianMessages, arguments.Quiet);
+  ui.KeepLog(log);
+  LogStart(ui);
+  if (!arguments.Unreadable.empty()) return mv::RefuseUnreadableCommandLine(arguments, ui);
   // The check of the installer's own file runs on threads of its own from here on, beside
   // start-up (which may wait for the command interpreter) and the search for the product; the
   // run still takes its verdict at the step where it always did, so nothing the user sees moves.
   // A run that ends before that step abandons it.
   mv::InstallerCheck check;
   mv::Startup startup = mv::StartUp();
-  const mv::CommandArguments& arguments = startup.Settings.Arguments;
-  // A quiet run shows nothing, ever: not even the report of an error that no step handles.
-  mv::FileRunLog log(arguments.LogPath);
-  mv::ReportUnhandledErrorsTo(&log, !arguments.Quiet);
-  mv::WinSetupUi ui(startup.Settings.RussianMessages, arguments.Quiet);
-  ui.KeepLog(log);
-  LogStart(ui, startup);
+  LogWindows(ui, startup);
   mv::WinSetupSystem system(startup.Registry, check);
   mv::SetupState state;
   // A registry failure that no step handles does not come back here: the run ends the process

@@ -37,9 +37,11 @@ class CloseRunningProduct final : public BeforeCommit {
 std::string_view ExitCodeLine(int exitCode) {
   switch (exitCode) {
     case exit_code::kInstalled:
-      return "Exit code 0: installed, or declined at the first question";
+      return "Exit code 0: installed";
     case exit_code::kNoAdministrator:
       return "Exit code 740: no administrator rights";
+    case exit_code::kDeclined:
+      return "Exit code 1602: declined at the first question";
     case exit_code::kNotInstalled:
       return "Exit code 1605: Mirvane is not installed";
     case exit_code::kAnotherRun:
@@ -50,6 +52,8 @@ std::string_view ExitCodeLine(int exitCode) {
       return "Exit code 1620: the installer's own file is damaged";
     case exit_code::kNewerKept:
       return "Exit code 1638: a newer copy is installed and was kept";
+    case exit_code::kUnreadableCommandLine:
+      return "Exit code 1639: the command line has an argument the installer cannot read";
     case exit_code::kInstalledAtRestart:
       return "Exit code 3010: installed at the next restart";
     default:
@@ -68,11 +72,11 @@ class SetupSteps {
   // The exit code, unless a registry failure that no step handles ended the steps (Unhandled).
   int Run() {
     Describe();
-    if (!Locate() || !HoldAdministratorRights() || !TakeRunLock() || !CheckInstallerFile() || !FindProduct() ||
+    if (!Locate() || !HoldAdministratorRights() || !CheckInstallerFile() || !FindProduct() || !TakeRunLock() ||
         !Confirm())
       return ending_;
     const WriteResult written = Write();
-    if (RecordSize()) Offer(written);
+    if (RecordSize(written)) Offer(written);
     return ending_;
   }
   bool Unhandled() const { return unhandled_; }
@@ -119,12 +123,29 @@ class SetupSteps {
   }
 
   // Two runs at once (a deployment retried while a pupil runs the installer) must not write the
-  // data file together: the second waits briefly for the first.
+  // data file together: the second waits briefly for the first. The lock lives in the product
+  // folder, which exists by now, and which only administrators may write.
   bool TakeRunLock() {
-    if (system_.TakeRunLock(0)) return true;
-    ui_.Log("Another setup of Mirvane runs: waiting up to 10 s");
-    if (system_.TakeRunLock(kRunLockWaitMs)) return true;
-    return End(text::kAnotherSetupRuns, exit_code::kAnotherRun);
+    const std::wstring& folder = state_.Location.ProductFolder;
+    RunLock lock = system_.TakeRunLock(folder, 0);
+    if (lock.Outcome == RunLock::State::Held) {
+      ui_.Log("Another setup of Mirvane runs: waiting up to 10 s");
+      lock = system_.TakeRunLock(folder, kRunLockWaitMs);
+    }
+    switch (lock.Outcome) {
+      case RunLock::State::Taken:
+        return true;
+      case RunLock::State::Held:
+        return End(text::kAnotherSetupRuns, exit_code::kAnotherRun);
+      case RunLock::State::Unavailable:
+        break;
+    }
+    // Not another run: the folder cannot be written (its rights, something in the lock's place).
+    ui_.Log("The run lock in the product folder cannot be taken: Windows error ",
+            DecimalText(static_cast<std::int32_t>(lock.Error)));
+    ui_.ShowBilingualError(text::kCannotInstallFile, Target());
+    ending_ = exit_code::kFailure;
+    return false;
   }
 
   bool CheckInstallerFile() {
@@ -142,6 +163,9 @@ class SetupSteps {
     return true;
   }
 
+  // Where the data file goes.
+  std::wstring Target() const { return state_.Location.ProductFolder + state_.PayloadFileName; }
+
   bool FindProduct() {
     if (!system_.FileExists(product::ExecutableIn(state_.Location.ProductFolder)))
       return End(text::kNoProduct, exit_code::kNotInstalled);
@@ -151,12 +175,16 @@ class SetupSteps {
   bool Confirm() {
     if (state_.ModestRun) return true;
     const bool russian = ui_.RussianMessages();
-    return ui_.Ask(ConfirmationQuestion(state_.AddonDescription, russian), russian, "Question: install the add-on?");
+    if (ui_.Ask(ConfirmationQuestion(state_.AddonDescription, russian), russian, "Question: install the add-on?"))
+      return true;
+    // Not installed: a deployment tool must not take this run for a success.
+    ending_ = exit_code::kDeclined;
+    return false;
   }
 
   WriteResult Write() {
     CloseRunningProduct closeProduct(system_, ui_);
-    const std::wstring target = state_.Location.ProductFolder + state_.PayloadFileName;
+    const std::wstring target = Target();
     const WriteResult result =
         constants_.PayloadParts == 2
             ? system_.ExtractSplitPayload(constants_.PayloadName, constants_.PayloadExt, target, ui_, closeProduct)
@@ -167,8 +195,9 @@ class SetupSteps {
   }
 
   // The size goes into the product's own entry; without one there is nowhere to record it, and
-  // no entry is made up for it. False after a failure that no step handles.
-  bool RecordSize() {
+  // no entry is made up for it. After a write left for the next restart, it is the size the
+  // folder will have then. False after a failure that no step handles.
+  bool RecordSize(WriteResult written) {
     const std::string& entry = state_.Location.UninstallEntry;
     if (entry.empty()) return true;
     RegistryAccess& registry = system_.Registry();
@@ -178,7 +207,8 @@ class SetupSteps {
       unhandled_ = true;
       return false;
     }
-    const std::optional<std::int32_t> size = system_.GetFolderSizeKB(state_.Location.ProductFolder);
+    const std::optional<std::int32_t> size = system_.GetFolderSizeKB(
+        state_.Location.ProductFolder, written == WriteResult::AtRestart ? Target() : std::wstring());
     if (!size) {
       ui_.Log("The product folder cannot be measured: no size recorded");
       return true;
@@ -217,7 +247,10 @@ class SetupSteps {
         ui_.Log("The desktop shell did not answer in time: Mirvane may start later");
         break;
       case ShellStart::Unreachable:
-        ui_.Log("No desktop shell to ask: Mirvane started by the installer");
+        // Started by the installer itself, it would run with administrator rights on the user's
+        // desktop, where its Open dialog is a file manager of the administrators'.
+        ui_.Log("No desktop shell to start Mirvane with the user's rights: not started");
+        ui_.ShowBilingualNotice(text::kProductNotStarted);
         break;
     }
   }
@@ -243,6 +276,12 @@ int RunSetup(const BuildConstants& constants, const CommandArguments& arguments,
   const int code = ending == exit_code::kInstalled && ui.ErrorShown() ? exit_code::kFailure : ending;
   ui.Log(ExitCodeLine(code));
   return code;
+}
+
+int RefuseUnreadableCommandLine(const CommandArguments& arguments, SetupUi& ui) {
+  ui.Log("Unreadable argument (the switches are /quiet and /log FILE): ", arguments.Unreadable);
+  ui.Log(ExitCodeLine(exit_code::kUnreadableCommandLine));
+  return exit_code::kUnreadableCommandLine;
 }
 
 }  // namespace mv

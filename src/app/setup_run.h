@@ -29,15 +29,23 @@ struct SetupState {
   bool ModestRun = false;
 };
 
+// How taking the run lock ended: taken, held by another run for longer than the wait, or not to
+// be had for another reason (Error: the Windows error that stood in the way).
+struct RunLock {
+  enum class State { Taken, Held, Unavailable };
+  State Outcome;
+  unsigned long Error = 0;
+};
+
 // Everything the run does to the system; the Windows implementation is WinSetupSystem.
 class SetupSystem {
  public:
   virtual ~SetupSystem() = default;
   virtual RegistryAccess& Registry() = 0;
   virtual bool IsUserAnAdmin() = 0;
-  // Takes the lock that one run of an installer for the product holds until it ends, waiting up
-  // to `milliseconds` for another run to end; false when that one still runs.
-  virtual bool TakeRunLock(unsigned milliseconds) = 0;
+  // Takes the lock that one run of an installer for the product holds until it ends, in the
+  // product folder, waiting up to `milliseconds` for another run to end.
+  virtual RunLock TakeRunLock(const std::wstring& productFolder, unsigned milliseconds) = 0;
   virtual bool IsProductRunning() = 0;
   // Posts WM_QUIT to the product's main window; false when it has none, so nothing was posted.
   virtual bool AskProductToQuit() = 0;
@@ -55,9 +63,13 @@ class SetupSystem {
                                      bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) = 0;
   virtual WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                                           SetupUi& ui, BeforeCommit& beforeCommit) = 0;
-  // Size in KiB; nothing when the folder cannot be measured.
-  virtual std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder) = 0;
-  // How the product was started: Unreachable means the installer started it itself.
+  // Size in KiB; nothing when the folder cannot be measured. `replacedAtRestart`, when not empty,
+  // is a file in it that the next restart replaces by a file the folder already holds: the size
+  // is the one the folder will have then, without it.
+  virtual std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder,
+                                                      const std::wstring& replacedAtRestart) = 0;
+  // What became of the start through the desktop shell; the installer never starts the product
+  // itself, with its own administrator rights.
   virtual ShellStart LaunchProduct(const std::wstring& productFolder) = 0;
   // The end of the process after a failure that no step handles: a box with `what` (none in an
   // unattended run), exit code 1.
@@ -67,16 +79,18 @@ class SetupSystem {
 // The process's exit codes, the same in every kind of run, so that a deployment tool can act on
 // them: Windows' own codes of the same meaning where there is one (most from Windows Installer).
 namespace exit_code {
-inline constexpr int kInstalled = 0;              // installed, or the first question got a No
-inline constexpr int kUnhandled = 1;              // a failure that no step handles
-inline constexpr int kNoAdministrator = 740;      // ERROR_ELEVATION_REQUIRED
-inline constexpr int kFailure = 1603;             // ERROR_INSTALL_FAILURE: no more specific code
-inline constexpr int kNotInstalled = 1605;        // ERROR_UNKNOWN_PRODUCT: Mirvane is not installed
-inline constexpr int kAnotherRun = 1618;          // ERROR_INSTALL_ALREADY_RUNNING
-inline constexpr int kPackageUncheckable = 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
-inline constexpr int kPackageDistorted = 1620;    // ERROR_INSTALL_PACKAGE_INVALID
-inline constexpr int kNewerKept = 1638;           // ERROR_PRODUCT_VERSION: a newer copy was kept
-inline constexpr int kInstalledAtRestart = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+inline constexpr int kInstalled = 0;                 // installed
+inline constexpr int kUnhandled = 1;                 // a failure that no step handles
+inline constexpr int kNoAdministrator = 740;         // ERROR_ELEVATION_REQUIRED
+inline constexpr int kDeclined = 1602;               // ERROR_INSTALL_USEREXIT: No at the first question
+inline constexpr int kFailure = 1603;                // ERROR_INSTALL_FAILURE: no more specific code
+inline constexpr int kNotInstalled = 1605;           // ERROR_UNKNOWN_PRODUCT: Mirvane is not installed
+inline constexpr int kAnotherRun = 1618;             // ERROR_INSTALL_ALREADY_RUNNING
+inline constexpr int kPackageUncheckable = 1619;     // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+inline constexpr int kPackageDistorted = 1620;       // ERROR_INSTALL_PACKAGE_INVALID
+inline constexpr int kNewerKept = 1638;              // ERROR_PRODUCT_VERSION: a newer copy was kept
+inline constexpr int kUnreadableCommandLine = 1639;  // ERROR_INVALID_COMMAND_LINE
+inline constexpr int kInstalledAtRestart = 3010;     // ERROR_SUCCESS_REBOOT_REQUIRED
 }  // namespace exit_code
 
 // How long a run waits for another run of an installer for the product to end.
@@ -88,5 +102,11 @@ inline constexpr unsigned kRunLockWaitMs = 10000;
 // accessor's report of it.
 int RunSetup(const BuildConstants& constants, const CommandArguments& arguments, SetupUi& ui, SetupSystem& system,
              SetupState& state);
+
+// The end of a run whose command line has an argument the installer cannot read
+// (CommandArguments::Unreadable), before start-up names Windows or any step runs: nothing is
+// shown in any kind of run, nothing is changed, and the log, where one is named, says why.
+// Returns the exit code.
+int RefuseUnreadableCommandLine(const CommandArguments& arguments, SetupUi& ui);
 
 }  // namespace mv

@@ -12,6 +12,14 @@
 
 namespace mv {
 
+namespace {
+
+// The run lock's file in the product folder: there only while a run holds it. No data file takes
+// this name: a payload's name has no "-".
+constexpr wchar_t kRunLockName[] = L"~mirvane-setup.lock";
+
+}  // namespace
+
 bool UserIsAdministrator() {
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
   UniqueSid administrators;
@@ -27,15 +35,33 @@ bool UserIsAdministrator() {
 
 bool WinSetupSystem::IsUserAnAdmin() { return UserIsAdministrator(); }
 
-bool WinSetupSystem::TakeRunLock(unsigned milliseconds) {
-  // One lock for every installer of the product's add-ons, in every session: a deployment runs
-  // as SYSTEM in session 0 while a pupil runs the installer at the desktop. Only an elevated
-  // process may create an object in the global namespace, so no user can take it in advance.
-  if (!runLock_) runLock_.reset(::CreateMutexW(nullptr, FALSE, L"Global\\MirvaneAddonSetup"));
-  if (!runLock_) return false;
-  // Abandoned: a run that ended without letting go (killed) holds nothing any more.
-  const DWORD waited = ::WaitForSingleObject(runLock_.get(), milliseconds);
-  return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+RunLock WinSetupSystem::TakeRunLock(const std::wstring& productFolder, unsigned milliseconds) {
+  // One lock for every installer of the product's add-ons, in every session (a deployment runs
+  // as SYSTEM in session 0 while a pupil runs the installer at the desktop): a file in the
+  // product folder that the run holds open without sharing, and that goes with its last handle,
+  // also when the run is killed. Only administrators may create a file there, so no other user
+  // can take it in advance or hold it; a name in the global namespace of kernel objects, where
+  // any user may create an object first, can be taken by anyone for good.
+  if (runLock_) return {RunLock::State::Taken};
+  const std::wstring path = productFolder + kRunLockName;
+  const DWORD start = ::GetTickCount();
+  for (int closing = 0;;) {
+    // FILE_FLAG_OPEN_REPARSE_POINT: a link planted under the name is the file that goes.
+    runLock_.reset(::CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
+    if (runLock_) return {RunLock::State::Taken};
+    const DWORD error = ::GetLastError();
+    // The lock of a run that has just ended is about to go: Windows refuses to open a file on its
+    // way out with "access denied".
+    if (error == ERROR_ACCESS_DENIED && ++closing <= 20) {
+      ::Sleep(10);
+      continue;
+    }
+    if (error != ERROR_SHARING_VIOLATION) return {RunLock::State::Unavailable, error};
+    if (::GetTickCount() - start >= milliseconds) return {RunLock::State::Held, error};
+    ::Sleep(100);
+  }
 }
 
 bool WinSetupSystem::IsProductRunning() { return mv::IsProductRunning(); }
@@ -62,8 +88,9 @@ WriteResult WinSetupSystem::ExtractSplitPayload(std::string_view name, std::stri
   return mv::ExtractSplitPayload(name, kind, destination, ui, beforeCommit);
 }
 
-std::optional<std::int32_t> WinSetupSystem::GetFolderSizeKB(const std::wstring& folder) {
-  const std::int32_t size = mv::GetFolderSizeKB(folder);
+std::optional<std::int32_t> WinSetupSystem::GetFolderSizeKB(const std::wstring& folder,
+                                                            const std::wstring& replacedAtRestart) {
+  const std::int32_t size = mv::GetFolderSizeKB(folder, replacedAtRestart);
   if (size == -1) return std::nullopt;
   return size;
 }

@@ -16,7 +16,7 @@ class WinSetupSystem final : public SetupSystem {
 
   RegistryAccess& Registry() override { return registry_; }
   bool IsUserAnAdmin() override;
-  bool TakeRunLock(unsigned milliseconds) override;
+  RunLock TakeRunLock(const std::wstring& productFolder, unsigned milliseconds) override;
   bool IsProductRunning() override;
   bool AskProductToQuit() override;
   bool WaitForProductToEnd(unsigned milliseconds) override;
@@ -26,7 +26,8 @@ class WinSetupSystem final : public SetupSystem {
                              bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) override;
   WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
                                   SetupUi& ui, BeforeCommit& beforeCommit) override;
-  std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder) override;
+  std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder,
+                                              const std::wstring& replacedAtRestart) override;
   ShellStart LaunchProduct(const std::wstring& productFolder) override;
   [[noreturn]] void EndWithUnhandledError(std::string_view what) override;
 
@@ -34,7 +35,7 @@ class WinSetupSystem final : public SetupSystem {
   SharedRegistry& registry_;
   InstallerCheck& check_;
   UniqueHandle quittingProduct_;  // the process of a product asked to quit
-  UniqueHandle runLock_;          // held until the process ends
+  UniqueFile runLock_;            // held until the process ends
 };
 
 // Membership of the Administrators group with full rights, without loading the shell.

@@ -13,19 +13,15 @@ enum class ShellStart {
   NoAnswer,     // the shell did not answer in time: it may start the product yet
 };
 
-// The installer runs with administrator rights, which a program it starts itself inherits. The
-// product is therefore started through the desktop shell, which starts it with the rights of
-// the user at the desktop; only when there is no shell to ask does the installer start it
-// itself. A start the shell refused or may still make is not made elevated instead: the user's
-// refusal stands, and a second copy would come up.
-// Returns what the shell said; Unreachable: the installer started the product itself.
-template <typename ThroughShell, typename Directly>
-ShellStart StartThroughShellOrDirectly(const std::wstring& productFolder, ThroughShell throughShell,
-                                       Directly directly) {
-  const ShellStart shell = throughShell(productFolder);
-  if (shell == ShellStart::Unreachable) directly(productFolder);
-  return shell;
-}
+// The installer runs with administrator rights, which a program it started itself would inherit:
+// on the user's desktop, with an Open dialog that browses and writes as an administrator. The
+// product is therefore started only through the desktop shell, which starts it with the rights
+// of the user at the desktop; where no shell can be asked (the user ended it, a kiosk runs
+// another), it is not started at all, and the user is told.
+// True when the product may come up after this answer of the shell, so that the launch waits for
+// it: started, or a start the shell may still make. A refusal and a shell out of reach start
+// nothing to wait for.
+constexpr bool MayComeUp(ShellStart shell) { return shell == ShellStart::Started || shell == ShellStart::NoAnswer; }
 
 // One of the two waits of a launch: a try after every `IntervalMs`, believed only within the
 // first `BelievedTries` tries.

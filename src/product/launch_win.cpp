@@ -133,16 +133,6 @@ ShellStart StartProductThroughShellInTime(const std::wstring& productFolder, uns
   return result;
 }
 
-void StartProductDirectly(const std::wstring& productFolder) {
-  ::SetCurrentDirectoryW(productFolder.c_str());
-  ::ShellExecuteW(nullptr, L"open", product::ExecutableIn(productFolder).c_str(), L"", L"", SW_SHOWNORMAL);
-}
-
-ShellStart StartProduct(const std::wstring& productFolder) {
-  const auto throughShell = [](const std::wstring& folder) { return StartProductThroughShellInTime(folder); };
-  return StartThroughShellOrDirectly(productFolder, throughShell, StartProductDirectly);
-}
-
 void BringStartedProductToFront() {
   const auto sleep = [](unsigned ms) { ::Sleep(ms); };
   if (!WaitFor(kMappingWait, sleep, IsProductRunning)) return;
@@ -155,8 +145,8 @@ void BringStartedProductToFront() {
 }
 
 ShellStart LaunchProduct(const std::wstring& productFolder) {
-  const ShellStart started = StartProduct(productFolder);
-  BringStartedProductToFront();
+  const ShellStart started = StartProductThroughShellInTime(productFolder);
+  if (MayComeUp(started)) BringStartedProductToFront();
   return started;
 }
 

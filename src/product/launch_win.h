@@ -22,15 +22,10 @@ ShellStart StartProductThroughShell(const std::wstring& productFolder);
 // The same on a thread of its own, whose answer is awaited `answerMs` at most: a shell that
 // hangs holds up the installer no longer (NoAnswer).
 ShellStart StartProductThroughShellInTime(const std::wstring& productFolder, unsigned answerMs = kShellAnswerMs);
-// Starts the product's executable from `productFolder` as a child of the installer, with the
-// installer's rights; reports no failure.
-void StartProductDirectly(const std::wstring& productFolder);
-// Through the shell, and directly only when there is no shell to ask (Unreachable).
-ShellStart StartProduct(const std::wstring& productFolder);
 // Waits for a product just started to create its mapping and then its main window, and brings
 // the window to the front. A product that does not come up in time is left alone.
 void BringStartedProductToFront();
-// Starts the product and brings it to the front.
+// Has the shell start the product and, where it may come up, brings it to the front.
 ShellStart LaunchProduct(const std::wstring& productFolder);
 
 }  // namespace mv

@@ -33,12 +33,27 @@ StartupSettings MakeStartupSettings(std::uint32_t userLcid, std::wstring_view co
   const std::vector<std::wstring> args = SplitCommandLine(commandLine);
   CommandArguments& arguments = settings.Arguments;
   int described = 0;
+  const auto isSwitch = [](const std::wstring& argument) { return !argument.empty() && argument[0] == L'/'; };
+  const auto unreadable = [&arguments](const std::wstring& argument) {
+    if (arguments.Unreadable.empty()) arguments.Unreadable = argument;
+  };
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string text = SwitchText(args[i]);
     if (text == kQuietSwitch) {
       arguments.Quiet = true;
     } else if (text == kLogSwitch) {
-      if (i + 1 < args.size()) arguments.LogPath = args[++i];
+      // Its file is the next argument unless that is a switch: "/log /quiet" is a log switch
+      // without its file, not a log named "/quiet" in a run that then asks its questions.
+      const std::wstring& given = args[i];
+      std::wstring file;
+      if (i + 1 < args.size() && !isSwitch(args[i + 1])) file = args[++i];
+      if (file.empty()) {
+        unreadable(given);
+      } else {
+        arguments.LogPath = std::move(file);
+      }
+    } else if (isSwitch(args[i])) {
+      unreadable(args[i]);
     } else if (++described == 1) {
       arguments.CommandSwitch = std::move(text);
     } else if (described == 2) {

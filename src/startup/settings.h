@@ -12,7 +12,8 @@ inline constexpr std::string_view kModestSwitch = "modest";
 inline constexpr std::string_view kRunAppSwitch = "runapp";
 // For deployment: a run that shows nothing at all, and the log it (or any run) appends to.
 // Either may stand anywhere on the command line, in any letter case; they are taken out before
-// the first and second arguments are counted.
+// the first and second arguments are counted. They are the installer's only switches: any other
+// argument that begins with "/" is one it cannot read.
 inline constexpr std::string_view kQuietSwitch = "/quiet";
 inline constexpr std::string_view kLogSwitch = "/log";
 
@@ -22,6 +23,12 @@ struct CommandArguments {
   std::string SecondArgument;  // second argument, ASCII-lowercased: "runapp" starts the product
   bool Quiet = false;          // "/quiet"
   std::wstring LogPath;        // the argument after "/log"; empty: no log
+  // The first argument the installer cannot read, as it was given: a switch it does not know
+  // ("/S", "/qn", "/silent" of other installers), or "/log" with no file after it (the next
+  // argument a switch, or none). Empty when the whole line is understood. Such a run must not go
+  // on: a switch that was meant to make it quiet may have been missed, and a run as SYSTEM would
+  // then wait for ever on a question nobody sees.
+  std::wstring Unreadable;
 };
 
 struct StartupSettings {

@@ -6,11 +6,12 @@
 
 namespace mv {
 
+StartupSettings ReadStartupSettings() { return MakeStartupSettings(::GetUserDefaultLCID(), ::GetCommandLineW()); }
+
 Startup StartUp() {
-  StartupSettings settings = MakeStartupSettings(::GetUserDefaultLCID(), ::GetCommandLineW());
   WindowsEdition edition = DescribeWindows();
   const REGSAM access = SharedRegistryAccess(edition.Is64Bit);
-  return Startup{std::move(settings), std::move(edition), SharedRegistry(access)};
+  return Startup{std::move(edition), SharedRegistry(access)};
 }
 
 }  // namespace mv

@@ -7,16 +7,18 @@
 
 namespace mv {
 
+// The message language and the arguments, from the user's locale and the command line: read
+// first, so that a command line the installer cannot read ends the run before anything else.
+StartupSettings ReadStartupSettings();
+
 struct Startup {
-  StartupSettings Settings;
   WindowsEdition Edition;
   // The process's one registry accessor: the 64-bit view exactly when Edition says 64-bit.
   SharedRegistry Registry;
 };
 
-// Fixes the message language and the arguments, names the running Windows (which may run "ver")
-// and creates the registry accessor in the view that naming calls for. Runs once, before the
-// setup run.
+// Names the running Windows (which may run "ver") and creates the registry accessor in the view
+// that naming calls for. Runs once, after the settings and before the setup run.
 Startup StartUp();
 
 }  // namespace mv

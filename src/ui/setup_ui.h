@@ -41,6 +41,13 @@ class SetupUi {
     ShowBilingualError(std::wstring(message.En).append(detail), std::wstring(message.Ru).append(detail));
   }
 
+  // A notice that is no failure (the run's exit code stays as it is): shown as ShowBilingualError
+  // shows an error, and logged.
+  void ShowBilingualNotice(const BilingualText& message) {
+    Log("Notice: ", message.En);
+    if (!unattended_) ShowNotice(message.En, message.Ru);
+  }
+
   // A Yes/No question; true only for Yes. `russian` selects the Russian language id of the box;
   // `what` is what the log says was asked.
   bool Ask(const Question& question, bool russian, std::string_view what) {
@@ -65,6 +72,7 @@ class SetupUi {
  protected:
   virtual bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) = 0;
   virtual void ShowError(std::wstring_view en, std::wstring_view ru) = 0;
+  virtual void ShowNotice(std::wstring_view en, std::wstring_view ru) = 0;
   virtual void HideProgressWindow() = 0;
   virtual bool ShowProgressWindow(std::string_view caption, std::string_view text) = 0;
 

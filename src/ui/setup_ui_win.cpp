@@ -7,6 +7,8 @@ namespace mv {
 
 void WinSetupUi::ShowError(std::wstring_view en, std::wstring_view ru) { ShowErrorBox(russian_ ? ru : en, russian_); }
 
+void WinSetupUi::ShowNotice(std::wstring_view en, std::wstring_view ru) { ShowNoticeBox(russian_ ? ru : en, russian_); }
+
 bool WinSetupUi::Ask(std::wstring_view text, std::wstring_view caption, bool russian) {
   return AskQuestionBox(text, caption, russian);
 }

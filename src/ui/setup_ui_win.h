@@ -15,6 +15,7 @@ class WinSetupUi final : public SetupUi {
  private:
   bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override;
   void ShowError(std::wstring_view en, std::wstring_view ru) override;
+  void ShowNotice(std::wstring_view en, std::wstring_view ru) override;
   void HideProgressWindow() override;
   bool ShowProgressWindow(std::string_view caption, std::string_view text) override;
 

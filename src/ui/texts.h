@@ -41,6 +41,10 @@ inline constexpr BilingualText kCannotInstallFile{
 inline constexpr BilingualText kCannotHandleLanguageFile{
     L"Can't handle the language support file ",
     L"Не удаётся работать с файлом языковой поддержки "};
+// Shown as a notice, not an error: the add-on is installed.
+inline constexpr BilingualText kProductNotStarted{
+    L"Mirvane could not be started with your own rights.\r\nPlease, start the program yourself.",
+    L"Не удаётся запустить Mirvane с Вашими правами.\r\nПожалуйста, запустите программу сами."};
 inline constexpr BilingualText kAnotherSetupRuns{
     L"Another setup of Mirvane update is running now.\r\nPlease, wait for it to end.",
     L"Сейчас уже идёт другая установка обновления Mirvane.\r\nПожалуйста, дождитесь её окончания."};

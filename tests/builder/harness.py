@@ -189,7 +189,7 @@ def expect_delay_loading(test, pe):
     delayed = pe.delay_imports()
     test.assertEqual(set(delayed), DELAY_LOADED_DLLS)
     test.assertIn("GetSystemMetrics", delayed["user32.dll"])
-    test.assertIn("ShellExecuteW", delayed["shell32.dll"])
+    test.assertIn("SHGetFileInfoW", delayed["shell32.dll"])
     test.assertIn("CoCreateInstance", delayed["ole32.dll"])
     for functions in delayed.values():
         for function in functions:

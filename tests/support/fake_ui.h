@@ -32,10 +32,11 @@ class FakeUi : public SetupUi, public BeforeCommit, public RunLog {
   int UnqueuedQuestions = 0;   // questions asked after `Answers` ran out
   bool ProgressStarts = true;  // false: the progress window's thread cannot be started
 
-  std::vector<std::wstring> Errors;  // the English texts
+  std::vector<std::wstring> Errors;   // the English texts
+  std::vector<std::wstring> Notices;  // the English texts
   std::vector<AskedQuestion> Questions;
   std::vector<std::string> Progress;  // "hide", "show[caption][text]"
-  // One line per call, "error", "ask", "hide", "show" or "commit", in order; fakes of the system
+  // One line per call, "error", "notice", "ask", "hide", "show" or "commit", in order; fakes of the system
   // side may write their own lines here so that a test sees the order of both.
   std::vector<std::string> Events;
   std::vector<std::wstring> LogLines;
@@ -48,6 +49,7 @@ class FakeUi : public SetupUi, public BeforeCommit, public RunLog {
     UnqueuedQuestions = 0;
     ProgressStarts = true;
     Errors.clear();
+    Notices.clear();
     Questions.clear();
     Progress.clear();
     Events.clear();
@@ -72,6 +74,10 @@ class FakeUi : public SetupUi, public BeforeCommit, public RunLog {
   void ShowError(std::wstring_view en, std::wstring_view) override {
     Errors.emplace_back(en);
     Events.push_back("error");
+  }
+  void ShowNotice(std::wstring_view en, std::wstring_view) override {
+    Notices.emplace_back(en);
+    Events.push_back("notice");
   }
   bool Ask(std::wstring_view text, std::wstring_view caption, bool russian) override {
     Questions.push_back({std::wstring(text), std::wstring(caption), russian});

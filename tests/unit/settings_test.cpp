@@ -25,7 +25,9 @@ TEST(StartupSettings, LocaleAndArguments) {
 }
 
 // "/quiet" and "/log FILE" stand anywhere, in any letter case, and are taken out before the first
-// and second arguments are counted; nothing but ASCII letters spells a switch.
+// and second arguments are counted; nothing but ASCII letters spells a switch. Any other argument
+// that begins with "/", and "/log" without its file, make the line unreadable; the first such
+// argument is kept, and a log named elsewhere on the line is still found.
 TEST(StartupSettings, DeploymentSwitches) {
   const struct {
     const wchar_t* line;
@@ -33,14 +35,20 @@ TEST(StartupSettings, DeploymentSwitches) {
     const char* second;
     bool quiet;
     const wchar_t* log;
+    const wchar_t* unreadable;
   } cases[] = {
-      {L"setup.exe /QUIET modest runapp", "modest", "runapp", true, L""},
+      {L"setup.exe /QUIET modest runapp", "modest", "runapp", true, L"", L""},
       {L"setup.exe modest /Log \"C:\\Logs\\Мир вейн.log\" runapp /quiet", "modest", "runapp", true,
-       L"C:\\Logs\\Мир вейн.log"},
-      {L"setup.exe /log", "", "", false, L""},
-      {L"setup.exe /log /quiet", "", "", false, L"/quiet"},
-      {L"setup.exe quiet /quietly", "quiet", "/quietly", false, L""},
-      {L"setup.exe \uFF4D\uFF4F\uFF44\uFF45\uFF53\uFF54 /quiet", "\x7F\x7F\x7F\x7F\x7F\x7F", "", true, L""},
+       L"C:\\Logs\\Мир вейн.log", L""},
+      {L"setup.exe /log", "", "", false, L"", L"/log"},
+      {L"setup.exe /log \"\" modest", "modest", "", false, L"", L"/log"},
+      {L"setup.exe /log /quiet", "", "", true, L"", L"/log"},
+      {L"setup.exe quiet /quietly", "quiet", "", false, L"", L"/quietly"},
+      {L"setup.exe /S /log C:\\s.log /qn", "", "", false, L"C:\\s.log", L"/S"},
+      {L"setup.exe modest /silent", "modest", "", false, L"", L"/silent"},
+      {L"setup.exe modest runapp extra -quiet", "modest", "runapp", false, L"", L""},
+      {L"setup.exe \uFF4D\uFF4F\uFF44\uFF45\uFF53\uFF54 /quiet", "\x7F\x7F\x7F\x7F\x7F\x7F", "", true, L"", L""},
+      {L"setup.exe \uFF0Fquiet", "\x7Fquiet", "", false, L"", L""},
   };
   for (const auto& c : cases) {
     const CommandArguments a = MakeStartupSettings(1033, c.line).Arguments;
@@ -48,6 +56,7 @@ TEST(StartupSettings, DeploymentSwitches) {
     EXPECT_EQ(a.SecondArgument, c.second) << c.line;
     EXPECT_EQ(a.Quiet, c.quiet) << c.line;
     EXPECT_EQ(a.LogPath, c.log) << c.line;
+    EXPECT_EQ(a.Unreadable, c.unreadable) << c.line;
   }
 }
 

@@ -48,8 +48,9 @@ class FakeSystem : public SetupSystem {
   bool productWindow = true;  // a running product without one cannot be asked to quit
   bool productEnds = true;    // within the wait after the quit request
   WriteResult write = WriteResult::Written;
-  bool installedIsNewer = false;  // the writer asks before it replaces the installed copy
-  int runLockFreeAfterMs = 0;     // another run holds the lock this long; -1: for good
+  bool installedIsNewer = false;   // the writer asks before it replaces the installed copy
+  int runLockFreeAfterMs = 0;      // another run holds the lock this long; -1: for good
+  unsigned long runLockError = 0;  // not 0: the lock cannot be taken, with this Windows error
   IntegrityResult integrity = IntegrityResult::Intact;
   std::vector<std::wstring> files{L"D:\\Mirvane\\Mirvane.exe"};
   std::optional<std::int32_t> folderSize = 4100;
@@ -58,9 +59,11 @@ class FakeSystem : public SetupSystem {
 
   RegistryAccess& Registry() override { return registry; }
   bool IsUserAnAdmin() override { return admin; }
-  bool TakeRunLock(unsigned ms) override {
+  RunLock TakeRunLock(const std::wstring&, unsigned ms) override {
     if (ms > 0) log.push_back("lock " + std::to_string(ms));
-    return runLockFreeAfterMs >= 0 && static_cast<unsigned>(runLockFreeAfterMs) <= ms;
+    if (runLockError != 0) return {RunLock::State::Unavailable, runLockError};
+    if (runLockFreeAfterMs >= 0 && static_cast<unsigned>(runLockFreeAfterMs) <= ms) return {RunLock::State::Taken};
+    return {RunLock::State::Held, 32};
   }
   bool IsProductRunning() override {
     log.push_back("probe");
@@ -108,8 +111,9 @@ class FakeSystem : public SetupSystem {
     log.push_back("commit");
     return write;
   }
-  std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder) override {
-    log.push_back("size " + Ascii(folder));
+  std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder,
+                                              const std::wstring& replacedAtRestart) override {
+    log.push_back("size " + Ascii(folder) + (replacedAtRestart.empty() ? "" : " without " + Ascii(replacedAtRestart)));
     return folderSize;
   }
   ShellStart LaunchProduct(const std::wstring& folder) override {
@@ -190,7 +194,8 @@ TEST_F(RunSetupTest, RussianUserGetsTheRussianQuestion) {
 
 TEST_F(RunSetupTest, NoToTheFirstQuestionWritesNothing) {
   ui.Answers = {false};
-  EXPECT_EQ(Run(), exit_code::kInstalled);
+  EXPECT_EQ(Run(), exit_code::kDeclined);
+  EXPECT_EQ(ui.LogLines.back(), L"Exit code 1602: declined at the first question");
   EXPECT_EQ(log, (Log{"verify", "ask"}));
   EXPECT_FALSE(system.registry.HasKey(HKLM, kUninstallEntry + "x"));
   EXPECT_FALSE(EstimatedSize().has_value());
@@ -312,10 +317,17 @@ TEST_F(RunSetupTest, EarlyEndsShowTheirMessageWriteNothingAndHaveTheirExitCode) 
        L"Exit code 1603: the setup failed"},
       {"another run that does not end",
        [](FakeSystem& s) { s.runLockFreeAfterMs = -1; },
-       {"lock 10000", "error"},
+       {"verify", "lock 10000", "error"},
        L"Another setup of Mirvane update is running now.\r\nPlease, wait for it to end.",
        1618,
        L"Exit code 1618: another setup of Mirvane was running"},
+      // Not another run: the product folder refuses the lock (its rights, a folder in its place).
+      {"a run lock that cannot be taken",
+       [](FakeSystem& s) { s.runLockError = 5; },
+       {"verify", "error"},
+       L"Can't install file D:\\Mirvane\\mvm3.pak",
+       1603,
+       L"Exit code 1603: the setup failed"},
   };
   for (const Case& c : cases) {
     for (const bool quiet : {false, true}) {
@@ -338,27 +350,39 @@ TEST_F(RunSetupTest, EarlyEndsShowTheirMessageWriteNothingAndHaveTheirExitCode) 
   }
 }
 
-// A second run waits briefly for one that runs already, and goes on once it has ended.
+// A second run waits briefly for one that runs already, and goes on once it has ended; a lock
+// that cannot be had for another reason is not waited for, and the log says why.
 TEST_F(RunSetupTest, AnotherRunIsWaitedForBriefly) {
   system.runLockFreeAfterMs = 3000;
   EXPECT_EQ(Run("modest"), exit_code::kInstalled);
-  EXPECT_EQ(log.front(), "lock 10000");
+  EXPECT_EQ(log, (Log{"verify", "lock 10000", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "commit",
+                      "size D:\\Mirvane\\"}));
   EXPECT_NE(ui.Logged(L"Another setup of Mirvane runs"), L"");
+
+  Sides refused;
+  refused.system.runLockError = 5;
+  SetupState s;
+  EXPECT_EQ(refused.Run(constants, Args("modest"), s), exit_code::kFailure);
+  EXPECT_EQ(refused.ui.Logged(L"The run lock"), L"The run lock in the product folder cannot be taken: Windows error 5");
+  EXPECT_EQ(refused.ui.Logged(L"Another setup"), L"");
 }
 
 // A quiet run is a modest one that shows nothing and starts nothing: the question before an older
 // payload replaces a newer copy is answered No, and each outcome has its own exit code.
 TEST_F(RunSetupTest, QuietRunsShowNothingAndEndWithTheirOwnCodes) {
+  // After a write left for the next restart, the size recorded is the folder's after that restart.
   const struct {
     const char* what;
     bool installedIsNewer;
     WriteResult write;
     int exitCode;
+    const char* size;
   } cases[] = {
-      {"installed", false, WriteResult::Written, exit_code::kInstalled},
-      {"a newer copy kept", true, WriteResult::Written, exit_code::kNewerKept},
-      {"in use: at the next restart", false, WriteResult::AtRestart, exit_code::kInstalledAtRestart},
-      {"failed", false, WriteResult::Failed, exit_code::kFailure},
+      {"installed", false, WriteResult::Written, exit_code::kInstalled, "size D:\\Mirvane\\"},
+      {"a newer copy kept", true, WriteResult::Written, exit_code::kNewerKept, "size D:\\Mirvane\\"},
+      {"in use: at the next restart", false, WriteResult::AtRestart, exit_code::kInstalledAtRestart,
+       "size D:\\Mirvane\\ without D:\\Mirvane\\mvm3.pak"},
+      {"failed", false, WriteResult::Failed, exit_code::kFailure, "size D:\\Mirvane\\"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -372,9 +396,56 @@ TEST_F(RunSetupTest, QuietRunsShowNothingAndEndWithTheirOwnCodes) {
     EXPECT_TRUE(quiet.ui.Errors.empty()) << "a box was shown";
     EXPECT_TRUE(quiet.ui.Progress.empty());
     for (const std::string& event : quiet.ui.Events) EXPECT_EQ(event.rfind("launch", 0), std::string::npos);
+    EXPECT_EQ(quiet.ui.Events.back(), c.size);
     if (c.installedIsNewer) {
       EXPECT_EQ(quiet.ui.Logged(L"Answer: "), L"Answer: No, nobody to ask");
     }
+  }
+}
+
+// The installer never starts the product with its own administrator rights: where no desktop
+// shell can start it with the user's, it is not started, and the user is told, as a notice that
+// fails nothing. A shell that refused, or may still start it, is not waited for in vain.
+TEST_F(RunSetupTest, WhereNoShellCanStartTheProductTheUserIsToldAndTheRunSucceeds) {
+  const struct {
+    ShellStart shell;
+    const wchar_t* logged;
+    bool notice;
+  } cases[] = {
+      {ShellStart::Started, L"Mirvane started through the desktop shell", false},
+      {ShellStart::Refused, L"The desktop shell refused to start Mirvane", false},
+      {ShellStart::NoAnswer, L"The desktop shell did not answer in time: Mirvane may start later", false},
+      {ShellStart::Unreachable, L"No desktop shell to start Mirvane with the user's rights: not started", true},
+  };
+  for (const auto& c : cases) {
+    for (const bool interactive : {true, false}) {
+      SCOPED_TRACE(static_cast<int>(c.shell));
+      Sides run;
+      run.system.shell = c.shell;
+      if (interactive) run.ui.Answers = {true, true};
+      SetupState s;
+      EXPECT_EQ(run.Run(constants, interactive ? Args("") : Args("modest", "runapp"), s), exit_code::kInstalled);
+      EXPECT_EQ(run.ui.Logged(c.logged), c.logged);
+      EXPECT_EQ(run.ui.Notices, c.notice ? std::vector<std::wstring>{L"Mirvane could not be started with your own "
+                                                                     L"rights.\r\nPlease, start the program yourself."}
+                                         : std::vector<std::wstring>{});
+      EXPECT_TRUE(run.ui.Errors.empty());
+    }
+  }
+}
+
+// A command line with an argument the installer cannot read ends before any step: nothing shown,
+// whatever kind of run it would have been, and the log says which argument.
+TEST(UnreadableCommandLine, EndsWith1639ShowingNothing) {
+  for (const bool quiet : {false, true}) {
+    FakeUi ui(quiet);
+    CommandArguments arguments = Args("", "", quiet);
+    arguments.Unreadable = L"/S";
+    EXPECT_EQ(RefuseUnreadableCommandLine(arguments, ui), exit_code::kUnreadableCommandLine);
+    EXPECT_TRUE(ui.Events.empty());
+    EXPECT_EQ(ui.LogLines, (std::vector<std::wstring>{
+                               L"Unreadable argument (the switches are /quiet and /log FILE): /S",
+                               L"Exit code 1639: the command line has an argument the installer cannot read"}));
   }
 }
 

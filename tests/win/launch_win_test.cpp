@@ -1,5 +1,5 @@
-// Starting the product against the real (Wine) system, each way alone: through the desktop shell
-// and directly, and the launch's waits bringing it to the front after either. Wine cannot show
+// Starting the product against the real (Wine) system: through the desktop shell, never by the
+// installer itself, and the launch's waits bringing it to the front. Wine cannot show
 // elevation (every process is an administrator), so what is seen here is whose child the product
 // is, in which folder it starts, with what arguments, and that its window comes to the front. The
 // product is the stand-in (tests/standin), which reads standin.cfg beside its folder and logs
@@ -27,9 +27,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::LogValue;
-using testing::WaitForLogSequence;
 using testing::TempDir;
 using testing::Utf8;
+using testing::WaitForLogSequence;
 
 // This test program's image name in lower case, as the stand-in logs its parent.
 std::string OwnImageName() {
@@ -39,11 +39,6 @@ std::string OwnImageName() {
   name.erase(0, name.find_last_of(L'\\') + 1);
   for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
   return Utf8(name);
-}
-
-std::wstring CurrentFolder() {
-  wchar_t folder[MAX_PATH];
-  return std::wstring(folder, ::GetCurrentDirectoryW(MAX_PATH, folder));
 }
 
 class ProductStart : public ::testing::Test {
@@ -58,12 +53,7 @@ class ProductStart : public ::testing::Test {
     testing::WriteBytes(root_ / L"standin.cfg", "log=" + Utf8(log_) + "\r\nlifetime_ms=20000\r\nwindow_visible=0\r\n");
   }
 
-  // The direct start makes the product folder the current one, as the installer's own start
-  // always has; the test's folder must be left before it can be removed.
-  void TearDown() override {
-    EndStartedCopies();
-    ::SetCurrentDirectoryW(testCurrentFolder_.c_str());
-  }
+  void TearDown() override { EndStartedCopies(); }
 
   // Ends every copy that logged its start, so that no test leaves one running or holding its
   // folder.
@@ -76,6 +66,18 @@ class ProductStart : public ::testing::Test {
       ::TerminateProcess(process.get(), 0);
       ::WaitForSingleObject(process.get(), 5000);
     }
+  }
+
+  // Starts the stand-in from the product folder as this test's child, as a user would.
+  void StartStandin() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + product_ + product::kExecutable.data() + L"\"";
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, product_.c_str(),
+                                 &startup, &process));
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
   }
 
   // The stand-in started once, in the product folder, without arguments, by `parent`.
@@ -102,7 +104,6 @@ class ProductStart : public ::testing::Test {
     EXPECT_EQ(::GetForegroundWindow(), window);
   }
 
-  const std::wstring testCurrentFolder_ = CurrentFolder();
   TempDir root_;
   std::wstring product_;
   std::wstring log_;
@@ -114,11 +115,6 @@ TEST_F(ProductStart, TheShellStartsTheProductAsItsOwnChildInTheProductFolder) {
   ExpectStartedBy("explorer.exe");
 }
 
-TEST_F(ProductStart, TheDirectStartMakesTheProductTheInstallersChild) {
-  StartProductDirectly(product_);
-  ExpectStartedBy(OwnImageName());
-}
-
 // With a shell running, the launch goes through it and never starts a second copy itself.
 TEST_F(ProductStart, TheLaunchTakesTheShellWhenOneRuns) {
   LaunchProduct(product_);
@@ -126,23 +122,13 @@ TEST_F(ProductStart, TheLaunchTakesTheShellWhenOneRuns) {
   ExpectBroughtToTheFront();
 }
 
-TEST_F(ProductStart, EitherStartIsBroughtToTheFront) {
-  const struct {
-    const char* what;
-    void (*start)(const std::wstring&);
-  } starts[] = {
-      {"through the shell",
-       [](const std::wstring& folder) { EXPECT_EQ(StartProductThroughShell(folder), ShellStart::Started); }},
-      {"directly", StartProductDirectly},
-  };
-  for (const auto& s : starts) {
-    SCOPED_TRACE(s.what);
-    EndStartedCopies();
-    ::DeleteFileW(log_.c_str());
-    s.start(product_);
-    BringStartedProductToFront();
-    ExpectBroughtToTheFront();
-  }
+// Whoever started it (here this test, as a user would), a product that comes up is brought to
+// the front.
+TEST_F(ProductStart, AStartedProductIsBroughtToTheFront) {
+  StartStandin();
+  BringStartedProductToFront();
+  ExpectStartedBy(OwnImageName());
+  ExpectBroughtToTheFront();
 }
 
 // A product the shell cannot start is a refusal (Wine's shell says S_FALSE), not a missing shell:
@@ -198,7 +184,7 @@ TEST_F(ProductStart, AShellThatDoesNotAnswerIsNotWaitedForWithoutBound) {
 TEST_F(ProductStart, TheWaitForAProductAskedToQuitEndsWithItsProcess) {
   testing::WriteBytes(root_ / L"standin.cfg",
                       "log=" + Utf8(log_) + "\r\nquit_delay_ms=1500\r\nrelease_mapping_at_quit=1\r\n");
-  StartProductDirectly(product_);
+  StartStandin();
   ASSERT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, 10s));
   UniqueHandle process;
   ASSERT_TRUE(AskProductToQuit(process));
