@@ -4,6 +4,8 @@
 // documents, and the log names the cause.
 #include "e2e/fixture.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <optional>
 
@@ -100,16 +102,75 @@ TEST_F(Deployment, FailuresShowNothingAndEndWithTheirOwnCode) {
   }
 }
 
-// Another run holds the lock for good: the second waits briefly, then gives up with 1618.
-TEST_F(Deployment, AnotherRunInProgressEndsWith1618) {
+// Another run holds the lock for good: the second waits briefly, then gives up with 1618. The
+// lock is a file in the product folder, which only administrators may write: a name in the
+// global namespace of kernel objects, which any user may take first and deny to everyone, plays
+// no part (here one squatted by this test with a DACL that denies everybody everything).
+TEST_F(Deployment, OnlyAnotherRunHoldsTheLock) {
   if (RussianLocale()) GTEST_SKIP() << "no text shown; slow: covered by the English run";
-  const mv::UniqueHandle lock(CreateMutexW(nullptr, TRUE, L"Global\\MirvaneAddonSetup"));
-  ASSERT_TRUE(lock);
+  SECURITY_ATTRIBUTES denyAll{sizeof denyAll, nullptr, FALSE};
+  mv::UniqueLocalMemory descriptor;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(D;;GA;;;WD)", SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr));
+  denyAll.lpSecurityDescriptor = descriptor.get();
+  const mv::UniqueHandle squatted(CreateMutexW(&denyAll, TRUE, L"Global\\MirvaneAddonSetup"));
+  ASSERT_TRUE(squatted);
+  EXPECT_EQ(Quiet(Installer()).exitCode, 0u) << "the squatted name stood in the way";
+  ExpectInstalled(product_, Payload());
+
+  const std::wstring lockFile = product_ + L"~mirvane-setup.lock";
+  const mv::UniqueFile held(CreateFileW(lockFile.c_str(), DELETE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  ASSERT_TRUE(held);
+  DeleteFileW((product_ + L"mvm3.pak").c_str());
+  DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize");
   const RunResult r = Quiet(Installer());
   EXPECT_EQ(r.exitCode, kExitAnotherRun);
   ExpectLogged("Another setup of Mirvane runs: waiting up to 10 s");
   ExpectLogged("Error: Another setup of Mirvane update is running now.");
   ExpectNothingWritten(product_);
+}
+
+// A log path where a user could have placed a link leads nowhere else: with a symbolic link in the
+// log's place or a linked folder on its path, nothing outside is written or made, and the run
+// ends as it would have.
+TEST_F(Deployment, ALogPathThatLeadsElsewhereIsNotWritten) {
+  if (RussianLocale()) GTEST_SKIP() << "no text shown: covered by the English run";
+  const std::wstring elsewhere = root_ + L"elsewhere";
+  MakeDirectories(elsewhere);
+  const std::wstring precious = elsewhere + L"\\precious.log";
+  WriteBytes(precious, "precious");
+  const std::wstring linkedFile = root_ + L"linked.log";
+  const std::wstring linkedFolder = root_ + L"linked";
+  ASSERT_TRUE(MakeUnixLink(linkedFile, precious));
+  ASSERT_TRUE(MakeUnixLink(linkedFolder, elsewhere));
+  for (const std::wstring& log : {linkedFile, linkedFolder + L"\\setup.log"}) {
+    SCOPED_TRACE(Utf8(log));
+    DeleteFileW((product_ + L"mvm3.pak").c_str());
+    const RunResult r = Run(Installer(), L"/quiet /log \"" + log + L"\"", {});
+    EXPECT_EQ(r.exitCode, 0u);
+    ExpectInstalled(product_, Payload());
+  }
+  EXPECT_EQ(ReadBytes(precious), std::optional(std::vector<std::uint8_t>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_FALSE(IsFile(elsewhere + L"\\setup.log")) << "made where the linked folder leads";
+  EXPECT_TRUE(RemoveUnixLink(linkedFile));
+  EXPECT_TRUE(RemoveUnixLink(linkedFolder));
+}
+
+// A command line the installer cannot read ends the run at once, whatever kind of run it was
+// meant to be: "/log" without its file would have made "/quiet" its file and left a run as SYSTEM
+// waiting for ever on a question; a switch of another installer would have been ignored.
+TEST_F(Deployment, AnUnreadableCommandLineEndsWith1639AndChangesNothing) {
+  for (const std::wstring arguments : {L"/log /quiet", L"/S", L"modest /qn", L"/quiet /silent"}) {
+    SCOPED_TRACE(Utf8(arguments));
+    const RunResult r = Run(Installer(), arguments, {});
+    EXPECT_EQ(r.exitCode, kExitUnreadableCommandLine);
+    EXPECT_EQ(r.windows, std::vector<std::string>{}) << "a window was shown";
+    ExpectNothingWritten(product_);
+  }
+  EXPECT_EQ(Quiet(Installer(), L"/S").exitCode, kExitUnreadableCommandLine);
+  ExpectLogged("Unreadable argument (the switches are /quiet and /log FILE): /S");
+  ExpectLogged("Exit code 1639");
 }
 
 // The question before an older payload replaces a newer copy gets its safe answer: No.
@@ -125,8 +186,35 @@ TEST_F(Deployment, ANewerInstalledCopyIsKeptWith1638) {
   ExpectLogged("Kept the newer installed copy");
 }
 
-// A data file that stays in use is replaced at the next restart (3010); a run before the restart
-// still works and withdraws the waiting replacement; the restart puts the payload in place.
+// A newer copy held open without sharing has a version nobody can read: it is never replaced,
+// neither now nor at the next restart, and the run fails saying why.
+TEST_F(Deployment, ANewerCopyHeldOpenIsNeverReplaced) {
+  if (RussianLocale()) GTEST_SKIP() << "no text shown: covered by the English run";
+  const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+  RestoreAfterTest(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+  const std::wstring target = product_ + L"mvm3.pak";
+  const std::string newer = PakWithVersion(Payload(), 200);
+  WriteBytes(target, newer);
+  {
+    const mv::UniqueFile holder(
+        CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(Quiet(Installer()).exitCode, kExitFailureShown);
+  }
+  ExpectLogged("Version of the installed copy: unknown: it cannot be read");
+  ExpectLogged("A version cannot be read, so the installed copy is kept");
+  ExpectLogged("Error: Can't install file " + Utf8(target));
+  const mv::UniqueHandle restart = StartProcess(L"C:\\windows\\system32\\wineboot.exe", L"-r", root_);
+  ASSERT_TRUE(restart);
+  EXPECT_EQ(WaitForSingleObject(restart.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(ReadBytes(target), std::optional(std::vector<std::uint8_t>(newer.begin(), newer.end())));
+  EXPECT_FALSE(IsFile(product_ + L"~mvm3.pak.restart"));
+  EXPECT_FALSE(IsFile(product_ + L"~mvm3.pak"));
+}
+
+// A data file that stays in use is replaced at the next restart (3010), and the size recorded is
+// the folder's after that restart; a run before the restart still works and withdraws the
+// waiting replacement once it has put its own in place; the restart puts the payload in place.
 TEST_F(Deployment, ADataFileInUseIsReplacedAtTheNextRestart) {
   if (RussianLocale()) GTEST_SKIP() << "no text shown: covered by the English run";
   const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
@@ -134,22 +222,36 @@ TEST_F(Deployment, ADataFileInUseIsReplacedAtTheNextRestart) {
   const std::wstring target = product_ + L"mvm3.pak";
   const std::wstring waiting = product_ + L"~mvm3.pak.restart";
   const std::string old = PakWithVersion(Payload(), 91);
+  // Held as a program that reads it holds it: others may read it (its version too), but not
+  // replace it.
+  const auto hold = [&] {
+    return mv::UniqueFile(CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
   const auto holdAndRun = [&] {
     WriteBytes(target, old);
-    const mv::UniqueFile holder(
-        CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const mv::UniqueFile holder = hold();
     EXPECT_TRUE(holder);
     const RunResult r = Quiet(Installer());
     EXPECT_EQ(r.exitCode, kExitAtRestart);
     ExpectLogged("In use: replaced at the next restart: " + Utf8(target));
     EXPECT_EQ(ReadBytes(waiting), ReadBytes(Payload()));
+    EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"),
+              std::optional<DWORD>((FolderBytes(product_) - old.size()) / 1024));
   };
   holdAndRun();
   EXPECT_EQ(Quiet(Installer()).exitCode, 0u) << "the run before the restart";
   ExpectInstalled(product_, Payload());
   EXPECT_FALSE(IsFile(waiting)) << "the restart would undo that run";
 
+  // A later run that fails (a "modest" one, which leaves nothing for the restart, while the copy
+  // is still held) leaves the waiting replacement as it was.
   holdAndRun();
+  {
+    const mv::UniqueFile holder = hold();
+    EXPECT_EQ(Run(Installer(), L"modest", {Press(expect::CannotInstall(target), IDOK)}).exitCode, kExitFailureShown);
+  }
+  EXPECT_EQ(ReadBytes(waiting), ReadBytes(Payload())) << "withdrawn by a run that failed";
   const mv::UniqueHandle restart = StartProcess(L"C:\\windows\\system32\\wineboot.exe", L"-r", root_);
   ASSERT_TRUE(restart);
   EXPECT_EQ(WaitForSingleObject(restart.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));

@@ -54,6 +54,11 @@ Box CannotInstall(const std::wstring& path) {
   return Error(L"Can't install file " + path, L"Не удается установить файл " + path);
 }
 
+Box ProductNotStarted() {
+  return Error(L"Mirvane could not be started with your own rights.\r\nPlease, start the program yourself.",
+               L"Не удаётся запустить Mirvane с Вашими правами.\r\nПожалуйста, запустите программу сами.");
+}
+
 Box OlderPayloadQuestion(const std::wstring& path, std::wstring_view installed, std::wstring_view payload) {
   if (RussianLocale())
     return YesNoBox(L"Резонный вопрос", L"Устанавливаемый файл " + path +

@@ -21,11 +21,13 @@ inline const std::wstring kWowUninstallKey =
 inline const std::wstring kCurrentVersionKey = L"Software\\Microsoft\\Windows\\CurrentVersion";
 // The exit codes a deployment tool acts on (README: exit codes), written out here rather than
 // taken from the installer's sources.
+inline constexpr DWORD kExitDeclined = 1602;      // No at the first question
 inline constexpr DWORD kExitFailureShown = 1603;  // a failure with no more specific code
 inline constexpr DWORD kExitNotInstalled = 1605;
 inline constexpr DWORD kExitAnotherRun = 1618;
 inline constexpr DWORD kExitDistorted = 1620;
 inline constexpr DWORD kExitNewerKept = 1638;
+inline constexpr DWORD kExitUnreadableCommandLine = 1639;
 inline constexpr DWORD kExitAtRestart = 3010;
 inline const std::wstring kShellFoldersKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
@@ -38,6 +40,7 @@ Box NoRegistryAccess();
 Box Distorted();
 Box NoProduct();
 Box CannotInstall(const std::wstring& path);
+Box ProductNotStarted();
 // The question before a downgrade; `installed` and `payload` are the two version texts.
 Box OlderPayloadQuestion(const std::wstring& path, std::wstring_view installed, std::wstring_view payload);
 }  // namespace expect

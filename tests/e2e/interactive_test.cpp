@@ -22,7 +22,7 @@ TEST_F(InteractiveRun, NoToTheClosingQuestionInstallsWithoutStarting) {
 
 TEST_F(InteractiveRun, NoToTheFirstQuestionWritesNothing) {
   RunResult r = RunInstaller(L"", {Press(expect::Question(), IDNO)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitDeclined);
   ExpectNothingWritten(product_);
   ExpectProductNotStarted();
 }

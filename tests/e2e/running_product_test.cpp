@@ -25,7 +25,7 @@ class RunningProduct : public InstallerTest {
 TEST_F(RunningProduct, IsLeftRunningWhenTheAnswerIsNo) {
   mv::UniqueHandle standin = StartProduct();
   RunResult r = RunInstaller(L"", {Press(expect::Question(), IDNO)});
-  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.exitCode, kExitDeclined);
   ExpectStillRunning(standin.get());
   ExpectNothingWritten(product_);
 }
