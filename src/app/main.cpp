@@ -42,8 +42,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   const mv::CommandArguments& arguments = settings.Arguments;
   // A quiet run shows nothing, ever: not even the report of an error that no step handles.
   mv::FileRunLog log(arguments.LogPath);
-  mv::ReportUnhandledErrorsTo(&log, !arguments.Quiet);
-  mv::WinSetupUi ui(settings.RussianMessages, arguments.Quiet);
+  mv::ReportUnhandledErrorsTo(&log, arguments.Mode);
+  mv::WinSetupUi ui(settings.RussianMessages, arguments.Mode);
   ui.KeepLog(log);
   LogStart(ui);
   if (!arguments.Unreadable.empty()) return mv::RefuseUnreadableCommandLine(arguments, ui);

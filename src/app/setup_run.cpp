@@ -72,9 +72,9 @@ class SetupSteps {
   // The exit code, unless a registry failure that no step handles ended the steps (Unhandled).
   int Run() {
     Describe();
-    if (!Locate() || !HoldAdministratorRights() || !CheckInstallerFile() || !FindProduct() || !TakeRunLock() ||
-        !Confirm())
-      return ending_;
+    if (!Locate() || !HoldAdministratorRights()) return ending_;
+    StageWhileTheCheckRuns();
+    if (!CheckInstallerFile() || !FindProduct() || !TakeRunLock() || !Confirm()) return ending_;
     const WriteResult written = Write();
     if (RecordSize(written)) Offer(written);
     return ending_;
@@ -82,8 +82,10 @@ class SetupSteps {
   bool Unhandled() const { return unhandled_; }
 
  private:
-  // Ends the run with a message and its exit code.
+  // Ends the run with a message and its exit code. What was staged is removed first: a run that
+  // ends before its write, a distorted installer above all, leaves no temporary file.
   bool End(const BilingualText& message, int exitCode) {
+    if (staged_.Ready) system_.DiscardPayload(staged_);
     ui_.ShowBilingualError(message);
     ending_ = exitCode;
     return false;
@@ -111,6 +113,7 @@ class SetupSteps {
         return false;
     }
     const ProductLocation& found = state_.Location;
+    target_ = found.ProductFolder + state_.PayloadFileName;
     ui_.Log("Product folder: ", found.ProductFolder);
     ui_.Log(found.UninstallEntry.empty() ? "No uninstall entry: the folder under Program Files"
                                          : "Uninstall entry found");
@@ -141,9 +144,7 @@ class SetupSteps {
         break;
     }
     // Not another run: the folder cannot be written (its rights, something in the lock's place).
-    ui_.Log("The run lock in the product folder cannot be taken: Windows error ",
-            DecimalText(static_cast<std::int32_t>(lock.Error)));
-    ui_.ShowBilingualError(text::kCannotInstallFile, Target());
+    CannotInstall("The run lock in the product folder cannot be taken: Windows error ", ErrorNumber(lock.Error));
     ending_ = exit_code::kFailure;
     return false;
   }
@@ -158,13 +159,8 @@ class SetupSteps {
       case IntegrityResult::Uncheckable:
         return End(text::kPackageUncheckable, exit_code::kPackageUncheckable);
     }
-    // A quiet run is a modest one that shows nothing at all.
-    state_.ModestRun = arguments_.CommandSwitch == kModestSwitch || arguments_.Quiet;
     return true;
   }
-
-  // Where the data file goes.
-  std::wstring Target() const { return state_.Location.ProductFolder + state_.PayloadFileName; }
 
   bool FindProduct() {
     if (!system_.FileExists(product::ExecutableIn(state_.Location.ProductFolder)))
@@ -173,7 +169,7 @@ class SetupSteps {
   }
 
   bool Confirm() {
-    if (state_.ModestRun) return true;
+    if (Mode() != RunMode::Interactive) return true;
     const bool russian = ui_.RussianMessages();
     if (ui_.Ask(ConfirmationQuestion(state_.AddonDescription, russian), russian, "Question: install the add-on?"))
       return true;
@@ -182,13 +178,100 @@ class SetupSteps {
     return false;
   }
 
-  WriteResult Write() {
+  RunMode Mode() const { return arguments_.Mode; }
+
+  void StagePayload() {
+    system_.StagePayload(constants_.PayloadName, constants_.PayloadExt, target_, constants_.PayloadParts, staged_);
+  }
+
+  // Where nothing is asked and nothing asked to quit before the write (a modest or quiet run, the
+  // product not running), the payload is staged while the check of the installer's own file
+  // still hashes its last pieces: the write then costs little beyond that check. Only where the
+  // product is there, the lock is to be had at once and no leftover holds the temporary name: a
+  // distorted installer must end exactly as it always has, having changed nothing.
+  void StageWhileTheCheckRuns() {
+    if (Mode() == RunMode::Interactive || system_.IsProductRunning() ||
+        !system_.FileExists(product::ExecutableIn(state_.Location.ProductFolder)) ||
+        system_.FileExists(MakeTempName(target_)) ||
+        system_.TakeRunLock(state_.Location.ProductFolder, 0).Outcome != RunLock::State::Taken)
+      return;
+    StagePayload();
+  }
+
+  // The data file cannot be installed: why in the log, then the message.
+  void CannotInstall(std::string_view why, std::wstring_view detail = {}) {
+    ui_.Log(why, detail);
+    ui_.ShowBilingualError(text::kCannotInstallFile, target_);
+  }
+  static std::wstring ErrorNumber(unsigned long error) { return DecimalText(static_cast<std::int32_t>(error)); }
+  WriteResult Failed(unsigned long error) {
+    CannotInstall("Writing failed with Windows error ", ErrorNumber(error));
+    return WriteResult::Failed;
+  }
+
+  // What the comparison read: the language files it could not handle are reported, each
+  // version goes into the log.
+  void ReportVersions() {
+    const ComparedVersion& payload = staged_.Payload;
+    const ComparedVersion& installed = staged_.Installed;
+    const ComparedVersion& waiting = staged_.Waiting;
+    if (payload.CannotHandle) ui_.ShowBilingualError(text::kCannotHandleLanguageFile, staged_.Temp);
+    if (installed.CannotHandle) ui_.ShowBilingualError(text::kCannotHandleLanguageFile, target_);
+    if (waiting.CannotHandle) ui_.ShowBilingualError(text::kCannotHandleLanguageFile, MakeRestartName(target_));
+    LogVersion("Version of the installed copy: ", installed);
+    LogVersion("Version of the copy that replaces it at the next restart: ", waiting);
+    LogVersion("Version of this add-on: ", payload);
+  }
+  void LogVersion(std::string_view what, const ComparedVersion& read) {
+    if (read.Compared) ui_.Log(what, read.Known ? std::wstring_view(read.Text) : L"unknown: it cannot be read");
+  }
+
+  // The payload staged (now, unless it was while the check ran), the question before an older
+  // payload replaces a newer copy, and the commit, with the progress window around the question.
+  WriteResult WriteStaged() {
+    if (!staged_.Ready && staged_.Destination.empty()) StagePayload();
+    ReportVersions();
+    if (!staged_.Ready) return Failed(staged_.Error);
+    // At a desk a version that cannot be read counts as 0, as it always has: the write then
+    // replaces the copy once its holder lets go, or fails. A quiet run would leave that write for
+    // the next restart, which would then replace a copy of a version nobody knows, a newer one
+    // perhaps: the copy is kept, and the run fails.
+    const bool quiet = Mode() == RunMode::Quiet;
+    if (staged_.VersionUnknown && quiet) {
+      ui_.Log("A version cannot be read, so the installed copy is kept");
+      system_.DiscardPayload(staged_);
+      return Failed(staged_.ReadError);
+    }
+    const bool older = staged_.PayloadIsOlder;
+    if (older) {
+      ui_.HideProgress();
+      const bool russian = ui_.RussianMessages();
+      const Question question = OlderPayloadQuestion(target_, staged_.NewerText, staged_.Payload.Text, russian);
+      if (!ui_.Ask(question, russian, "Question: replace the newer installed copy with this older one?")) {
+        system_.DiscardPayload(staged_);
+        ui_.Log("Kept the newer installed copy");
+        return ProgressShownAgain() ? WriteResult::KeptNewer : WriteResult::Failed;
+      }
+    }
     CloseRunningProduct closeProduct(system_, ui_);
-    const std::wstring target = Target();
     const WriteResult result =
-        constants_.PayloadParts == 2
-            ? system_.ExtractSplitPayload(constants_.PayloadName, constants_.PayloadExt, target, ui_, closeProduct)
-            : system_.ExtractPayload(constants_.PayloadName, constants_.PayloadExt, target, true, ui_, closeProduct);
+        system_.CommitPayload(staged_, closeProduct, quiet ? InUsePolicy::ReplaceAtRestart : InUsePolicy::Fail);
+    if (result == WriteResult::Failed) return Failed(staged_.Error);
+    if (older && !ProgressShownAgain()) return WriteResult::Failed;
+    ui_.Log(result == WriteResult::Written ? "Written: " : "In use: replaced at the next restart: ", target_);
+    return result;
+  }
+
+  // After the question the progress window comes back, blank, for the rest of the run; a window
+  // thread that cannot be started fails the step like a failed write.
+  bool ProgressShownAgain() {
+    if (ui_.ShowProgress("", "")) return true;
+    CannotInstall("The progress window cannot be shown");
+    return false;
+  }
+
+  WriteResult Write() {
+    const WriteResult result = WriteStaged();
     if (result == WriteResult::KeptNewer) ending_ = exit_code::kNewerKept;
     if (result == WriteResult::AtRestart) ending_ = exit_code::kInstalledAtRestart;
     return result;
@@ -208,7 +291,7 @@ class SetupSteps {
       return false;
     }
     const std::optional<std::int32_t> size = system_.GetFolderSizeKB(
-        state_.Location.ProductFolder, written == WriteResult::AtRestart ? Target() : std::wstring());
+        state_.Location.ProductFolder, written == WriteResult::AtRestart ? target_ : std::wstring());
     if (!size) {
       ui_.Log("The product folder cannot be measured: no size recorded");
       return true;
@@ -223,8 +306,8 @@ class SetupSteps {
 
   void Offer(WriteResult written) {
     const std::wstring& folder = state_.Location.ProductFolder;
-    if (arguments_.Quiet) return;
-    if (state_.ModestRun) {
+    if (Mode() == RunMode::Quiet) return;
+    if (Mode() == RunMode::Modest) {
       // Started even after a failed write: a product that was asked to quit comes back.
       if (arguments_.SecondArgument == kRunAppSwitch) Launch(folder);
       return;
@@ -262,6 +345,8 @@ class SetupSteps {
   SetupState& state_;
   bool unhandled_ = false;
   int ending_ = exit_code::kInstalled;
+  std::wstring target_;  // where the data file goes
+  StagedPayload staged_;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/build_constants.h"
+#include "install/extract.h"
 #include "install/safe_write.h"
 #include "integrity/stamp.h"
 #include "product/launch.h"
@@ -26,7 +27,6 @@ struct SetupState {
   std::wstring UpdateTitleEn;
   std::wstring AddonDescription;
   ProductLocation Location;  // ProductFolder, UninstallEntry, UserIsAdmin
-  bool ModestRun = false;
 };
 
 // How taking the run lock ended: taken, held by another run for longer than the wait, or not to
@@ -56,13 +56,14 @@ class SetupSystem {
   virtual IntegrityResult CheckInstallerFile() = 0;
   // True for an existing file; a directory does not count.
   virtual bool FileExists(const std::wstring& path) = 0;
-  // The payload writers, which report their own failures and log what they did through `ui`.
-  // They run `beforeCommit` once they are certain to write, just before the data file takes the
-  // new data.
-  virtual WriteResult ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                     bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) = 0;
-  virtual WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                          SetupUi& ui, BeforeCommit& beforeCommit) = 0;
+  // The payload written whole under its temporary name and compared with the copies the folder
+  // holds (`parts` 2: the split payload, never compared), filled into `staged`; then given the
+  // destination's name, with `beforeCommit` run just before (Failed: the Windows error in
+  // `staged.Error`), or discarded.
+  virtual void StagePayload(std::string_view name, std::string_view kind, const std::wstring& destination, int parts,
+                            StagedPayload& staged) = 0;
+  virtual WriteResult CommitPayload(StagedPayload& staged, BeforeCommit& beforeCommit, InUsePolicy policy) = 0;
+  virtual void DiscardPayload(StagedPayload& staged) = 0;
   // Size in KiB; nothing when the folder cannot be measured. `replacedAtRestart`, when not empty,
   // is a file in it that the next restart replaces by a file the folder already holds: the size
   // is the one the folder will have then, without it.
@@ -71,8 +72,8 @@ class SetupSystem {
   // What became of the start through the desktop shell; the installer never starts the product
   // itself, with its own administrator rights.
   virtual ShellStart LaunchProduct(const std::wstring& productFolder) = 0;
-  // The end of the process after a failure that no step handles: a box with `what` (none in an
-  // unattended run), exit code 1.
+  // The end of the process after a failure that no step handles: a box with `what` (none in a
+  // quiet run), exit code 1.
   [[noreturn]] virtual void EndWithUnhandledError(std::string_view what) = 0;
 };
 

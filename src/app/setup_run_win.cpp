@@ -76,17 +76,16 @@ IntegrityResult WinSetupSystem::CheckInstallerFile() { return check_.Verdict(); 
 
 bool WinSetupSystem::FileExists(const std::wstring& path) { return mv::FileExists(path); }
 
-WriteResult WinSetupSystem::ExtractPayload(std::string_view name, std::string_view kind,
-                                           const std::wstring& destination, bool checkExisting, SetupUi& ui,
-                                           BeforeCommit& beforeCommit) {
-  return mv::ExtractPayload(name, kind, destination, checkExisting, ui, beforeCommit);
+void WinSetupSystem::StagePayload(std::string_view name, std::string_view kind, const std::wstring& destination,
+                                  int parts, StagedPayload& staged) {
+  mv::StagePayload(name, kind, destination, true, parts, staged);
 }
 
-WriteResult WinSetupSystem::ExtractSplitPayload(std::string_view name, std::string_view kind,
-                                                const std::wstring& destination, SetupUi& ui,
-                                                BeforeCommit& beforeCommit) {
-  return mv::ExtractSplitPayload(name, kind, destination, ui, beforeCommit);
+WriteResult WinSetupSystem::CommitPayload(StagedPayload& staged, BeforeCommit& beforeCommit, InUsePolicy policy) {
+  return mv::CommitPayload(staged, beforeCommit, policy);
 }
+
+void WinSetupSystem::DiscardPayload(StagedPayload& staged) { mv::DiscardPayload(staged); }
 
 std::optional<std::int32_t> WinSetupSystem::GetFolderSizeKB(const std::wstring& folder,
                                                             const std::wstring& replacedAtRestart) {

@@ -22,10 +22,10 @@ class WinSetupSystem final : public SetupSystem {
   bool WaitForProductToEnd(unsigned milliseconds) override;
   IntegrityResult CheckInstallerFile() override;
   bool FileExists(const std::wstring& path) override;
-  WriteResult ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                             bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) override;
-  WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                  SetupUi& ui, BeforeCommit& beforeCommit) override;
+  void StagePayload(std::string_view name, std::string_view kind, const std::wstring& destination, int parts,
+                    StagedPayload& staged) override;
+  WriteResult CommitPayload(StagedPayload& staged, BeforeCommit& beforeCommit, InUsePolicy policy) override;
+  void DiscardPayload(StagedPayload& staged) override;
   std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder,
                                               const std::wstring& replacedAtRestart) override;
   ShellStart LaunchProduct(const std::wstring& productFolder) override;

@@ -1,24 +1,29 @@
 #pragma once
-// Writing the embedded data file into the product folder.
+// Writing the embedded data file into the product folder, in two steps that the run takes with
+// its questions between them: the payload staged (written whole under the temporary name and
+// compared), then committed to the destination's name, or discarded.
 #include <string>
 #include <string_view>
 
+#include "install/extract.h"
 #include "install/safe_write.h"
-#include "ui/setup_ui.h"
 
 namespace mv {
 
-// Writes the resource `name` of type `kind` to `destination`. An installed copy is replaced
-// only whole, by a complete temporary file beside it, so a failure never loses it. With
-// `checkExisting`, a copy of a kind that carries a version is replaced only after the user
-// agreed when it is the newer one. `beforeCommit` runs once the new data is to take the
-// destination's name, and not after a No. A failure is reported with the "Can't install file"
-// pair (Failed); the caller carries on either way. What happened goes into the run's log.
-WriteResult ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                           bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit);
+// Writes the resource `name` of type `kind` (or, with `parts` 2, the resources name + "1" and
+// name + "2", joined) under the temporary name beside `destination`. With `checkExisting`, a
+// kind that carries a version is compared with the installed copy and with a replacement waiting
+// for the restart. A missing resource writes nothing at all.
+// `staged`, a fresh one, is filled in place; Ready says whether there is anything to commit.
+void StagePayload(std::string_view name, std::string_view kind, const std::wstring& destination, bool checkExisting,
+                  int parts, StagedPayload& staged);
 
-// Writes the payload stored as the two resources name + "1" and name + "2", joined.
-WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                SetupUi& ui, BeforeCommit& beforeCommit);
+// Gives the staged payload the destination's name, replacing an installed copy only whole:
+// `beforeCommit` runs first (a running product is closed), and a data file in use is left for
+// the next restart where `policy` says so. Failed: the Windows error is in `staged.Error`.
+WriteResult CommitPayload(StagedPayload& staged, BeforeCommit& beforeCommit, InUsePolicy policy);
+
+// Removes the staged payload: the destination stays as it was.
+void DiscardPayload(StagedPayload& staged);
 
 }  // namespace mv

@@ -13,7 +13,7 @@ std::size_t FileNameStart(std::wstring_view path);
 // The temporary file beside `path`: its file name with "~" in front.
 std::wstring MakeTempName(std::wstring_view path);
 
-// Where a complete temporary file waits when an unattended run finds the data file still in use:
+// Where a complete temporary file waits when a quiet run finds the data file still in use:
 // Windows moves it over the data file at the next restart. Only a complete file ever takes this
 // name, so that a temporary file a later run leaves half written is never what the restart
 // installs.
@@ -23,7 +23,7 @@ std::wstring MakeRestartName(std::wstring_view path);
 enum class WriteResult {
   Written,
   KeptNewer,  // the installed copy is newer, and the question before replacing it got a No
-  AtRestart,  // in use in an unattended run: replaced at the next restart
+  AtRestart,  // in use in a quiet run: replaced at the next restart
   Failed,     // reported with "Can't install file ..."
 };
 
@@ -31,7 +31,7 @@ enum class WriteResult {
 enum class DeleteProbe { Opened, SharingViolation, Refused };
 
 // Whether a destination that the rename could not replace counts as in use, so that an
-// unattended run may leave the replacement for the next restart: someone holds it open without
+// quiet run may leave the replacement for the next restart: someone holds it open without
 // letting it be deleted, or it is mapped into a process (it opens for deletion, yet the rename
 // was refused with "access denied", which is how NTFS refuses to replace a mapped file). A file
 // the run may not replace for good (read-only, its rights) stays a failure: the restart would

@@ -103,26 +103,20 @@ bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bo
 }
 
 WriteResult Commit(const std::wstring& temp, const std::wstring& destination, bool replace, BeforeCommit& beforeCommit,
-                   bool unattended) {
+                   InUsePolicy policy) {
   beforeCommit.Run();
   if (MoveIntoPlace(temp, destination, replace)) {
-    // A replacement an earlier unattended run left for the next restart would undo this one
+    // A replacement an earlier quiet run left for the next restart would undo this one
     // then. It is withdrawn only now that the new data has taken its place: a run that fails
     // before leaves it waiting.
     return ClearTempName(MakeRestartName(destination)) ? WriteResult::Written : WriteResult::Failed;
   }
   const DWORD error = ::GetLastError();
   // The waiting replacement, if any, is replaced by this one, which takes its place at the restart.
-  if (unattended && InUse(destination, error) && ReplaceAtRestart(temp, destination)) return WriteResult::AtRestart;
+  if (policy == InUsePolicy::ReplaceAtRestart && InUse(destination, error) && ReplaceAtRestart(temp, destination))
+    return WriteResult::AtRestart;
   ::SetLastError(error);
   return WriteResult::Failed;
-}
-
-WriteResult WriteOrReplace(Bytes bytes, const std::wstring& destination, BeforeCommit& beforeCommit, bool unattended) {
-  const bool installed = FileExists(destination);
-  const std::wstring temp = MakeTempName(destination);
-  if (!WriteTempFile(temp, bytes)) return WriteResult::Failed;
-  return Commit(temp, destination, installed, beforeCommit, unattended);
 }
 
 }  // namespace mv

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "install/extract.h"
 #include "install/safe_write.h"
 
 namespace mv {
@@ -25,16 +26,11 @@ bool WriteTempFile(const std::wstring& temp, std::span<const std::uint8_t> bytes
 bool MoveIntoPlace(const std::wstring& temp, const std::wstring& destination, bool replace);
 
 // The commit of a complete temporary file: `beforeCommit` runs (a running product is closed),
-// the file takes the destination's name, and then a replacement that an earlier unattended run
-// left for the next restart is withdrawn. In an `unattended` run, a destination still in use
-// (held open, or mapped) is replaced at the next restart instead, in the waiting replacement's
-// place (AtRestart). On failure, GetLastError tells why.
+// the file takes the destination's name, and then a replacement that an earlier quiet run left
+// for the next restart is withdrawn. A destination still in use (held open, or mapped) is, where
+// `policy` says so, replaced at the next restart instead, in the waiting replacement's place
+// (AtRestart). On failure, GetLastError tells why.
 WriteResult Commit(const std::wstring& temp, const std::wstring& destination, bool replace, BeforeCommit& beforeCommit,
-                   bool unattended);
-
-// Writes `bytes` to `destination` without any comparison: through the temporary file and the
-// commit, replacing an installed copy when there is one.
-WriteResult WriteOrReplace(std::span<const std::uint8_t> bytes, const std::wstring& destination,
-                           BeforeCommit& beforeCommit, bool unattended);
+                   InUsePolicy policy);
 
 }  // namespace mv

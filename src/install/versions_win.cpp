@@ -65,14 +65,12 @@ ReadVersion ReadFieldVersion(const std::wstring& path, const VersionField& field
   return FieldValue(field, {start, read});
 }
 
-ReadVersion ReadLngVersion(const std::wstring& path, SetupUi& ui) {
+ReadVersion ReadLngVersion(const std::wstring& path, bool& cannotHandle) {
   if (!FileExists(path)) return 0;
   const std::optional<FileContent> content = ReadWholeFile(path);
-  const DWORD error = ::GetLastError();
   const std::optional<std::int32_t> version = content ? LngVersionFromText(content->Text()) : std::nullopt;
   if (version) return *version;
-  ui.ShowBilingualError(text::kCannotHandleLanguageFile, path);
-  ::SetLastError(error);
+  cannotHandle = true;
   return content ? ReadVersion(0) : std::nullopt;
 }
 

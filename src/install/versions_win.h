@@ -5,7 +5,6 @@
 #include <string>
 
 #include "install/versions.h"
-#include "ui/setup_ui.h"
 
 namespace mv {
 
@@ -21,10 +20,10 @@ inline ReadVersion ReadPakVersion(const std::wstring& path) { return ReadFieldVe
 inline ReadVersion ReadCokVersion(const std::wstring& path) { return ReadFieldVersion(path, kCokVersionField); }
 inline ReadVersion Read3bsVersion(const std::wstring& path) { return ReadFieldVersion(path, k3bsVersionField); }
 
-// The version line of a language support file, opened like the others. A missing file gives 0
-// silently; one that cannot be read gives nothing after the message, and one whose version line
-// is no integer 0 after the message.
-ReadVersion ReadLngVersion(const std::wstring& path, SetupUi& ui);
+// The version line of a language support file, opened like the others. A missing file gives 0;
+// one that cannot be read gives nothing, and one whose version line is no integer 0, both with
+// `cannotHandle` set: the user is to be told.
+ReadVersion ReadLngVersion(const std::wstring& path, bool& cannotHandle);
 
 // The "FileVersion" string of an executable's first translation; empty when the file is missing,
 // no executable or has no version information; nothing when it is there but cannot be read.

@@ -32,6 +32,7 @@ StartupSettings MakeStartupSettings(std::uint32_t userLcid, std::wstring_view co
   settings.RussianMessages = IsRussianLocale(userLcid);
   const std::vector<std::wstring> args = SplitCommandLine(commandLine);
   CommandArguments& arguments = settings.Arguments;
+  bool quiet = false;
   int described = 0;
   const auto isSwitch = [](const std::wstring& argument) { return !argument.empty() && argument[0] == L'/'; };
   const auto unreadable = [&arguments](const std::wstring& argument) {
@@ -40,7 +41,7 @@ StartupSettings MakeStartupSettings(std::uint32_t userLcid, std::wstring_view co
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string text = SwitchText(args[i]);
     if (text == kQuietSwitch) {
-      arguments.Quiet = true;
+      quiet = true;
     } else if (text == kLogSwitch) {
       // Its file is the next argument unless that is a switch: "/log /quiet" is a log switch
       // without its file, not a log named "/quiet" in a run that then asks its questions.
@@ -60,6 +61,9 @@ StartupSettings MakeStartupSettings(std::uint32_t userLcid, std::wstring_view co
       arguments.SecondArgument = std::move(text);
     }
   }
+  arguments.Mode = quiet                                      ? RunMode::Quiet
+                   : arguments.CommandSwitch == kModestSwitch ? RunMode::Modest
+                                                              : RunMode::Interactive;
   return settings;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/run_mode.h"
+
 namespace mv {
 
 // The first argument that asks nothing, and the second that then starts the product.
@@ -19,10 +21,10 @@ inline constexpr std::string_view kLogSwitch = "/log";
 
 // The arguments the run looks at.
 struct CommandArguments {
-  std::string CommandSwitch;   // first argument, ASCII-lowercased: "modest" asks nothing
+  std::string CommandSwitch;   // first argument, ASCII-lowercased
   std::string SecondArgument;  // second argument, ASCII-lowercased: "runapp" starts the product
-  bool Quiet = false;          // "/quiet"
-  std::wstring LogPath;        // the argument after "/log"; empty: no log
+  RunMode Mode = RunMode::Interactive;
+  std::wstring LogPath;  // the argument after "/log"; empty: no log
   // The first argument the installer cannot read, as it was given: a switch it does not know
   // ("/S", "/qn", "/silent" of other installers), or "/log" with no file after it (the next
   // argument a switch, or none). Empty when the whole line is understood. Such a run must not go

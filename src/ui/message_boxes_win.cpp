@@ -18,10 +18,9 @@ constexpr UINT kQuestionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_T
 constexpr UINT kUnhandledErrorStyle = MB_OK | MB_ICONERROR | MB_TASKMODAL;
 constexpr WORD kRussianLanguage = MAKELANGID(LANG_RUSSIAN, SUBLANG_NEUTRAL);
 
-// Set once, before any step runs; read only on the way out of the process. Both start as zero:
-// the installer keeps no initialized writable data (design notes).
+// Set once, before any step runs; read only on the way out of the process.
 RunLog* unhandledLog = nullptr;
-bool unhandledQuietly = false;
+RunMode unhandledMode = RunMode::Interactive;
 LONG ending = 0;  // set by the first thread on its way out
 
 int ShowBox(std::wstring_view text, std::wstring_view caption, UINT style, bool russian) {
@@ -57,9 +56,9 @@ bool AskQuestionBox(std::wstring_view text, std::wstring_view caption, bool russ
   return ShowBox(text, caption, kQuestionStyle, russian) == IDYES;
 }
 
-void ReportUnhandledErrorsTo(RunLog* log, bool showBox) {
+void ReportUnhandledErrorsTo(RunLog* log, RunMode mode) {
   unhandledLog = log;
-  unhandledQuietly = !showBox;
+  unhandledMode = mode;
   ::SetUnhandledExceptionFilter(EndOnUnhandledException);
 }
 
@@ -72,7 +71,7 @@ void EndWithUnhandledError(std::string_view what) {
     unhandledLog->Line("Error that no step handles: ", text);
     unhandledLog->Line("Exit code 1: a failure that no step handles", {});
   }
-  if (!unhandledQuietly) ShowBox(text, text::kUpdateTitleEn, kUnhandledErrorStyle, false);
+  if (unhandledMode != RunMode::Quiet) ShowBox(text, text::kUpdateTitleEn, kUnhandledErrorStyle, false);
   // Whatever else runs (the progress window's thread) goes with the process.
   ::ExitProcess(1);
 }

@@ -3,6 +3,7 @@
 // whatever its ANSI code page. They have no owner: the installer has no window of its own.
 #include <string_view>
 
+#include "base/run_mode.h"
 #include "ui/run_log.h"
 
 namespace mv {
@@ -17,9 +18,9 @@ void ShowNoticeBox(std::wstring_view text, bool russian);
 bool AskQuestionBox(std::wstring_view text, std::wstring_view caption, bool russian);
 
 // Where an error that no step handles is reported, set once when the run begins: its log, and
-// whether a box may be shown (not in an unattended run). A structured exception that nothing
-// handles, on any thread, is reported there too.
-void ReportUnhandledErrorsTo(RunLog* log, bool showBox);
+// a box unless the run is quiet. A structured exception that nothing handles, on any thread, is
+// reported there too.
+void ReportUnhandledErrorsTo(RunLog* log, RunMode mode);
 
 // The end of the process after an error that no step handles: a box with `what` (ANSI text from
 // the system or the runtime) under the English update title, and a line in the log, then exit

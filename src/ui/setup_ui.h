@@ -1,11 +1,11 @@
 #pragma once
 // What a setup run needs from the user's side: its errors, its questions, the progress window
 // around the question before an older payload replaces a newer copy, and the log for whoever
-// deploys it. The run and the payload writer share one such object; on Windows it is WinSetupUi,
-// in tests a recording fake.
+// deploys it. The run alone talks to it; on Windows it is WinSetupUi, in tests a recording fake.
 #include <string>
 #include <string_view>
 
+#include "base/run_mode.h"
 #include "ui/run_log.h"
 #include "ui/texts.h"
 
@@ -13,14 +13,14 @@ namespace mv {
 
 class SetupUi {
  public:
-  // Unattended: nobody is at the PC (a quiet run). Nothing is shown, not even an error, and a
-  // question gets the answer that keeps what is there: No.
-  explicit SetupUi(bool unattended = false) : unattended_(unattended) {}
+  // In a quiet run nobody is at the PC: nothing is shown, not even an error, and a question gets
+  // the answer that keeps what is there: No.
+  explicit SetupUi(RunMode mode = RunMode::Interactive) : mode_(mode) {}
   virtual ~SetupUi() = default;
 
   // True when messages and questions are in Russian, as start-up found from the user's locale.
   virtual bool RussianMessages() const = 0;
-  bool Unattended() const { return unattended_; }
+  RunMode Mode() const { return mode_; }
 
   void KeepLog(RunLog& log) { log_ = &log; }
   // A line of the log: ASCII `text`, then `detail`.
@@ -28,12 +28,12 @@ class SetupUi {
     if (log_ != nullptr) log_->Line(text, detail);
   }
 
-  // Shows the Russian text when RussianMessages says so, else the English one (an unattended run
-  // shows nothing), logs the English one and remembers that the run has reported a failure.
+  // Shows the Russian text when RussianMessages says so, else the English one (a quiet run shows
+  // nothing), logs the English one and remembers that the run has reported a failure.
   void ShowBilingualError(std::wstring_view en, std::wstring_view ru) {
     errorShown_ = true;
     Log("Error: ", en);
-    if (!unattended_) ShowError(en, ru);
+    if (mode_ != RunMode::Quiet) ShowError(en, ru);
   }
   void ShowBilingualError(const BilingualText& message) { ShowBilingualError(message.En, message.Ru); }
   // A message whose texts are both followed by the same detail, such as a path.
@@ -45,25 +45,26 @@ class SetupUi {
   // shows an error, and logged.
   void ShowBilingualNotice(const BilingualText& message) {
     Log("Notice: ", message.En);
-    if (!unattended_) ShowNotice(message.En, message.Ru);
+    if (mode_ != RunMode::Quiet) ShowNotice(message.En, message.Ru);
   }
 
   // A Yes/No question; true only for Yes. `russian` selects the Russian language id of the box;
   // `what` is what the log says was asked.
   bool Ask(const Question& question, bool russian, std::string_view what) {
-    const bool yes = !unattended_ && Ask(question.Text, question.Caption, russian);
+    const bool quiet = mode_ == RunMode::Quiet;
+    const bool yes = !quiet && Ask(question.Text, question.Caption, russian);
     Log(what);
-    Log(unattended_ ? "Answer: No, nobody to ask" : yes ? "Answer: Yes" : "Answer: No");
+    Log(quiet ? "Answer: No, nobody to ask" : yes ? "Answer: Yes" : "Answer: No");
     return yes;
   }
 
-  // The progress window, which an unattended run never shows. ShowProgress is false when the
-  // window could not be shown (its thread cannot be started).
+  // The progress window, which a quiet run never shows. ShowProgress is false when the window
+  // could not be shown (its thread cannot be started).
   void HideProgress() {
-    if (!unattended_) HideProgressWindow();
+    if (mode_ != RunMode::Quiet) HideProgressWindow();
   }
   bool ShowProgress(std::string_view caption, std::string_view text) {
-    return unattended_ || ShowProgressWindow(caption, text);
+    return mode_ == RunMode::Quiet || ShowProgressWindow(caption, text);
   }
 
   // True once any error pair has been shown: the run then ends with a failure exit code.
@@ -77,7 +78,7 @@ class SetupUi {
   virtual bool ShowProgressWindow(std::string_view caption, std::string_view text) = 0;
 
  private:
-  bool unattended_;
+  RunMode mode_;
   bool errorShown_ = false;
   RunLog* log_ = nullptr;
 };

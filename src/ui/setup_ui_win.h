@@ -1,13 +1,13 @@
 #pragma once
 // The setup run's user side on the Windows desktop: message boxes in the language start-up chose,
-// and the progress window; in an unattended run, neither.
+// and the progress window; in a quiet run, neither.
 #include "ui/setup_ui.h"
 
 namespace mv {
 
 class WinSetupUi final : public SetupUi {
  public:
-  WinSetupUi(bool russianMessages, bool unattended) : SetupUi(unattended), russian_(russianMessages) {}
+  WinSetupUi(bool russianMessages, RunMode mode) : SetupUi(mode), russian_(russianMessages) {}
 
   bool RussianMessages() const override { return russian_; }
   using SetupUi::Ask;

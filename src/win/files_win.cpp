@@ -8,26 +8,31 @@ namespace mv {
 
 namespace {
 
-// The text a path function writes, however long (called with the room it has, each says how
-// much it needs when that is too little), without the prefix that lifts the length limit: a path
-// typed by a user has none ("\\?\UNC\server" is "\\server").
+// Drops the prefix that lifts the length limit: a path typed by a user has none
+// ("\\?\UNC\server" is "\\server").
+void DropLongPathPrefix(std::wstring& path) {
+  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    path.erase(0, 6);
+    path[0] = L'\\';
+  } else if (path.compare(0, 4, L"\\\\?\\") == 0) {
+    path.erase(0, 4);
+  }
+}
+
+// The text a path function writes, however long: called with the room it has, each says how
+// much it needs when that is too little. Without the long-path prefix.
 template <typename Call>
 std::wstring PathText(Call call) {
   std::wstring text(MAX_PATH, L'\0');
   for (int tries = 0; tries < 3; ++tries) {
-    const DWORD length = call(text.data(), static_cast<DWORD>(text.size()));
+    const DWORD room = static_cast<DWORD>(text.size());
+    const DWORD length = call(text.data(), room);
     if (length == 0) break;
-    if (length < text.size()) {
-      text.resize(length);
-      if (text.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-        text.erase(0, 6);
-        text[0] = L'\\';
-      } else if (text.compare(0, 4, L"\\\\?\\") == 0) {
-        text.erase(0, 4);
-      }
+    text.resize(length);
+    if (length < room) {
+      DropLongPathPrefix(text);
       return text;
     }
-    text.resize(length);
   }
   return {};
 }

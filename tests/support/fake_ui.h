@@ -1,8 +1,7 @@
 #pragma once
 // The user's side of a setup run, scripted: every error, question and progress-window call is
-// recorded, and questions are answered from a queue. Shared by the tests of the run and of the
-// payload writer, for whom it also stands for the run's step before a commit ("commit") and for
-// the run's log.
+// recorded, and questions are answered from a queue. It also stands for the run's log and, in the
+// tests of the payload writer, for the run's step before a commit ("commit").
 #include <deque>
 #include <string>
 #include <string_view>
@@ -21,7 +20,7 @@ class FakeUi : public SetupUi, public BeforeCommit, public RunLog {
     bool Russian;
   };
 
-  explicit FakeUi(bool unattended = false) : SetupUi(unattended) { KeepLog(*this); }
+  explicit FakeUi(RunMode mode = RunMode::Interactive) : SetupUi(mode) { KeepLog(*this); }
   FakeUi(const FakeUi&) = delete;
   FakeUi& operator=(const FakeUi&) = delete;
 

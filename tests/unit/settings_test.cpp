@@ -18,10 +18,15 @@ TEST(StartupSettings, LocaleAndArguments) {
   StartupSettings s = MakeStartupSettings(2073, L"\"C:\\x y\\setup.exe\" MoDeSt RunApp extra");
   EXPECT_TRUE(s.RussianMessages);
   EXPECT_EQ(s.Arguments.CommandSwitch, "modest");
+  EXPECT_EQ(s.Arguments.Mode, RunMode::Modest);
   EXPECT_EQ(s.Arguments.SecondArgument, "runapp");
   s = MakeStartupSettings(1045, L"setup.exe");
   EXPECT_FALSE(s.RussianMessages);
   EXPECT_EQ(s.Arguments.CommandSwitch, "");
+  EXPECT_EQ(s.Arguments.Mode, RunMode::Interactive);
+  // "modest" counts only as the first argument, and "/quiet" anywhere makes any run quiet.
+  EXPECT_EQ(MakeStartupSettings(1033, L"setup.exe runapp modest").Arguments.Mode, RunMode::Interactive);
+  EXPECT_EQ(MakeStartupSettings(1033, L"setup.exe modest runapp /QUIET").Arguments.Mode, RunMode::Quiet);
 }
 
 // "/quiet" and "/log FILE" stand anywhere, in any letter case, and are taken out before the first
@@ -54,7 +59,7 @@ TEST(StartupSettings, DeploymentSwitches) {
     const CommandArguments a = MakeStartupSettings(1033, c.line).Arguments;
     EXPECT_EQ(a.CommandSwitch, c.first) << c.line;
     EXPECT_EQ(a.SecondArgument, c.second) << c.line;
-    EXPECT_EQ(a.Quiet, c.quiet) << c.line;
+    EXPECT_EQ(a.Mode == RunMode::Quiet, c.quiet) << c.line;
     EXPECT_EQ(a.LogPath, c.log) << c.line;
     EXPECT_EQ(a.Unreadable, c.unreadable) << c.line;
   }

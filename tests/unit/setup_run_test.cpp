@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -19,12 +20,9 @@ constexpr auto HKLM = RegistryRoot::LocalMachine;
 const std::string kUninstallEntry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
 const std::wstring kTitle = L"\"Тарвелин 3\" версии ";
 
-CommandArguments Args(std::string first, std::string second = "", bool quiet = false) {
-  CommandArguments arguments;
-  arguments.CommandSwitch = std::move(first);
-  arguments.SecondArgument = std::move(second);
-  arguments.Quiet = quiet;
-  return arguments;
+// The arguments of a command line, as start-up reads them.
+CommandArguments Args(std::wstring_view line) {
+  return MakeStartupSettings(1033, L"setup.exe " + std::wstring(line)).Arguments;
 }
 
 // The test's paths are ASCII, which the event log spells as it is.
@@ -45,12 +43,15 @@ class FakeSystem : public SetupSystem {
   FakeRegistry registry;
   bool admin = true;
   bool running = false;
-  bool productWindow = true;  // a running product without one cannot be asked to quit
-  bool productEnds = true;    // within the wait after the quit request
-  WriteResult write = WriteResult::Written;
-  bool installedIsNewer = false;   // the writer asks before it replaces the installed copy
-  int runLockFreeAfterMs = 0;      // another run holds the lock this long; -1: for good
-  unsigned long runLockError = 0;  // not 0: the lock cannot be taken, with this Windows error
+  bool productWindow = true;                 // a running product without one cannot be asked to quit
+  bool productEnds = true;                   // within the wait after the quit request
+  WriteResult write = WriteResult::Written;  // what the commit does
+  bool stageFails = false;                   // the payload cannot be written (a full disk)
+  bool installedIsNewer = false;             // the installed copy holds version 93
+  bool versionUnknown = false;               // the installed copy's version cannot be read
+  bool unreadableLanguageFile = false;       // the payload's version line is no integer
+  int runLockFreeAfterMs = 0;                // another run holds the lock this long; -1: for good
+  unsigned long runLockError = 0;            // not 0: the lock cannot be taken, with this Windows error
   IntegrityResult integrity = IntegrityResult::Intact;
   std::vector<std::wstring> files{L"D:\\Mirvane\\Mirvane.exe"};
   std::optional<std::int32_t> folderSize = 4100;
@@ -87,30 +88,33 @@ class FakeSystem : public SetupSystem {
       if (f == path) return true;
     return false;
   }
-  WriteResult ExtractPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                             bool checkExisting, SetupUi& ui, BeforeCommit& beforeCommit) override {
-    log.push_back("extract " + std::string(name) + " " + std::string(kind) + " " + Ascii(destination) +
-                  (checkExisting ? " check" : ""));
-    return Extracted(destination, ui, beforeCommit);
-  }
-  WriteResult ExtractSplitPayload(std::string_view name, std::string_view kind, const std::wstring& destination,
-                                  SetupUi& ui, BeforeCommit& beforeCommit) override {
-    log.push_back("split " + std::string(name) + " " + std::string(kind) + " " + Ascii(destination));
-    return Extracted(destination, ui, beforeCommit);
-  }
-  // As the real writers do: the question before replacing a newer copy, a failure that reports
-  // itself, and the commit after every question and only when the write goes ahead.
-  WriteResult Extracted(const std::wstring& destination, SetupUi& ui, BeforeCommit& beforeCommit) {
-    if (installedIsNewer && !ui.Ask(Question{L"older?", L"Sound question"}, false, "older?"))
-      return WriteResult::KeptNewer;
-    if (write == WriteResult::Failed) {
-      ui.ShowBilingualError(text::kCannotInstallFile, destination);
-      return write;
+  // What the real writer stages, as the fields above say.
+  void StagePayload(std::string_view name, std::string_view kind, const std::wstring& destination, int parts,
+                    StagedPayload& staged) override {
+    log.push_back((parts == 2 ? "split " : "stage ") + std::string(name) + " " + std::string(kind) + " " +
+                  Ascii(destination));
+    staged = StagedPayload();
+    staged.Destination = destination;
+    staged.Temp = MakeTempName(destination);
+    staged.Ready = !stageFails;
+    staged.Error = stageFails ? 112 : 0;
+    staged.Payload.CannotHandle = unreadableLanguageFile;
+    if (installedIsNewer || versionUnknown) {
+      staged.Payload = {true, true, unreadableLanguageFile, L"92"};
+      staged.Installed = {true, !versionUnknown, false, versionUnknown ? L"0" : L"93"};
+      staged.NewerText = staged.Installed.Text;
+      staged.PayloadIsOlder = installedIsNewer;
+      staged.VersionUnknown = versionUnknown;
+      staged.ReadError = versionUnknown ? 32 : 0;
     }
+  }
+  WriteResult CommitPayload(StagedPayload& staged, BeforeCommit& beforeCommit, InUsePolicy policy) override {
     beforeCommit.Run();
-    log.push_back("commit");
+    log.push_back(policy == InUsePolicy::ReplaceAtRestart ? "commit, at the restart if in use" : "commit");
+    staged.Error = write == WriteResult::Failed ? 32 : 0;
     return write;
   }
+  void DiscardPayload(StagedPayload&) override { log.push_back("discard"); }
   std::optional<std::int32_t> GetFolderSizeKB(const std::wstring& folder,
                                               const std::wstring& replacedAtRestart) override {
     log.push_back("size " + Ascii(folder) + (replacedAtRestart.empty() ? "" : " without " + Ascii(replacedAtRestart)));
@@ -127,7 +131,7 @@ class FakeSystem : public SetupSystem {
 
 // The two sides of one run.
 struct Sides {
-  explicit Sides(bool unattended = false) : ui(unattended) {}
+  explicit Sides(RunMode mode = RunMode::Interactive) : ui(mode) {}
   FakeUi ui;
   FakeSystem system{ui.Events};
 
@@ -142,9 +146,9 @@ struct Sides {
 
 class RunSetupTest : public ::testing::Test {
  protected:
-  int Run(std::string commandSwitch = "", std::string second = "", bool russian = false) {
+  int Run(std::wstring_view line = L"", bool russian = false) {
     ui.Russian = russian;
-    return sides.Run(constants, Args(std::move(commandSwitch), std::move(second)), state);
+    return sides.Run(constants, Args(line), state);
   }
   std::optional<testing::FakeValue> EstimatedSize() {
     return system.registry.Get(HKLM, kUninstallEntry, "EstimatedSize");
@@ -159,12 +163,13 @@ class RunSetupTest : public ::testing::Test {
 };
 
 using Log = std::vector<std::string>;
+const std::string kStage = "stage mvm3 pak D:\\Mirvane\\mvm3.pak";
 
 TEST_F(RunSetupTest, InteractiveInstallAsksTwiceAndLaunchesOnYes) {
   ui.Answers = {true, true};
   EXPECT_EQ(Run(), exit_code::kInstalled);
-  EXPECT_EQ(log, (Log{"verify", "ask", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "commit",
-                      "size D:\\Mirvane\\", "ask", "launch D:\\Mirvane\\"}));
+  EXPECT_EQ(log,
+            (Log{"verify", "ask", kStage, "probe", "commit", "size D:\\Mirvane\\", "ask", "launch D:\\Mirvane\\"}));
   EXPECT_EQ(EstimatedSize(), testing::FakeValue(std::int32_t{4100}));
   ASSERT_EQ(ui.Questions.size(), 2u);
   EXPECT_EQ(ui.Questions[0].Text, L"Would you like to setup\r\nMirvane update -\r\n\"Тарвелин 3\" версии 92?");
@@ -177,12 +182,11 @@ TEST_F(RunSetupTest, InteractiveInstallAsksTwiceAndLaunchesOnYes) {
   EXPECT_EQ(ui.Questions[1].Caption, L"Mirvane update");
   EXPECT_TRUE(ui.Questions[1].Russian);
   EXPECT_EQ(state.PayloadFileName, L"mvm3.pak");
-  EXPECT_FALSE(state.ModestRun);
 }
 
 TEST_F(RunSetupTest, RussianUserGetsTheRussianQuestion) {
   ui.Answers = {true, false};
-  Run("", "", true);
+  Run(L"", true);
   ASSERT_EQ(ui.Questions.size(), 2u);
   EXPECT_EQ(ui.Questions[0].Text,
             L"Вы действительно хотите установить\r\nОбновление Mirvane -\r\n\"Тарвелин 3\" версии 92?");
@@ -201,23 +205,48 @@ TEST_F(RunSetupTest, NoToTheFirstQuestionWritesNothing) {
   EXPECT_FALSE(EstimatedSize().has_value());
 }
 
-TEST_F(RunSetupTest, ModestRunsAskNothing) {
-  EXPECT_EQ(Run("modest"), exit_code::kInstalled);
-  EXPECT_EQ(log,
-            (Log{"verify", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "commit", "size D:\\Mirvane\\"}));
-  EXPECT_TRUE(state.ModestRun);
+// A modest run asks nothing, and with nothing to ask and no product to close it writes the
+// payload while the check of its own file still runs: the commit waits for that check.
+TEST_F(RunSetupTest, ModestRunsAskNothingAndStageWhileTheCheckRuns) {
+  EXPECT_EQ(Run(L"modest"), exit_code::kInstalled);
+  EXPECT_EQ(log, (Log{"probe", kStage, "verify", "probe", "commit", "size D:\\Mirvane\\"}));
 
   log.clear();
-  Run("modest", "runapp");
+  Run(L"modest runapp");
   EXPECT_EQ(log.back(), "launch D:\\Mirvane\\");
   EXPECT_TRUE(ui.Questions.empty());
 }
 
 TEST_F(RunSetupTest, ModestOnlyAsSecondArgumentIsAnOrdinaryRun) {
   ui.Answers = {true, false};
-  Run("runapp", "modest");
+  Run(L"runapp modest");
   EXPECT_EQ(ui.Questions.size(), 2u);
-  EXPECT_FALSE(state.ModestRun);
+}
+
+// A distorted installer ends as it always has: the payload staged while the check ran is removed
+// again, before anything else happens, and nothing is committed. The same holds for every other
+// end before the write.
+TEST_F(RunSetupTest, AnEndBeforeTheWriteDiscardsWhatWasStaged) {
+  for (const IntegrityResult verdict : {IntegrityResult::Distorted, IntegrityResult::Uncheckable}) {
+    Sides distorted(RunMode::Modest);
+    distorted.system.integrity = verdict;
+    SetupState s;
+    distorted.Run(constants, Args(L"modest"), s);
+    EXPECT_EQ(distorted.ui.Events, (Log{"probe", kStage, "verify", "discard", "error"}));
+  }
+  // Nothing is staged early where a leftover holds the temporary name (it is left as it was), the
+  // lock is not to be had at once, or the product is not there.
+  Sides leftover;
+  leftover.system.files.push_back(L"D:\\Mirvane\\~mvm3.pak");
+  Sides locked;
+  locked.system.runLockFreeAfterMs = 100;
+  Sides missing;
+  missing.system.files.clear();
+  for (Sides* run : {&leftover, &locked, &missing}) {
+    SetupState s;
+    run->Run(constants, Args(L"modest"), s);
+    EXPECT_EQ(run->ui.Events[1], "verify");
+  }
 }
 
 // A running product is asked to quit only once the run is certain to write, after every
@@ -231,19 +260,19 @@ TEST_F(RunSetupTest, RunningProductIsAskedToQuitOnlyOnceTheRunIsCertainToWrite) 
   log.clear();
   ui.Answers = {true, false};
   Run();
-  EXPECT_EQ(log, (Log{"verify", "ask", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "quit", "wait 10000",
-                      "commit", "size D:\\Mirvane\\", "ask"}));
+  EXPECT_EQ(log, (Log{"verify", "ask", kStage, "probe", "quit", "wait 10000", "commit", "size D:\\Mirvane\\", "ask"}));
 
-  // A No to the question before a downgrade, or a write that failed, keeps it running too.
+  // A No to the question before a downgrade, or a write that failed, keeps it running too; and
+  // nothing is written before the check with a product to close.
   for (const bool declined : {true, false}) {
     Sides kept;
     kept.system.running = true;
     kept.system.installedIsNewer = declined;
-    kept.system.write = declined ? WriteResult::Written : WriteResult::Failed;
+    kept.system.stageFails = !declined;
     if (declined) kept.ui.Answers = {false};
     SetupState s;
-    EXPECT_EQ(kept.Run(constants, Args("modest"), s), declined ? exit_code::kNewerKept : exit_code::kFailure);
-    EXPECT_EQ(kept.ui.Events[1], "extract mvm3 pak D:\\Mirvane\\mvm3.pak check") << declined;
+    EXPECT_EQ(kept.Run(constants, Args(L"modest"), s), declined ? exit_code::kNewerKept : exit_code::kFailure);
+    EXPECT_EQ(kept.ui.Events[1], "verify") << declined;
     for (const std::string& event : kept.ui.Events) EXPECT_NE(event, "quit") << declined;
   }
 
@@ -252,22 +281,74 @@ TEST_F(RunSetupTest, RunningProductIsAskedToQuitOnlyOnceTheRunIsCertainToWrite) 
   windowless.system.running = true;
   windowless.system.productWindow = false;
   SetupState s;
-  windowless.Run(constants, Args("modest"), s);
-  EXPECT_EQ(windowless.ui.Events, (Log{"verify", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "quit",
-                                       "commit", "size D:\\Mirvane\\"}));
+  windowless.Run(constants, Args(L"modest"), s);
+  EXPECT_EQ(windowless.ui.Events, (Log{"probe", "verify", kStage, "probe", "quit", "commit", "size D:\\Mirvane\\"}));
 }
 
+// Before an older payload replaces a newer copy the run asks, with the progress window hidden
+// for the question and shown again, blank, after it: a Yes commits, a No removes what was staged
+// and keeps the copy. A window thread that cannot be started fails the step like a failed write.
+TEST_F(RunSetupTest, TheQuestionBeforeAnOlderPayloadReplacesANewerCopy) {
+  const struct {
+    bool yes;
+    bool progressStarts;
+    int exitCode;
+    Log events;
+  } cases[] = {
+      {true, true, exit_code::kInstalled, {"hide", "ask", "probe", "commit", "show"}},
+      {false, true, exit_code::kNewerKept, {"hide", "ask", "discard", "show"}},
+      {true, false, exit_code::kFailure, {"hide", "ask", "probe", "commit", "show", "error"}},
+      {false, false, exit_code::kFailure, {"hide", "ask", "discard", "show", "error"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.yes ? "yes" : "no") + (c.progressStarts ? "" : ", no progress window"));
+    Sides older;
+    older.system.installedIsNewer = true;
+    older.ui.Answers = {c.yes};
+    older.ui.ProgressStarts = c.progressStarts;
+    SetupState s;
+    EXPECT_EQ(older.Run(constants, Args(L"modest"), s), c.exitCode);
+    const Log& events = older.ui.Events;
+    EXPECT_EQ(Log(events.begin() + 3, events.end() - 1), c.events);
+    ASSERT_EQ(older.ui.Questions.size(), 1u);
+    EXPECT_EQ(older.ui.Questions[0].Text,
+              L"D:\\Mirvane\\mvm3.pak file installing is of older version\r\nthan the same already installed.\r\n\r\n"
+              L"Do you really want to replace existing\r\nnew file version 93 with an older file version 92?");
+    EXPECT_EQ(older.ui.Logged(L"Version of the installed copy: "), L"Version of the installed copy: 93");
+    EXPECT_EQ(older.ui.Logged(L"Version of this add-on: "), L"Version of this add-on: 92");
+  }
+}
+
+// What the writer found that the user is to be told, and a write that failed: the message, and
+// the Windows error in the log.
 TEST_F(RunSetupTest, AFailedWriteEndsWithoutTheClosingQuestionAndWithTheFailureCode) {
   system.write = WriteResult::Failed;
   ui.Answers = {true};
   EXPECT_EQ(Run(), exit_code::kFailure);
-  EXPECT_EQ(log, (Log{"verify", "ask", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "error", "size D:\\Mirvane\\"}));
+  EXPECT_EQ(log, (Log{"verify", "ask", kStage, "probe", "commit", "error", "size D:\\Mirvane\\"}));
+  EXPECT_EQ(ui.Errors, std::vector<std::wstring>{L"Can't install file D:\\Mirvane\\mvm3.pak"});
+  EXPECT_EQ(ui.Logged(L"Writing failed"), L"Writing failed with Windows error 32");
   EXPECT_EQ(EstimatedSize(), testing::FakeValue(std::int32_t{4100})) << "the size is still recorded";
 
   // A modest "runapp" run still starts the product it may have closed.
   log.clear();
-  EXPECT_EQ(Run("modest", "runapp"), exit_code::kFailure);
+  EXPECT_EQ(Run(L"modest runapp"), exit_code::kFailure);
   EXPECT_EQ(log.back(), "launch D:\\Mirvane\\");
+
+  // A payload that cannot be written is not committed; a language file whose version cannot be
+  // read is reported, and the run goes on.
+  Sides full;
+  full.system.stageFails = true;
+  SetupState s;
+  EXPECT_EQ(full.Run(constants, Args(L"modest"), s), exit_code::kFailure);
+  EXPECT_EQ(full.ui.Events, (Log{"probe", kStage, "verify", "error", "size D:\\Mirvane\\"}));
+  EXPECT_EQ(full.ui.Logged(L"Writing failed"), L"Writing failed with Windows error 112");
+  Sides language;
+  language.system.unreadableLanguageFile = true;
+  EXPECT_EQ(language.Run(constants, Args(L"modest"), s), exit_code::kFailure);
+  EXPECT_EQ(language.ui.Errors,
+            std::vector<std::wstring>{L"Can't handle the language support file D:\\Mirvane\\~mvm3.pak"});
+  EXPECT_EQ(std::count(language.ui.Events.begin(), language.ui.Events.end(), "commit"), 1);
 }
 
 // Each early end shows its message, writes nothing and ends with the code a deployment tool can
@@ -289,19 +370,19 @@ TEST_F(RunSetupTest, EarlyEndsShowTheirMessageWriteNothingAndHaveTheirExitCode) 
        L"Exit code 740: no administrator rights"},
       {"damaged installer",
        [](FakeSystem& s) { s.integrity = IntegrityResult::Distorted; },
-       {"verify", "error"},
+       {"probe", "verify", "error"},
        L"The package file has been distorted!\r\nVirus?",
        1620,
        L"Exit code 1620: the installer's own file is damaged"},
       {"installer that cannot be checked",
        [](FakeSystem& s) { s.integrity = IntegrityResult::Uncheckable; },
-       {"verify", "error"},
+       {"probe", "verify", "error"},
        L"Failed to check up the package file!",
        1619,
        L"Exit code 1619: the installer's own file could not be checked"},
       {"no product executable",
        [](FakeSystem& s) { s.files.clear(); },
-       {"verify", "error"},
+       {"probe", "verify", "error"},
        L"There's no subject of update - the Mirvane installed.\r\nPlease, install the program at first.",
        1605,
        L"Exit code 1605: Mirvane is not installed"},
@@ -317,26 +398,27 @@ TEST_F(RunSetupTest, EarlyEndsShowTheirMessageWriteNothingAndHaveTheirExitCode) 
        L"Exit code 1603: the setup failed"},
       {"another run that does not end",
        [](FakeSystem& s) { s.runLockFreeAfterMs = -1; },
-       {"verify", "lock 10000", "error"},
+       {"probe", "verify", "lock 10000", "error"},
        L"Another setup of Mirvane update is running now.\r\nPlease, wait for it to end.",
        1618,
        L"Exit code 1618: another setup of Mirvane was running"},
       // Not another run: the product folder refuses the lock (its rights, a folder in its place).
       {"a run lock that cannot be taken",
        [](FakeSystem& s) { s.runLockError = 5; },
-       {"verify", "error"},
+       {"probe", "verify", "error"},
        L"Can't install file D:\\Mirvane\\mvm3.pak",
        1603,
        L"Exit code 1603: the setup failed"},
   };
   for (const Case& c : cases) {
-    for (const bool quiet : {false, true}) {
+    for (const RunMode mode : {RunMode::Modest, RunMode::Quiet}) {
+      const bool quiet = mode == RunMode::Quiet;
       SCOPED_TRACE(std::string(c.what) + (quiet ? ", quiet" : ""));
-      Sides fresh(quiet);
+      Sides fresh(mode);
       fresh.system.running = true;  // and so never asked to quit
       c.arrange(fresh.system);
       SetupState s;
-      EXPECT_EQ(fresh.Run(constants, Args("modest", "runapp", quiet), s), c.exitCode);
+      EXPECT_EQ(fresh.Run(constants, Args(quiet ? L"/quiet modest runapp" : L"modest runapp"), s), c.exitCode);
       EXPECT_EQ(fresh.ui.Logged(L"Error: "), L"Error: " + c.error);
       EXPECT_EQ(fresh.ui.LogLines.back(), c.meaning);
       EXPECT_FALSE(fresh.system.registry.Get(HKLM, kUninstallEntry, "EstimatedSize").has_value());
@@ -354,44 +436,46 @@ TEST_F(RunSetupTest, EarlyEndsShowTheirMessageWriteNothingAndHaveTheirExitCode) 
 // that cannot be had for another reason is not waited for, and the log says why.
 TEST_F(RunSetupTest, AnotherRunIsWaitedForBriefly) {
   system.runLockFreeAfterMs = 3000;
-  EXPECT_EQ(Run("modest"), exit_code::kInstalled);
-  EXPECT_EQ(log, (Log{"verify", "lock 10000", "extract mvm3 pak D:\\Mirvane\\mvm3.pak check", "probe", "commit",
-                      "size D:\\Mirvane\\"}));
+  EXPECT_EQ(Run(L"modest"), exit_code::kInstalled);
+  EXPECT_EQ(log, (Log{"probe", "verify", "lock 10000", kStage, "probe", "commit", "size D:\\Mirvane\\"}));
   EXPECT_NE(ui.Logged(L"Another setup of Mirvane runs"), L"");
 
   Sides refused;
   refused.system.runLockError = 5;
   SetupState s;
-  EXPECT_EQ(refused.Run(constants, Args("modest"), s), exit_code::kFailure);
+  EXPECT_EQ(refused.Run(constants, Args(L"modest"), s), exit_code::kFailure);
   EXPECT_EQ(refused.ui.Logged(L"The run lock"), L"The run lock in the product folder cannot be taken: Windows error 5");
   EXPECT_EQ(refused.ui.Logged(L"Another setup"), L"");
 }
 
 // A quiet run is a modest one that shows nothing and starts nothing: the question before an older
-// payload replaces a newer copy is answered No, and each outcome has its own exit code.
+// payload replaces a newer copy is answered No, a copy in use is left for the next restart, a copy
+// whose version cannot be read is kept, and each outcome has its own exit code. After a write left
+// for the next restart, the size recorded is the folder's after that restart.
 TEST_F(RunSetupTest, QuietRunsShowNothingAndEndWithTheirOwnCodes) {
-  // After a write left for the next restart, the size recorded is the folder's after that restart.
   const struct {
     const char* what;
     bool installedIsNewer;
+    bool versionUnknown;
     WriteResult write;
     int exitCode;
     const char* size;
   } cases[] = {
-      {"installed", false, WriteResult::Written, exit_code::kInstalled, "size D:\\Mirvane\\"},
-      {"a newer copy kept", true, WriteResult::Written, exit_code::kNewerKept, "size D:\\Mirvane\\"},
-      {"in use: at the next restart", false, WriteResult::AtRestart, exit_code::kInstalledAtRestart,
+      {"installed", false, false, WriteResult::Written, exit_code::kInstalled, "size D:\\Mirvane\\"},
+      {"a newer copy kept", true, false, WriteResult::Written, exit_code::kNewerKept, "size D:\\Mirvane\\"},
+      {"in use: at the next restart", false, false, WriteResult::AtRestart, exit_code::kInstalledAtRestart,
        "size D:\\Mirvane\\ without D:\\Mirvane\\mvm3.pak"},
-      {"failed", false, WriteResult::Failed, exit_code::kFailure, "size D:\\Mirvane\\"},
+      {"failed", false, false, WriteResult::Failed, exit_code::kFailure, "size D:\\Mirvane\\"},
+      {"a version that cannot be read", false, true, WriteResult::AtRestart, exit_code::kFailure, "size D:\\Mirvane\\"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Sides quiet(true);
+    Sides quiet(RunMode::Quiet);
     quiet.system.installedIsNewer = c.installedIsNewer;
+    quiet.system.versionUnknown = c.versionUnknown;
     quiet.system.write = c.write;
     SetupState s;
-    EXPECT_EQ(quiet.Run(constants, Args("", "runapp", true), s), c.exitCode);
-    EXPECT_TRUE(s.ModestRun);
+    EXPECT_EQ(quiet.Run(constants, Args(L"/quiet modest runapp"), s), c.exitCode);
     EXPECT_TRUE(quiet.ui.Questions.empty()) << "a box was shown";
     EXPECT_TRUE(quiet.ui.Errors.empty()) << "a box was shown";
     EXPECT_TRUE(quiet.ui.Progress.empty());
@@ -400,7 +484,22 @@ TEST_F(RunSetupTest, QuietRunsShowNothingAndEndWithTheirOwnCodes) {
     if (c.installedIsNewer) {
       EXPECT_EQ(quiet.ui.Logged(L"Answer: "), L"Answer: No, nobody to ask");
     }
+    const bool committed = !c.installedIsNewer && !c.versionUnknown;
+    EXPECT_EQ(std::count(quiet.ui.Events.begin(), quiet.ui.Events.end(), "commit, at the restart if in use"),
+              committed ? 1 : 0);
+    if (c.versionUnknown) {
+      EXPECT_EQ(quiet.ui.Logged(L"Version of the installed copy: "),
+                L"Version of the installed copy: unknown: it cannot be read");
+      EXPECT_EQ(quiet.ui.Logged(L"A version"), L"A version cannot be read, so the installed copy is kept");
+    }
   }
+  // At a desk such a copy counts as version 0, as it always has: the write goes ahead, and fails
+  // while the copy is held.
+  Sides desk;
+  desk.system.versionUnknown = true;
+  SetupState s;
+  EXPECT_EQ(desk.Run(constants, Args(L"modest"), s), exit_code::kInstalled);
+  EXPECT_EQ(desk.ui.Events[4], "commit");
 }
 
 // The installer never starts the product with its own administrator rights: where no desktop
@@ -424,7 +523,7 @@ TEST_F(RunSetupTest, WhereNoShellCanStartTheProductTheUserIsToldAndTheRunSucceed
       run.system.shell = c.shell;
       if (interactive) run.ui.Answers = {true, true};
       SetupState s;
-      EXPECT_EQ(run.Run(constants, interactive ? Args("") : Args("modest", "runapp"), s), exit_code::kInstalled);
+      EXPECT_EQ(run.Run(constants, Args(interactive ? L"" : L"modest runapp"), s), exit_code::kInstalled);
       EXPECT_EQ(run.ui.Logged(c.logged), c.logged);
       EXPECT_EQ(run.ui.Notices, c.notice ? std::vector<std::wstring>{L"Mirvane could not be started with your own "
                                                                      L"rights.\r\nPlease, start the program yourself."}
@@ -438,10 +537,8 @@ TEST_F(RunSetupTest, WhereNoShellCanStartTheProductTheUserIsToldAndTheRunSucceed
 // whatever kind of run it would have been, and the log says which argument.
 TEST(UnreadableCommandLine, EndsWith1639ShowingNothing) {
   for (const bool quiet : {false, true}) {
-    FakeUi ui(quiet);
-    CommandArguments arguments = Args("", "", quiet);
-    arguments.Unreadable = L"/S";
-    EXPECT_EQ(RefuseUnreadableCommandLine(arguments, ui), exit_code::kUnreadableCommandLine);
+    FakeUi ui(quiet ? RunMode::Quiet : RunMode::Interactive);
+    EXPECT_EQ(RefuseUnreadableCommandLine(Args(quiet ? L"/quiet /S" : L"/S"), ui), exit_code::kUnreadableCommandLine);
     EXPECT_TRUE(ui.Events.empty());
     EXPECT_EQ(ui.LogLines, (std::vector<std::wstring>{
                                L"Unreadable argument (the switches are /quiet and /log FILE): /S",
@@ -452,12 +549,7 @@ TEST(UnreadableCommandLine, EndsWith1639ShowingNothing) {
 TEST_F(RunSetupTest, SplitPayloadBuildUsesTheSplitExtraction) {
   constants.PayloadName = "mvq";
   constants.PayloadParts = 2;
-  ui.Answers = {false};
-  Run("MODEST");  // the switch arrives lowercased; capitals here are not "modest"
-  EXPECT_FALSE(state.ModestRun);
-  log.clear();
-  ui.Answers.clear();
-  Run("modest");
+  Run(L"modest");
   EXPECT_EQ(log[1], "split mvq pak D:\\Mirvane\\mvq.pak");
 }
 
@@ -465,7 +557,7 @@ TEST_F(RunSetupTest, SizeGoesIntoTheEntryWhereTheProductWasFoundAndNowhereElse) 
   const std::string wowEntry = "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirvane";
   system.registry = FakeRegistry();
   system.registry.Set(HKLM, wowEntry, "UninstallString", std::wstring(L"D:\\Mirvane\\unins000.exe"));
-  Run("modest");
+  Run(L"modest");
   EXPECT_EQ(system.registry.Get(HKLM, wowEntry, "EstimatedSize"), testing::FakeValue(std::int32_t{4100}));
   EXPECT_FALSE(system.registry.HasKey(HKLM, kUninstallEntry)) << "a stray plain-path entry was made";
 
@@ -476,16 +568,16 @@ TEST_F(RunSetupTest, SizeGoesIntoTheEntryWhereTheProductWasFoundAndNowhereElse) 
                               std::wstring(L"C:\\Program Files"));
   noEntry.system.files = {L"C:\\Program Files\\Mirvane\\Mirvane.exe"};
   SetupState s;
-  EXPECT_EQ(noEntry.Run(constants, Args("modest"), s), exit_code::kInstalled);
+  EXPECT_EQ(noEntry.Run(constants, Args(L"modest"), s), exit_code::kInstalled);
   EXPECT_EQ(noEntry.ui.Events,
-            (Log{"verify", "extract mvm3 pak C:\\Program Files\\Mirvane\\mvm3.pak check", "probe", "commit"}));
+            (Log{"probe", "stage mvm3 pak C:\\Program Files\\Mirvane\\mvm3.pak", "verify", "probe", "commit"}));
   EXPECT_FALSE(noEntry.system.registry.HasKey(HKLM, kUninstallEntry));
   EXPECT_FALSE(noEntry.system.registry.HasKey(HKLM, wowEntry));
 }
 
 TEST_F(RunSetupTest, UnmeasurableFolderWritesNoSizeButTheRunGoesOn) {
   system.folderSize = std::nullopt;
-  EXPECT_EQ(Run("modest", "runapp"), exit_code::kInstalled);
+  EXPECT_EQ(Run(L"modest runapp"), exit_code::kInstalled);
   EXPECT_FALSE(EstimatedSize().has_value());
   EXPECT_EQ(log.back(), "launch D:\\Mirvane\\") << "the run stopped at the size";
 }
@@ -493,7 +585,7 @@ TEST_F(RunSetupTest, UnmeasurableFolderWritesNoSizeButTheRunGoesOn) {
 TEST_F(RunSetupTest, FailuresNoStepHandlesEndTheRunWithTheKeyClosed) {
   system.registry.FailWrites = true;
   try {
-    Run("modest", "runapp");
+    Run(L"modest runapp");
     ADD_FAILURE() << "the run went on after the failed write";
   } catch (const UnhandledEnd& end) {
     EXPECT_EQ(end.what, "Failed to set data for 'EstimatedSize'");
@@ -506,7 +598,7 @@ TEST_F(RunSetupTest, FailuresNoStepHandlesEndTheRunWithTheKeyClosed) {
   wrongType.system.registry.Set(HKLM, kUninstallEntry, "UninstallString", std::int32_t{1});
   SetupState s;
   try {
-    wrongType.Run(constants, Args("modest"), s);
+    wrongType.Run(constants, Args(L"modest"), s);
     ADD_FAILURE() << "the run went on after the failed read";
   } catch (const UnhandledEnd& end) {
     EXPECT_EQ(end.what, "Invalid data type for 'UninstallString'");

@@ -28,7 +28,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 using testing::FakeUi;
 
-const std::vector<std::string> kBlankProgressAfterQuestion = {"hide", "show[][]"};
 using Events = std::vector<std::string>;
 
 class ExtractTest : public ::testing::Test {
@@ -42,17 +41,12 @@ class ExtractTest : public ::testing::Test {
     bytes[at] = static_cast<std::uint8_t>(bytes[at] + delta);
     return bytes;
   }
-  // Every question of the payload writer is the English one in an English run.
-  void ExpectEnglishQuestions() {
-    for (const FakeUi::AskedQuestion& q : ui.Questions) {
-      EXPECT_EQ(q.Caption, L"Sound question");
-      EXPECT_FALSE(q.Russian);
-    }
-  }
-  void TearDown() override { ExpectEnglishQuestions(); }
-  void ResetUi() {
-    ExpectEnglishQuestions();
-    ui.Clear();
+  // Stages the payload and commits it, as a run that has nothing to ask does.
+  WriteResult Write(const char* name, const char* kind, const std::wstring& target, bool checkExisting = true,
+                    int parts = 1, InUsePolicy policy = InUsePolicy::Fail) {
+    staged = StagedPayload();
+    StagePayload(name, kind, target, checkExisting, parts, staged);
+    return staged.Ready ? CommitPayload(staged, ui, policy) : WriteResult::Failed;
   }
   void ExpectNoTemp(const std::wstring& target) {
     const std::wstring temp = dir / (L"~" + target.substr(target.rfind(L'\\') + 1));
@@ -60,7 +54,8 @@ class ExtractTest : public ::testing::Test {
   }
 
   TempDir dir;
-  FakeUi ui;
+  FakeUi ui;  // the run's step before the commit ("commit")
+  StagedPayload staged;
 };
 
 // The payload's version fields (see data/payload.bin): "pak" 0x1714, "3bs" 0x14, "cok" 0x14ED.
@@ -78,11 +73,11 @@ const KindCase kKinds[] = {
 
 TEST_F(ExtractTest, DirectWritesNeverCompare) {
   const std::wstring target = dir / L"mvm3.pak";
-  ExtractPayload("testpay", "pak", target, true, ui, ui);  // nothing there yet
+  EXPECT_EQ(Write("testpay", "pak", target), WriteResult::Written);  // nothing there yet
   EXPECT_EQ(ReadFile(target), Payload());
 
-  // Written over in place, newer or not: no check asked for, or a kind without a version
-  // ("PAK" in capitals is not "pak").
+  // Written over, newer or not: no check asked for, or a kind without a version ("PAK" in capitals
+  // is not "pak").
   const struct {
     const char* kind;
     bool checkExisting;
@@ -90,73 +85,57 @@ TEST_F(ExtractTest, DirectWritesNeverCompare) {
   for (const auto& c : cases) {
     const std::wstring file = dir / (L"data." + Wide(c.kind));
     WriteFile(file, Variant(7, +1));
-    ExtractPayload("TESTPAY", c.kind, file, c.checkExisting, ui, ui);
+    EXPECT_EQ(Write("TESTPAY", c.kind, file, c.checkExisting), WriteResult::Written) << c.kind;
+    EXPECT_FALSE(staged.Installed.Compared) << c.kind;
     EXPECT_EQ(ReadFile(file), Payload()) << c.kind;
     ExpectNoTemp(file);
   }
-  EXPECT_TRUE(ui.Errors.empty());
-  EXPECT_TRUE(ui.Questions.empty());
-  EXPECT_TRUE(ui.Progress.empty());
 }
 
-TEST_F(ExtractTest, EqualOlderOrUnreadableCopyIsReplacedWithoutAsking) {
+TEST_F(ExtractTest, AnEqualOlderOrVersionlessCopyDoesNotMakeThePayloadOlder) {
   for (const KindCase& k : kKinds) {
     const std::wstring target = dir / (L"data." + Wide(k.kind));
     const Bytes installed[] = {Variant(k.highByte, -1), Variant(Payload().size() - 1, 1), Bytes(5, 0xFF)};
     for (const Bytes& copy : installed) {
       WriteFile(target, copy);
-      ExtractPayload("testpay", k.kind, target, true, ui, ui);
+      EXPECT_EQ(Write("testpay", k.kind, target), WriteResult::Written) << k.kind;
+      EXPECT_FALSE(staged.PayloadIsOlder) << k.kind;
+      EXPECT_FALSE(staged.VersionUnknown) << k.kind;
+      EXPECT_TRUE(staged.Installed.Compared && !staged.Waiting.Compared) << k.kind;
       EXPECT_EQ(ReadFile(target), Payload()) << k.kind;
       ExpectNoTemp(target);
     }
   }
-  EXPECT_TRUE(ui.Errors.empty());
-  EXPECT_TRUE(ui.Questions.empty());
-  EXPECT_TRUE(ui.Progress.empty()) << "the progress window was touched";
 }
 
-TEST_F(ExtractTest, NewerCopyIsReplacedOnlyAfterYes) {
+// A newer installed copy makes the payload older, with the two versions the question names; what
+// was staged is committed after a Yes, or discarded after a No with the copy as it was.
+TEST_F(ExtractTest, ANewerCopyMakesThePayloadOlder) {
   for (const KindCase& k : kKinds) {
     const std::wstring target = dir / (L"data." + Wide(k.kind));
     const Bytes newer = Variant(k.highByte, +1);
     for (const bool yes : {false, true}) {
       SCOPED_TRACE(std::string(k.kind) + (yes ? " yes" : " no"));
       WriteFile(target, newer);
-      ResetUi();
-      ui.Answer = yes;
-      ExtractPayload("testpay", k.kind, target, true, ui, ui);
-      ASSERT_EQ(ui.Questions.size(), 1u);
-      EXPECT_NE(ui.Questions[0].Text.find(target + L" file installing is of older version"), std::wstring::npos);
-      EXPECT_NE(ui.Questions[0].Text.find(L"new file version " + Wide(k.newerVersion) +
-                                          L" with an older file version " + Wide(k.payloadVersion) + L"?"),
-                std::wstring::npos)
-          << ui.Questions[0].Text;
+      ui.Clear();
+      staged = StagedPayload();
+      StagePayload("testpay", k.kind, target, true, 1, staged);
+      ASSERT_TRUE(staged.Ready);
+      EXPECT_TRUE(staged.PayloadIsOlder);
+      EXPECT_EQ(staged.NewerText, Wide(k.newerVersion));
+      EXPECT_EQ(staged.Payload.Text, Wide(k.payloadVersion));
+      EXPECT_EQ(staged.Installed.Text, Wide(k.newerVersion));
+      EXPECT_FALSE(staged.Waiting.Compared);
+      if (yes) {
+        EXPECT_EQ(CommitPayload(staged, ui, InUsePolicy::Fail), WriteResult::Written);
+      } else {
+        DiscardPayload(staged);
+      }
       EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
       ExpectNoTemp(target);
-      // Certain to write only after a Yes: a running product would be closed only then.
-      EXPECT_EQ(ui.Events, yes ? (Events{"hide", "ask", "commit", "show"}) : (Events{"hide", "ask", "show"}));
-      EXPECT_EQ(ui.Progress, kBlankProgressAfterQuestion);
-      EXPECT_TRUE(ui.Errors.empty());
+      // The run's step before the commit comes only when the write goes ahead.
+      EXPECT_EQ(ui.Events, yes ? Events{"commit"} : Events{});
     }
-  }
-}
-
-// The progress window comes back after the question; a thread that cannot start it fails the
-// step like a failed write, whichever the answer was.
-TEST_F(ExtractTest, ProgressWindowThatCannotStartIsReported) {
-  const std::wstring target = dir / L"mvm3.pak";
-  const Bytes newer = Variant(7, +1);
-  for (const bool yes : {false, true}) {
-    SCOPED_TRACE(yes ? "yes" : "no");
-    WriteFile(target, newer);
-    ResetUi();
-    ui.Answer = yes;
-    ui.ProgressStarts = false;
-    ExtractPayload("testpay", "pak", target, true, ui, ui);
-    EXPECT_EQ(ui.Progress, kBlankProgressAfterQuestion);
-    EXPECT_EQ(ui.Errors, std::vector<std::wstring>{L"Can't install file " + target});
-    EXPECT_EQ(ReadFile(target), yes ? Payload() : newer);
-    ExpectNoTemp(target);
   }
 }
 
@@ -166,68 +145,69 @@ TEST_F(ExtractTest, LanguageFiles) {
   const std::wstring target = dir / L"mvl.lng";
 
   WriteFile(target, text("[langver]\r\n41\r\n"));
-  ExtractPayload("testpay", "lng", target, true, ui, ui);
+  EXPECT_EQ(Write("testpay", "lng", target), WriteResult::Written);
+  EXPECT_FALSE(staged.PayloadIsOlder);
   EXPECT_EQ(ReadFile(target), payload);
-  EXPECT_TRUE(ui.Questions.empty());
 
   WriteFile(target, text("[langver]\r\n43\r\n"));
-  ExtractPayload("testpay", "lng", target, true, ui, ui);
-  ASSERT_EQ(ui.Questions.size(), 1u);
-  EXPECT_NE(ui.Questions[0].Text.find(L"version 43 with an older file version 42?"), std::wstring::npos);
-  EXPECT_EQ(ReadFile(target), text("[langver]\r\n43\r\n"));
+  staged = StagedPayload();
+  StagePayload("testpay", "lng", target, true, 1, staged);
+  EXPECT_TRUE(staged.PayloadIsOlder);
+  EXPECT_EQ(staged.NewerText, L"43");
+  EXPECT_EQ(staged.Payload.Text, L"42");
+  DiscardPayload(staged);
 
   // A "!" anywhere in the destination: no comparison at all.
   ASSERT_TRUE(::CreateDirectoryW((dir / L"Mir!vane").c_str(), nullptr));
   const std::wstring marked = dir / L"Mir!vane\\mvl.lng";
   WriteFile(marked, text("[langver]\r\n43\r\n"));
-  ExtractPayload("testpay", "lng", marked, true, ui, ui);
+  EXPECT_EQ(Write("testpay", "lng", marked), WriteResult::Written);
+  EXPECT_FALSE(staged.PayloadIsOlder);
   EXPECT_EQ(ReadFile(marked), payload);
-  EXPECT_EQ(ui.Questions.size(), 1u);
 
-  // An installed copy without a readable version counts as 0, after its message.
+  // An installed copy without a readable version counts as 0, and is to be reported.
   WriteFile(target, text("[langver]\r\nold\r\n"));
-  ExtractPayload("testpay", "lng", target, true, ui, ui);
+  EXPECT_EQ(Write("testpay", "lng", target), WriteResult::Written);
   EXPECT_EQ(ReadFile(target), payload);
-  ASSERT_EQ(ui.Errors.size(), 1u);
-  EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + target);
+  EXPECT_TRUE(staged.Installed.CannotHandle);
+  EXPECT_FALSE(staged.Payload.CannotHandle);
 
-  // So does a payload without one; the message names the temporary file.
+  // So does a payload without one (reported under its temporary name); version 1 installed is
+  // newer.
   WriteFile(target, text("1"));
-  ExtractPayload("badlang", "lng", target, true, ui, ui);
-  ASSERT_EQ(ui.Errors.size(), 2u);
-  EXPECT_EQ(ui.Errors[1], L"Can't handle the language support file " + dir / L"~mvl.lng");
-  EXPECT_EQ(ui.Questions.size(), 2u) << "version 1 installed is newer than 0";
+  staged = StagedPayload();
+  StagePayload("badlang", "lng", target, true, 1, staged);
+  EXPECT_TRUE(staged.Payload.CannotHandle);
+  EXPECT_FALSE(staged.Installed.CannotHandle);
+  EXPECT_TRUE(staged.PayloadIsOlder);
+  DiscardPayload(staged);
   EXPECT_EQ(ReadFile(target), text("1"));
   ExpectNoTemp(target);
 }
 
-// A copy held open without sharing has a version nobody knows. At a desk it counts as 0, as it
-// always has (the write then fails on the held copy); an unattended run, which would leave the
-// write for the next restart, keeps the copy instead, and fails.
-TEST_F(ExtractTest, AnUnreadableVersionIsNeverReplacedAtTheNextRestart) {
+// A copy held open without sharing has a version nobody knows: it counts as 0 (the run decides
+// what follows), and the comparison says so, with the error that stood in the way.
+TEST_F(ExtractTest, AVersionThatCannotBeReadIsUnknown) {
   const std::wstring target = dir / L"mvm3.pak";
   const Bytes newer = Variant(7, +1);
   WriteFile(target, newer);
-  for (const bool unattended : {false, true}) {
-    SCOPED_TRACE(unattended ? "unattended" : "at a desk");
-    FakeUi run(unattended);
-    {
-      const UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-      ASSERT_TRUE(holder);
-      EXPECT_EQ(ExtractPayload("testpay", "pak", target, true, run, run), WriteResult::Failed);
-    }
-    EXPECT_EQ(run.Logged(L"Version of the installed copy: "),
-              L"Version of the installed copy: unknown: it cannot be read");
-    EXPECT_EQ(run.Logged(L"A version cannot be read") != L"", unattended);
-    EXPECT_EQ(ReadFile(target), newer);
-    EXPECT_FALSE(Exists(dir / L"~mvm3.pak.restart"));
-    EXPECT_EQ(run.Events, unattended ? Events() : (Events{"commit", "error"}));
-  }
+  const UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder);
+  staged = StagedPayload();
+  StagePayload("testpay", "pak", target, true, 1, staged);
+  ASSERT_TRUE(staged.Ready);
+  EXPECT_TRUE(staged.VersionUnknown);
+  EXPECT_EQ(staged.ReadError, static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(staged.Installed.Compared);
+  EXPECT_FALSE(staged.Installed.Known);
+  EXPECT_FALSE(staged.PayloadIsOlder) << "counted as 0";
+  DiscardPayload(staged);
+  ExpectNoTemp(target);
 }
 
-// A replacement an earlier unattended run left for the next restart is what the folder will hold:
-// its version counts in the comparison, and it is withdrawn only once a later write has taken
-// its place, never by a write that fails.
+// A replacement an earlier quiet run left for the next restart is what the folder will hold: its
+// version counts in the comparison, and it is withdrawn only once a later write has taken its
+// place, never by a write that fails.
 TEST_F(ExtractTest, AReplacementWaitingForTheRestartCountsAndOutlivesAFailedWrite) {
   const std::wstring target = dir / L"mvm3.pak";
   const std::wstring waiting = dir / L"~mvm3.pak.restart";
@@ -235,22 +215,24 @@ TEST_F(ExtractTest, AReplacementWaitingForTheRestartCountsAndOutlivesAFailedWrit
   const Bytes newer = Variant(7, +1);
   WriteFile(target, old);
   WriteFile(waiting, newer);
-  ExtractPayload("testpay", "pak", target, true, ui, ui);  // answered No
-  ASSERT_EQ(ui.Questions.size(), 1u);
-  EXPECT_NE(ui.Questions[0].Text.find(L"new file version 6164 with an older file version 5908?"), std::wstring::npos);
+  staged = StagedPayload();
+  StagePayload("testpay", "pak", target, true, 1, staged);
+  EXPECT_TRUE(staged.PayloadIsOlder);
+  EXPECT_EQ(staged.NewerText, L"6164");
+  EXPECT_EQ(staged.Installed.Text, L"5652");
+  EXPECT_EQ(staged.Waiting.Text, L"6164");
+  DiscardPayload(staged);
   EXPECT_EQ(ReadFile(waiting), newer);
 
   WriteFile(waiting, old);
-  ResetUi();
   {
     const UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
-    EXPECT_EQ(ExtractPayload("testpay", "pak", target, true, ui, ui), WriteResult::Failed);
+    EXPECT_EQ(Write("testpay", "pak", target), WriteResult::Failed);
   }
   EXPECT_EQ(ReadFile(waiting), old) << "withdrawn by a write that failed";
 
-  ResetUi();
-  EXPECT_EQ(ExtractPayload("testpay", "pak", target, true, ui, ui), WriteResult::Written);
+  EXPECT_EQ(Write("testpay", "pak", target), WriteResult::Written);
   EXPECT_EQ(ReadFile(target), Payload());
   EXPECT_FALSE(Exists(waiting));
 }
@@ -260,42 +242,35 @@ TEST_F(ExtractTest, AReplacementWaitingForTheRestartCountsAndOutlivesAFailedWrit
 struct Writer {
   const char* what;
   const char* file;
-  void (*write)(const std::wstring& target, FakeUi& ui);
+  const char* name;
+  const char* kind;
+  bool checkExisting;
+  int parts;
 };
 const Writer kWriters[] = {
-    {"compared", "mvm3.pak",
-     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, true, ui, ui); }},
-    {"no check asked", "data.pak",
-     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "pak", t, false, ui, ui); }},
-    {"kind without a version", "data.txt",
-     [](const std::wstring& t, FakeUi& ui) { ExtractPayload("testpay", "txt", t, true, ui, ui); }},
-    {"split", "mvq.pak", [](const std::wstring& t, FakeUi& ui) { ExtractSplitPayload("tsplit", "pak", t, ui, ui); }},
+    {"compared", "mvm3.pak", "testpay", "pak", true, 1},
+    {"no check asked", "data.pak", "testpay", "pak", false, 1},
+    {"kind without a version", "data.txt", "testpay", "txt", true, 1},
+    {"split", "mvq.pak", "tsplit", "pak", true, 2},
 };
 
-// A copy the product holds open cannot be replaced: the message, the installed copy as it
-// was, and the complete new data under the temporary name. No path writes over the copy in
-// place, where a failure halfway would lose it.
+// A copy the product holds open cannot be replaced: the failure with its error, the installed
+// copy as it was, and the complete new data under the temporary name. No path writes over the
+// copy in place, where a failure halfway would lose it.
 TEST_F(ExtractTest, LockedCopyIsReportedAndKept) {
   const Bytes old = Variant(7, -1);
   for (const Writer& w : kWriters) {
     SCOPED_TRACE(w.what);
     const std::wstring target = dir / Wide(w.file);
     WriteFile(target, old);
-    ResetUi();
     {
       UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
       ASSERT_TRUE(holder);
-      w.write(target, ui);
+      EXPECT_EQ(Write(w.name, w.kind, target, w.checkExisting, w.parts), WriteResult::Failed);
     }
-    ASSERT_EQ(ui.Errors.size(), 1u);
-    EXPECT_EQ(ui.Errors[0], L"Can't install file " + target);
+    EXPECT_TRUE(staged.Error == ERROR_ACCESS_DENIED || staged.Error == ERROR_SHARING_VIOLATION) << staged.Error;
     EXPECT_EQ(ReadFile(target), old);
     EXPECT_EQ(ReadFile(dir / (L"~" + Wide(w.file))), Payload());
-    EXPECT_TRUE(ui.Progress.empty());
-    const std::wstring failed = ui.Logged(L"Writing failed with Windows error ");
-    EXPECT_TRUE(failed.ends_with(L" 5") || failed.ends_with(L" 32"))
-        << "not the held copy's error: " << testing::Utf8(failed);
-    EXPECT_EQ(ui.Logged(L"In use"), L"") << "logged as replaced at the next restart";
   }
 }
 
@@ -311,22 +286,19 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
     std::wstring capitals = temp;
     for (wchar_t& c : capitals) c = static_cast<wchar_t>(std::towupper(c));
     WriteFile(capitals, Payload().size() * 3);
-    ResetUi();
-    w.write(target, ui);
-    EXPECT_TRUE(ui.Errors.empty());
+    EXPECT_EQ(Write(w.name, w.kind, target, w.checkExisting, w.parts), WriteResult::Written);
     EXPECT_EQ(ReadFile(target), Payload());
     EXPECT_FALSE(Exists(temp));
 
-    // A read-only one is either replaced (Wine lets root delete it) or reported; never anything
+    // A read-only one is either replaced (Wine lets root delete it) or refused; never anything
     // in between.
     WriteFile(target, old);
     WriteFile(temp, 10, FILE_ATTRIBUTE_READONLY);
-    w.write(target, ui);
-    if (ui.Errors.empty()) {
+    if (Write(w.name, w.kind, target, w.checkExisting, w.parts) == WriteResult::Written) {
       EXPECT_EQ(ReadFile(target), Payload());
       EXPECT_FALSE(Exists(temp));
     } else {
-      EXPECT_EQ(ui.Errors.size(), 1u);
+      EXPECT_FALSE(staged.Ready);
       EXPECT_EQ(ReadFile(target), old);
       EXPECT_EQ(ReadFile(temp).size(), 10u);
     }
@@ -338,33 +310,36 @@ TEST_F(ExtractTest, LeftoverTemporaryFile) {
 TEST_F(ExtractTest, SplitPayloadIsJoined) {
   const std::wstring target = dir / L"mvq.pak";
   WriteFile(target, 100000);
-  ExtractSplitPayload("tsplit", "pak", target, ui, ui);
-  EXPECT_TRUE(ui.Errors.empty());
+  EXPECT_EQ(Write("tsplit", "pak", target, true, 2), WriteResult::Written);
   EXPECT_EQ(ReadFile(target), Payload());
   ExpectNoTemp(target);
 }
 
+// Without its resource there is nothing to write: nothing is created, truncated or replaced.
 TEST_F(ExtractTest, MissingResourceTouchesNothing) {
   const std::wstring target = dir / L"mvm3.pak";
   WriteFile(target, 123);
-  ExtractPayload("nosuch", "pak", target, true, ui, ui);
-  ExtractPayload("testpay", "bin", target, false, ui, ui);
-  ExtractSplitPayload("testpay", "pak", target, ui, ui);  // no parts 1 and 2
-  ExtractSplitPayload("tsplit", "cok", target, ui, ui);
-  ASSERT_EQ(ui.Errors.size(), 4u);
-  for (const auto& error : ui.Errors) EXPECT_EQ(error, L"Can't install file " + target);
-  EXPECT_EQ(ui.Events, Events(4, "error")) << "nothing to commit";
+  const struct {
+    const char* name;
+    const char* kind;
+    int parts;
+  } missing[] = {{"nosuch", "pak", 1}, {"testpay", "bin", 1}, {"testpay", "pak", 2}, {"tsplit", "cok", 2}};
+  for (const auto& m : missing) {
+    EXPECT_EQ(Write(m.name, m.kind, target, true, m.parts), WriteResult::Failed) << m.name;
+    EXPECT_EQ(staged.Error, static_cast<unsigned long>(ERROR_RESOURCE_NAME_NOT_FOUND)) << m.name;
+  }
+  EXPECT_EQ(ui.Events, Events{}) << "nothing to commit";
   EXPECT_EQ(ReadFile(target).size(), 123u);
   const std::wstring fresh = dir / L"fresh.pak";
-  ExtractPayload("nosuch", "pak", fresh, true, ui, ui);
+  EXPECT_EQ(Write("nosuch", "pak", fresh), WriteResult::Failed);
   EXPECT_FALSE(Exists(fresh));
 }
 
 TEST_F(ExtractTest, UnwritableDestinationLeavesNoFile) {
   const std::wstring target = dir / L"missing-folder\\mvm3.pak";
-  ExtractPayload("testpay", "pak", target, true, ui, ui);
-  ExtractSplitPayload("tsplit", "pak", target, ui, ui);
-  EXPECT_EQ(ui.Errors.size(), 2u);
+  EXPECT_EQ(Write("testpay", "pak", target), WriteResult::Failed);
+  EXPECT_EQ(Write("tsplit", "pak", target, true, 2), WriteResult::Failed);
+  EXPECT_FALSE(Exists(dir / L"missing-folder"));
 }
 
 TEST(VersionReaders, FixedOffsets) {
@@ -420,18 +395,18 @@ TEST(VersionReaders, OthersReadingDoNotHideTheVersion) {
 
 TEST(VersionReaders, LanguageFileThatCannotBeReadIsReported) {
   TempDir dir;
-  FakeUi ui;
-  EXPECT_EQ(ReadLngVersion(dir / L"missing.lng", ui), 0);
-  EXPECT_TRUE(ui.Errors.empty()) << "a missing file is no error";
+  bool cannotHandle = false;
+  EXPECT_EQ(ReadLngVersion(dir / L"missing.lng", cannotHandle), 0);
+  EXPECT_FALSE(cannotHandle) << "a missing file is nothing to report";
 
   const std::wstring file = dir / L"held.lng";
   WriteFile(file, Bytes{'7'});
-  EXPECT_EQ(ReadLngVersion(file, ui), 7);
+  EXPECT_EQ(ReadLngVersion(file, cannotHandle), 7);
+  EXPECT_FALSE(cannotHandle);
   UniqueFile holder(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(holder);
-  EXPECT_EQ(ReadLngVersion(file, ui), std::nullopt);
-  ASSERT_EQ(ui.Errors.size(), 1u);
-  EXPECT_EQ(ui.Errors[0], L"Can't handle the language support file " + file);
+  EXPECT_EQ(ReadLngVersion(file, cannotHandle), std::nullopt);
+  EXPECT_TRUE(cannotHandle);
 }
 
 TEST(VersionReaders, FileVersionStringOfExecutablesOnly) {

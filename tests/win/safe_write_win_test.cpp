@@ -24,13 +24,19 @@ using Bytes = std::vector<std::uint8_t>;
 
 class SafeWriteTest : public ::testing::Test {
  protected:
+  // Writes the new data through the temporary file and the commit, replacing an installed copy
+  // when there is one.
+  WriteResult WriteOrReplace(InUsePolicy policy = InUsePolicy::Fail) {
+    if (!WriteTempFile(temp, data)) return WriteResult::Failed;
+    return Commit(temp, target, testing::IsFile(target), nothingBefore, policy);
+  }
   // Writes the new data over an installed copy, or as a fresh file when `installed` is false.
   bool Write(bool installed) {
     if (installed)
       WriteFile(target, old);
     else
       ::DeleteFileW(target.c_str());
-    return WriteOrReplace(data, target, nothingBefore, false) == WriteResult::Written;
+    return WriteOrReplace() == WriteResult::Written;
   }
   // The destination holds the new data and nothing is left under the temporary name; or, after a
   // refusal, it holds what it held before.
@@ -123,7 +129,7 @@ TEST_F(SafeWriteTest, AFreshFileNeverReplacesACopyThatTurnedUpMeanwhile) {
   ExpectWritten();
 }
 
-// Nobody at the PC (a quiet run): a copy still in use is replaced at the next restart, by a
+// Nobody at the PC (a quiet run's policy): a copy still in use is replaced at the next restart, by a
 // complete file under a name no half-written temporary file ever takes; a later write that gets
 // through withdraws it, so that the restart cannot undo that write.
 TEST_F(SafeWriteTest, AnUnattendedWriteLeavesACopyInUseForTheNextRestart) {
@@ -134,8 +140,8 @@ TEST_F(SafeWriteTest, AnUnattendedWriteLeavesACopyInUseForTheNextRestart) {
   {
     const UniqueFile holder(::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
-    EXPECT_EQ(WriteOrReplace(data, target, nothingBefore, false), WriteResult::Failed) << "only when unattended";
-    EXPECT_EQ(WriteOrReplace(data, target, nothingBefore, true), WriteResult::AtRestart);
+    EXPECT_EQ(WriteOrReplace(), WriteResult::Failed) << "only where the policy says so";
+    EXPECT_EQ(WriteOrReplace(InUsePolicy::ReplaceAtRestart), WriteResult::AtRestart);
   }
   EXPECT_EQ(ReadFile(target), old);
   EXPECT_EQ(ReadFile(waiting), data);
@@ -159,7 +165,7 @@ TEST_F(SafeWriteTest, AnUnattendedWriteLeavesACopyInUseForTheNextRestart) {
     const UniqueHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     const UniqueView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
     ASSERT_TRUE(view);
-    EXPECT_EQ(WriteOrReplace(data, target, nothingBefore, true), WriteResult::AtRestart);
+    EXPECT_EQ(WriteOrReplace(InUsePolicy::ReplaceAtRestart), WriteResult::AtRestart);
   }
   EXPECT_EQ(ReadFile(waiting), data);
 }
