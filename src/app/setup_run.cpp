@@ -150,16 +150,14 @@ class SetupSteps {
   }
 
   bool CheckInstallerFile() {
-    switch (system_.CheckInstallerFile()) {
-      case IntegrityResult::Intact:
-        ui_.Log("The installer's own file is intact");
-        break;
-      case IntegrityResult::Distorted:
-        return End(text::kPackageDistorted, exit_code::kPackageDistorted);
-      case IntegrityResult::Uncheckable:
-        return End(text::kPackageUncheckable, exit_code::kPackageUncheckable);
+    const IntegrityResult result = system_.CheckInstallerFile();
+    if (result == IntegrityResult::Intact) {
+      ui_.Log("The installer's own file is intact");
+      return true;
     }
-    return true;
+    ui_.Log("The check of the installer's own file failed: ", system_.InstallerFileFailure());
+    return result == IntegrityResult::Distorted ? End(text::kPackageDistorted, exit_code::kPackageDistorted)
+                                                : End(text::kPackageUncheckable, exit_code::kPackageUncheckable);
   }
 
   bool FindProduct() {

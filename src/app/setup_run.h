@@ -52,8 +52,10 @@ class SetupSystem {
   // Waits up to `milliseconds` for the product asked to quit to end, its process and all; false
   // when it still runs.
   virtual bool WaitForProductToEnd(unsigned milliseconds) = 0;
-  // Checks the installer's own file against its stamp.
+  // Checks the installer's own file against its stamp; after a verdict other than Intact,
+  // InstallerFileFailure says why, for the log.
   virtual IntegrityResult CheckInstallerFile() = 0;
+  virtual std::wstring InstallerFileFailure() = 0;
   // True for an existing file; a directory does not count.
   virtual bool FileExists(const std::wstring& path) = 0;
   // The payload written whole under its temporary name and compared with the copies the folder

@@ -74,6 +74,8 @@ bool WinSetupSystem::WaitForProductToEnd(unsigned milliseconds) {
 
 IntegrityResult WinSetupSystem::CheckInstallerFile() { return check_.Verdict(); }
 
+std::wstring WinSetupSystem::InstallerFileFailure() { return check_.Failure(); }
+
 bool WinSetupSystem::FileExists(const std::wstring& path) { return mv::FileExists(path); }
 
 void WinSetupSystem::StagePayload(std::string_view name, std::string_view kind, const std::wstring& destination,

@@ -21,6 +21,7 @@ class WinSetupSystem final : public SetupSystem {
   bool AskProductToQuit() override;
   bool WaitForProductToEnd(unsigned milliseconds) override;
   IntegrityResult CheckInstallerFile() override;
+  std::wstring InstallerFileFailure() override;
   bool FileExists(const std::wstring& path) override;
   void StagePayload(std::string_view name, std::string_view kind, const std::wstring& destination, int parts,
                     StagedPayload& staged) override;

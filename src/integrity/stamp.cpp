@@ -51,11 +51,14 @@ bool HasMarker(std::span<const std::uint8_t> trailer) {
 
 }  // namespace
 
-bool PieceCheck::Start(std::span<const std::uint8_t> first, std::size_t fileSize) {
-  const std::optional<pe::Layout> layout = pe::ParseHeaders(FirstPiece(first));
+bool PieceCheck::Start(std::span<const std::uint8_t> first, std::size_t fileSize, const char** problem) {
+  const std::optional<pe::Layout> layout = pe::ParseHeaders(FirstPiece(first), problem);
   if (!layout) return false;
   const std::optional<std::uint64_t> end = StampEnd(fileSize, *layout);
-  if (!end) return false;
+  if (!end) {
+    if (problem) *problem = "no stamp where one belongs";
+    return false;
+  }
   // Within the first piece, and the stamp within the file.
   checkSum_ = static_cast<std::size_t>(layout->CheckSum);
   securityEntry_ = static_cast<std::size_t>(layout->SecurityEntry);
@@ -105,13 +108,18 @@ Sha256::Digest PieceCheck::Combined() const {
   return hash.Finish();
 }
 
-Verdict PieceCheck::Finish() const {
-  if (pieces_ == 0 || std::find(taken_.get(), taken_.get() + pieces_, false) != taken_.get() + pieces_ ||
-      !HasMarker(trailer_))
+Verdict PieceCheck::Finish(const char** problem) const {
+  const auto distorted = [problem](const char* why) {
+    if (problem) *problem = why;
     return Verdict::Distorted;
+  };
+  if (pieces_ == 0 || std::find(taken_.get(), taken_.get() + pieces_, false) != taken_.get() + pieces_)
+    return distorted("a piece was not read");
+  if (!HasMarker(trailer_)) return distorted("no stamp");
   const Sha256::Digest digest = Combined();
-  return std::equal(digest.begin(), digest.end(), trailer_.begin() + kMarker.size()) ? Verdict::Intact
-                                                                                     : Verdict::Distorted;
+  return std::equal(digest.begin(), digest.end(), trailer_.begin() + kMarker.size())
+             ? Verdict::Intact
+             : distorted("its digest is not its stamp's");
 }
 
 Verdict Verify(std::span<const std::uint8_t> file) {

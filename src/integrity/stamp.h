@@ -42,8 +42,8 @@ class PieceCheck {
  public:
   // Reads the headers from `first`, the first piece of the file (or the whole file when it is
   // shorter), and places the stamp by `fileSize`. False when that alone shows the file
-  // distorted. Take may run only after it.
-  bool Start(std::span<const std::uint8_t> first, std::size_t fileSize);
+  // distorted, with the reason in `*problem` if asked for. Take may run only after it.
+  bool Start(std::span<const std::uint8_t> first, std::size_t fileSize, const char** problem = nullptr);
   // How many pieces of the file the check reads: those of the content, and the trailer's.
   std::size_t Pieces() const { return pieces_; }
   // Piece `index` of the file: `bytes` start at its first byte and reach at least to the end of
@@ -51,8 +51,9 @@ class PieceCheck {
   // different threads at once. A piece whose bytes are short, or whose hashing `stop` broke off
   // (looked at every megabyte), stays untaken.
   void Take(std::size_t index, std::span<const std::uint8_t> bytes, const std::atomic<bool>* stop = nullptr);
-  // Distorted unless Start succeeded, every piece was taken and the trailer holds their digest.
-  Verdict Finish() const;
+  // Distorted unless Start succeeded, every piece was taken and the trailer holds their digest,
+  // with the reason in `*problem` if asked for.
+  Verdict Finish(const char** problem = nullptr) const;
   // The digest of the pieces taken, as the stamp holds it.
   Sha256::Digest Combined() const;
 

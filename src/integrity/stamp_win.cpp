@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/strings.h"
 #include "win/files_win.h"
 
 namespace mv {
@@ -22,25 +23,6 @@ JoinedThread StartThread(LPTHREAD_START_ROUTINE routine, void* argument) {
       ::CreateThread(nullptr, kThreadStack, routine, argument, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
 }
 
-// The path of the running executable, however long: GetModuleFileNameW truncates silently
-// (without even a terminator on XP) when the buffer is short, so grow until it fits. An empty
-// path when it cannot be had: no file answers to that, and the check counts as impossible.
-std::vector<wchar_t> RunningExecutablePath() {
-  constexpr DWORD kLongestPath = 32768;
-  std::vector<wchar_t> path;
-  for (DWORD capacity = MAX_PATH;; capacity *= 2) {
-    path.assign(capacity, L'\0');
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), capacity);
-    if (length == 0) break;
-    if (length < capacity) {
-      path.resize(length + 1);
-      return path;
-    }
-    if (capacity >= kLongestPath) break;
-  }
-  return {L'\0'};
-}
-
 }  // namespace
 
 unsigned CheckThreads() {
@@ -49,9 +31,11 @@ unsigned CheckThreads() {
   return std::clamp<unsigned>(info.dwNumberOfProcessors, 1, kMostCheckThreads);
 }
 
-FileCheck::FileCheck(std::vector<wchar_t> path, unsigned threads)
+FileCheck::FileCheck(std::vector<wchar_t> path, unsigned threads, Hold hold, void* holdContext)
     : path_(std::move(path)),
       threads_(std::clamp<unsigned>(threads, 1, kMostCheckThreads)),
+      hold_(hold),
+      holdContext_(holdContext),
       lead_(StartThread(Lead, this)) {}
 
 // The members go after this, the lead thread first: it is waited for, and it waits for its helpers.
@@ -97,46 +81,64 @@ void FileCheck::HashPieces() {
   }
 }
 
+IntegrityResult FileCheck::Found(IntegrityResult result, const char* why, DWORD error) {
+  failure_ = why;
+  failureError_ = error;
+  return result;
+}
+
+std::wstring FileCheck::Failure() const {
+  std::wstring text = WidenAscii(failure_);
+  if (failureError_ != 0)
+    text.append(L": Windows error ").append(DecimalText(static_cast<std::int32_t>(failureError_)));
+  return text;
+}
+
 IntegrityResult FileCheck::Run() {
+  constexpr IntegrityResult kUncheckable = IntegrityResult::Uncheckable;
+  constexpr IntegrityResult kDistorted = IntegrityResult::Distorted;
   // Readers (a scanner, Explorer reading the icon) may share the file with us; writers may not,
   // so the bytes cannot change while they are being checked. A file still being written (a
   // download not yet finished) therefore counts as held open, and is waited for like one.
   const UniqueFile file = OpenForReadingAfterBriefHolds(path_.data(), FILE_SHARE_READ | FILE_SHARE_DELETE, 15, &stop_);
-  if (!file) return IntegrityResult::Uncheckable;
+  if (!file) return Found(kUncheckable, "it cannot be opened", ::GetLastError());
 
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) return IntegrityResult::Uncheckable;
+  if (!::GetFileSizeEx(file.get(), &size)) return Found(kUncheckable, "its size cannot be read", ::GetLastError());
   // The file is there and readable, so an empty one is a damaged installer, not a failed
   // check (and CreateFileMapping refuses to map zero bytes).
-  if (size.QuadPart == 0) return IntegrityResult::Distorted;
+  if (size.QuadPart == 0) return Found(kDistorted, "it is empty");
   // Beyond the address space of a 32-bit process: whatever that file is, it is not an installer
   // that such a process could have been started from.
   if (static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<std::size_t>::max()) {
-    return IntegrityResult::Uncheckable;
+    return Found(kUncheckable, "it is too large to map");
   }
   size_ = static_cast<std::size_t>(size.QuadPart);
 
   // Mapping instead of reading: the pages come straight from the file cache without a copy.
   // Failures here are about address space or memory, not about the file's content.
   mapping_.reset(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  if (!mapping_) return IntegrityResult::Uncheckable;
+  if (!mapping_) return Found(kUncheckable, "it cannot be mapped", ::GetLastError());
   {
     UniqueView first;
     const std::span<const std::uint8_t> bytes = MapPiece(0, first);
-    if (!first) return IntegrityResult::Uncheckable;
-    if (!pieces_.Start(bytes, size_)) return IntegrityResult::Distorted;
+    if (!first) return Found(kUncheckable, "a piece of it cannot be mapped", ::GetLastError());
+    const char* problem = nullptr;
+    if (!pieces_.Start(bytes, size_, &problem)) return Found(kDistorted, problem);
     // The helpers start on the next pieces while this thread hashes the first. As many start for
     // a file of one piece, and end at once: the check's memory (a stack each, which Wine commits
     // whole) does not grow with the payload.
     JoinedThread helpers[kMostCheckThreads - 1];
     for (unsigned i = 1; i < threads_; ++i) helpers[i - 1] = StartThread(Helper, this);
+    if (hold_) hold_(holdContext_, stop_);
     pieces_.Take(0, bytes, &stop_);
     first.reset();
     // A helper that could not start leaves its share to the others.
     HashPieces();
   }
-  if (unmapped_) return IntegrityResult::Uncheckable;
-  return pieces_.Finish() == stamp::Verdict::Intact ? IntegrityResult::Intact : IntegrityResult::Distorted;
+  if (unmapped_) return Found(kUncheckable, "a piece of it cannot be mapped");
+  const char* problem = nullptr;
+  return pieces_.Finish(&problem) == stamp::Verdict::Intact ? IntegrityResult::Intact : Found(kDistorted, problem);
 }
 
 IntegrityResult CheckInstallerFile(const wchar_t* path, unsigned threads) {

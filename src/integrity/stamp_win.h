@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "integrity/stamp.h"
@@ -30,25 +31,37 @@ unsigned CheckThreads();
 // that nothing of it outlives it.
 class FileCheck {
  public:
+  // Where a test holds a check in the middle of its work: called on the check's first thread
+  // with the file open and its first piece mapped, before that piece is hashed, and given the
+  // flag that says the check is abandoned; the check goes on when it returns.
+  using Hold = void (*)(void* context, const std::atomic<bool>& abandoned);
+
   // `path` ends with its terminator.
-  FileCheck(std::vector<wchar_t> path, unsigned threads);
+  FileCheck(std::vector<wchar_t> path, unsigned threads, Hold hold = nullptr, void* holdContext = nullptr);
   ~FileCheck();
   FileCheck(const FileCheck&) = delete;
   FileCheck& operator=(const FileCheck&) = delete;
 
   // Waits for the check to end.
   IntegrityResult Verdict();
+  // Why the file is not intact, after Verdict, for the log: the reason, and the Windows error
+  // where one stood in the way.
+  std::wstring Failure() const;
 
  private:
   static DWORD WINAPI Lead(void* check);
   static DWORD WINAPI Helper(void* check);
   IntegrityResult Run();
+  // A verdict with its reason.
+  IntegrityResult Found(IntegrityResult result, const char* why, DWORD error = 0);
   void HashPieces();
   // Maps piece `index` into `view` and returns its bytes.
   std::span<const std::uint8_t> MapPiece(std::size_t index, UniqueView& view) const;
 
   const std::vector<wchar_t> path_;
   const unsigned threads_;
+  const Hold hold_;
+  void* const holdContext_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> unmapped_{false};  // a view could not be mapped: out of address space
   std::atomic<std::size_t> next_{1};   // the piece a thread takes next; the lead takes the first
@@ -56,6 +69,8 @@ class FileCheck {
   std::size_t size_ = 0;
   stamp::PieceCheck pieces_;
   IntegrityResult result_ = IntegrityResult::Uncheckable;
+  const char* failure_ = "the check was not run";
+  DWORD failureError_ = 0;
   bool ended_ = false;
   JoinedThread lead_;  // the last member: joined before anything that it uses goes
 };

@@ -83,6 +83,7 @@ class FakeSystem : public SetupSystem {
     log.push_back("verify");
     return integrity;
   }
+  std::wstring InstallerFileFailure() override { return L"its digest is not its stamp's"; }
   bool FileExists(const std::wstring& path) override {
     for (const auto& f : files)
       if (f == path) return true;
@@ -233,6 +234,8 @@ TEST_F(RunSetupTest, AnEndBeforeTheWriteDiscardsWhatWasStaged) {
     SetupState s;
     distorted.Run(constants, Args(L"modest"), s);
     EXPECT_EQ(distorted.ui.Events, (Log{"probe", kStage, "verify", "discard", "error"}));
+    EXPECT_EQ(distorted.ui.Logged(L"The check"),
+              L"The check of the installer's own file failed: its digest is not its stamp's");
   }
   // Nothing is staged early where a leftover holds the temporary name (it is left as it was), the
   // lock is not to be had at once, or the product is not there.

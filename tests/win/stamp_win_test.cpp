@@ -61,34 +61,43 @@ class TempFile {
   std::wstring path_;
 };
 
-// The layout rules are covered natively; here, that the mapped view is the whole file.
+// The layout rules are covered natively; here, that the mapped view is the whole file, and that
+// the check says why a file is not intact, for the log.
 TEST(Integrity, VerdictOnTheFileContent) {
   struct Case {
     const char* what;
     std::function<Bytes()> content;
     IntegrityResult expected;
+    const wchar_t* failure;
   };
   const std::vector<Case> cases = {
-      {"stamped", [] { return StampedImage(); }, IntegrityResult::Intact},
+      {"stamped", [] { return StampedImage(); }, IntegrityResult::Intact, L""},
       {"one byte changed",
        [] {
          Bytes b = StampedImage();
          b[2000] ^= 0x04;
          return b;
        },
-       IntegrityResult::Distorted},
-      {"empty", [] { return Bytes{}; }, IntegrityResult::Distorted},
+       IntegrityResult::Distorted, L"its digest is not its stamp's"},
+      {"no PE image", [] { return Bytes(4096, 'x'); }, IntegrityResult::Distorted, L"no MZ header"},
+      {"empty", [] { return Bytes{}; }, IntegrityResult::Distorted, L"it is empty"},
   };
   for (const Case& c : cases) {
     TempFile file;
     file.Write(c.content());
-    EXPECT_EQ(CheckInstallerFile(file.path()), c.expected) << c.what;
+    FileCheck check(std::vector<wchar_t>(file.path(), file.path() + std::wcslen(file.path()) + 1), 2);
+    EXPECT_EQ(check.Verdict(), c.expected) << c.what;
+    if (c.expected != IntegrityResult::Intact) {
+      EXPECT_EQ(check.Failure(), c.failure) << c.what;
+    }
   }
 }
 
 TEST(Integrity, FileThatCannotBeOpenedIsUncheckable) {
   TempFile missing;
-  EXPECT_EQ(CheckInstallerFile(missing.path()), IntegrityResult::Uncheckable);
+  FileCheck check(std::vector<wchar_t>(missing.path(), missing.path() + std::wcslen(missing.path()) + 1), 1);
+  EXPECT_EQ(check.Verdict(), IntegrityResult::Uncheckable);
+  EXPECT_EQ(check.Failure(), L"it cannot be opened: Windows error 2");
   wchar_t dir[MAX_PATH + 1];
   ASSERT_GT(::GetTempPathW(MAX_PATH + 1, dir), 0u);
   EXPECT_EQ(CheckInstallerFile(dir), IntegrityResult::Uncheckable) << "a folder";
@@ -155,10 +164,18 @@ TEST(Integrity, AbandonedCheckLeavesNothingOpen) {
     { FileCheck abandoned(path, threads); }
     EXPECT_FALSE(HeldAgainstWriters(file.path())) << threads << " threads, abandoned at once";
     {
-      FileCheck abandoned(path, threads);
-      // Once it holds the file it hashes 48 MiB; probes 20 ms apart rarely make its open wait.
-      ASSERT_TRUE(testing::WaitUntil([&] { return HeldAgainstWriters(file.path()); }, std::chrono::seconds(10)))
-          << "the check never opened the file";
+      // Held with the file open and its first piece mapped, helpers started, until it is
+      // abandoned: that is reached by construction, not by a probe that comes in time.
+      struct Held {
+        UniqueHandle reached{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        static void Hold(void* context, const std::atomic<bool>& abandoned) {
+          ::SetEvent(static_cast<Held*>(context)->reached.get());
+          while (!abandoned) ::Sleep(1);
+        }
+      } held;
+      FileCheck abandoned(path, threads, Held::Hold, &held);
+      ASSERT_EQ(::WaitForSingleObject(held.reached.get(), INFINITE), WAIT_OBJECT_0);
+      EXPECT_TRUE(HeldAgainstWriters(file.path())) << "the check does not hold the file";
     }
     EXPECT_FALSE(HeldAgainstWriters(file.path())) << threads << " threads, abandoned while hashing";
   }
