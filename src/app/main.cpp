@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "app/build_constants.h"
 #include "app/setup_run.h"
@@ -12,6 +13,7 @@
 #include "ui/run_log_win.h"
 #include "ui/setup_ui_win.h"
 #include "win/code_page_win.h"
+#include "win/files_win.h"
 #include "win/process_policy_win.h"
 #include "win/system_library_win.h"
 
@@ -19,9 +21,8 @@ namespace {
 
 // What the log says before anything else: which installer runs and how it was started.
 void LogStart(mv::SetupUi& ui) {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  ui.Log("Mirvane add-on installer ", std::wstring_view(path, length < MAX_PATH ? length : 0));
+  const std::vector<wchar_t> path = mv::RunningExecutablePath();
+  ui.Log("Mirvane add-on installer ", std::wstring_view(path.data(), path.size() - 1));
   ui.Log("Command line: ", ::GetCommandLineW());
 }
 

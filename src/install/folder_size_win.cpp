@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
 #include "base/strings.h"
@@ -57,8 +58,8 @@ std::int32_t GetFolderSizeKB(const std::wstring& folder, const std::wstring& rep
     do {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-        const wchar_t* name = entry.cFileName;  // "." and "..", the folder itself and its parent
-        if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
+        const wchar_t* name = entry.cFileName;
+        if (std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0) continue;  // the folder itself, its parent
         pending.push_back(current + entry.cFileName);
       } else {
         total += (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;

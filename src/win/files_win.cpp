@@ -2,6 +2,8 @@
 
 #include <sddl.h>
 
+#include <vector>
+
 #include "win/system_library_win.h"
 
 namespace mv {
@@ -62,6 +64,25 @@ UniqueLocalMemory AdministratorsOnlySecurity() {
                                                          reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()),
                                                          nullptr);
   return descriptor;
+}
+
+// The path of the running executable, however long: GetModuleFileNameW truncates silently
+// (without even a terminator on XP) when the buffer is short, so grow until it fits. An empty
+// path when it cannot be had: no file answers to that, and the check counts as impossible.
+std::vector<wchar_t> RunningExecutablePath() {
+  constexpr DWORD kLongestPath = 32768;
+  std::vector<wchar_t> path;
+  for (DWORD capacity = MAX_PATH;; capacity *= 2) {
+    path.assign(capacity, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), capacity);
+    if (length == 0) break;
+    if (length < capacity) {
+      path.resize(length + 1);
+      return path;
+    }
+    if (capacity >= kLongestPath) break;
+  }
+  return {L'\0'};
 }
 
 bool SamePath(std::wstring_view a, std::wstring_view b) {

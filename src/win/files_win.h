@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "win/handles_win.h"
 
@@ -51,6 +52,10 @@ std::wstring FullLongPath(const std::wstring& path);
 // The security of a file that only SYSTEM and the Administrators may open at all, protected
 // from what its folder would pass on; none when it cannot be made.
 UniqueLocalMemory AdministratorsOnlySecurity();
+
+// The path of the running executable, with its terminator; just the terminator when it cannot
+// be had.
+std::vector<wchar_t> RunningExecutablePath();
 
 // True when two paths name the same entry as the file system compares names: letter case aside.
 // False where the system cannot compare so (before Vista).
