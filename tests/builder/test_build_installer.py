@@ -271,6 +271,17 @@ class DefaultInstaller(unittest.TestCase):
         # place faults reading a page never loaded: a crash where a deployment wants an exit code.
         self.assertEqual(self.pe.characteristics & 0x0C00, 0x0C00)
 
+    def test_no_start_up_sections_and_no_static_constructors(self):
+        # The installer's own entry runs no runtime start-up: the build refuses an image with
+        # what only that would run (a static constructor planted in main.cpp was refused so).
+        self.assertFalse({".CRT", ".tls"} & {name for name, *_ in self.pe.sections})
+        marker = "                0x0040d5e0                        __CTOR_LIST__ = .\n"
+        end = "                0x0040d5e8        0x4 LONG 0x0\n"
+        empty = marker + "                0x0040d5e0        0x4 LONG 0xffffffffffffffff\n *(.ctors)\n" + end
+        planted = empty.replace(" *(.ctors)\n", " *(.ctors)\n .ctors         0x0040d5e4        0x4 main.o\n")
+        self.assertEqual(builder.static_constructors(empty), [])
+        self.assertEqual(builder.static_constructors(planted), ["main.o"])
+
     def test_payload_starts_on_a_page_of_the_file(self):
         # Wine reads a section that does not start on a page into private memory instead of
         # mapping it: the whole payload would count as the installer's own memory.

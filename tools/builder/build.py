@@ -18,6 +18,7 @@ import tempfile
 from builder import signing
 from builder.files import UMASK, remove_quietly, write_if_changed
 from builder.options import BUILD_STEP_FAILED, PROG, USAGE, Failure, parse_args, title_units
+from builder.pe import PE
 from builder.request import DIAGNOSTIC, SAMPLE_VERSION, SPLIT_NAME, make_request
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -156,6 +157,40 @@ def payload_version(tool, kind, payload):
     return None if text == "none" else int(text)
 
 
+# The installer has an entry of its own in place of the C runtime's start-up code (src/app/
+# lean_runtime.cpp): nothing runs a static constructor, a thread-local callback or a runtime
+# initializer, so an object that needs one would silently stay unconstructed.
+START_UP_SECTIONS = (".CRT", ".tls")
+
+
+def static_constructors(link_map):
+    """The objects that put a constructor into the list between __CTOR_LIST__ and its end in the
+    linker's map; the list holds only its two markers when there is none."""
+    found, inside = [], False
+    for line in link_map.splitlines():
+        fields = line.split()
+        if "__CTOR_LIST__" in fields:
+            inside = True
+        elif inside and fields[-2:] == ["LONG", "0x0"]:
+            break
+        elif inside and len(fields) >= 4 and fields[0].startswith((".ctors", ".ctor", ".init_array")):
+            found.append(fields[-1])
+    return found
+
+
+def check_lean_start_up(exe, link_map):
+    """Refuses an installer whose image holds what only the C runtime's start-up would run."""
+    with open(exe, "rb") as f:
+        sections = [name for name, *_ in PE(f.read()).sections]
+    for name in START_UP_SECTIONS:
+        if name in sections:
+            raise Failure(f"the installer has a {name} section, which its own entry never runs", BUILD_STEP_FAILED)
+    owners = static_constructors(link_map)
+    if owners:
+        raise Failure(f"the installer has static constructors, which its own entry never runs: {', '.join(owners)}",
+                      BUILD_STEP_FAILED)
+
+
 def build_installer(request, payload_files, icon, version_info):
     build_dir = os.path.join(BUILD, request.arch)
     toolchain = os.path.join(REPO, "cmake", TOOLCHAINS[request.arch])
@@ -177,7 +212,10 @@ def build_installer(request, payload_files, icon, version_info):
     run(cmd, f"configuring the {request.arch} installer")
     run(["cmake", "--build", build_dir, "--target", "installer", DIAGNOSTIC, "-j", jobs()],
         f"building the {request.arch} installer")
-    return os.path.join(build_dir, "installer.exe")
+    exe = os.path.join(build_dir, "installer.exe")
+    with open(os.path.join(build_dir, "installer.map"), encoding="utf-8", errors="replace") as f:
+        check_lean_start_up(exe, f.read())
+    return exe
 
 
 def write_installer(tool, exe, request):
