@@ -94,6 +94,14 @@ TEST_F(Deployment, FailuresShowNothingAndEndWithTheirOwnCode) {
     ExpectLogged(c.cause);
     ExpectLogged("Exit code " + std::to_string(c.exitCode));
     EXPECT_FALSE(IsFile(product_ + L"mvm3.pak"));
+    // The payload staged while the check ran is gone again; a leftover the run could not remove
+    // stays as it was.
+    if (c.fault != Fault::LeftoverHeldOpen) {
+      EXPECT_FALSE(IsFile(leftover));
+    }
+    if (c.fault == Fault::DamagedInstaller) {
+      ExpectLogged("The check of the installer's own file failed: its digest is not its stamp's");
+    }
     ExpectProductNotStarted();
     // The stage as it was, for the next case.
     DeleteFileW(leftover.c_str());
@@ -259,26 +267,38 @@ TEST_F(Deployment, ADataFileInUseIsReplacedAtTheNextRestart) {
   EXPECT_FALSE(IsFile(waiting));
 }
 
-// A deployment retried while another run is under way: each waits for the other, and the data
-// file is whole at the end, never a mixture.
+// A deployment retried while another run is under way: the second waits for the first, and the
+// data file is whole at the end, never a mixture. The runs overlap by construction: the first
+// holds the lock while it waits for the running product to quit (it takes 3 s), and the second
+// starts only once the lock's file is there.
 TEST_F(Deployment, TwoRunsAtOnceNeverDamageTheDataFile) {
   if (RussianLocale()) GTEST_SKIP() << "no text shown: covered by the English run";
   const std::wstring installer = ConfiguredPath(L"MV_E2E_INSTALLER_KILLED");  // 32 MiB: a long write
   const std::wstring target = product_ + L"mvk.pak";
+  ConfigureStandin("quit_delay_ms=3000\r\n");
+  const mv::UniqueHandle product = StartProcess(product_ + L"Mirvane.exe", L"", product_);
+  ASSERT_TRUE(WaitForLogSequence(log_, {"start", "mapping", "window"}, 5s));
+  const auto start = [&](int i) {
+    return StartProcess(installer, L"/quiet /log \"" + root_ + L"run" + std::to_wstring(i) + L".log\"", root_);
+  };
   mv::UniqueHandle runs[2];
-  for (int i = 0; i < 2; ++i)
-    runs[i] = StartProcess(installer, L"/quiet /log \"" + root_ + L"run" + std::to_wstring(i) + L".log\"", root_);
-  std::vector<DWORD> codes;
+  runs[0] = start(0);
+  ASSERT_TRUE(WaitUntil([&] { return IsFile(product_ + L"~mirvane-setup.lock"); }, 30s))
+      << "the first run took no lock";
+  runs[1] = start(1);
   for (const mv::UniqueHandle& run : runs) {
     ASSERT_EQ(WaitForSingleObject(run.get(), 120000), static_cast<DWORD>(WAIT_OBJECT_0));
-    DWORD code = 0;
+    DWORD code = 1;
     GetExitCodeProcess(run.get(), &code);
-    codes.push_back(code);
+    EXPECT_EQ(code, 0u);
   }
-  for (const DWORD code : codes) EXPECT_TRUE(code == 0 || code == kExitAnotherRun) << code;
-  EXPECT_NE(std::count(codes.begin(), codes.end(), 0u), 0) << "neither installed";
+  const auto second = ReadBytes(root_ + L"run1.log").value_or(std::vector<std::uint8_t>());
+  EXPECT_NE(std::string(second.begin(), second.end()).find("Another setup of Mirvane runs: waiting up to 10 s"),
+            std::string::npos)
+      << "the runs did not overlap";
   EXPECT_EQ(ReadBytes(target), ReadBytes(ConfiguredPath(L"MV_E2E_PAYLOAD_KILLED")));
   EXPECT_FALSE(IsFile(product_ + L"~mvk.pak"));
+  EXPECT_FALSE(IsFile(product_ + L"~mirvane-setup.lock"));
 }
 
 // A deployment runs in no one's session: the product is not started, whatever else is asked.

@@ -218,6 +218,8 @@ void InstallerTest::ExpectSizeInTheFoundEntry(const std::wstring& folder) {
 
 void InstallerTest::ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName) {
   EXPECT_FALSE(IsFile(folder + fileName)) << Utf8(folder + fileName) << " was written";
+  // Not even for a while: a payload staged while the check ran is gone again.
+  EXPECT_FALSE(IsFile(folder + L"~" + fileName)) << "a temporary file was left";
   EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize").has_value());
   EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kWowUninstallKey, L"EstimatedSize").has_value());
 }

@@ -110,7 +110,7 @@ class InstallerTest : public ::testing::Test {
   // EstimatedSize matches the folder's size in the uninstall entry that holds "UninstallString"
   // and is nowhere else; with no such entry, no uninstall key was made.
   void ExpectSizeInTheFoundEntry(const std::wstring& folder);
-  // Neither the data file nor EstimatedSize was written.
+  // Neither the data file, nor its temporary file, nor EstimatedSize was written.
   void ExpectNothingWritten(const std::wstring& folder, const std::wstring& fileName = L"mvm3.pak");
   // Started once, without arguments, in its own folder, by `startedBy` (the desktop shell unless
   // a test has it fail), and shown.

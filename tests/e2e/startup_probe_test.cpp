@@ -111,16 +111,24 @@ TEST_F(StartUpProbe, TheInterpreterRunsNothingTheUserNamed) {
   const std::wstring cmd = system + L"cmd.exe";
   const std::wstring kept = root_ + L"cmd.exe.kept";
   ASSERT_TRUE(CopyFileW(cmd.c_str(), kept.c_str(), FALSE));
-  ASSERT_TRUE(CopyFileW(ConfiguredPath(L"MV_E2E_INTERPRETER").c_str(), cmd.c_str(), FALSE));
+  // The shared Wine prefix gets its own interpreter back however this test ends, before the
+  // folder that keeps it goes: every later test runs the system's.
+  const struct PutBack {
+    const std::wstring& kept;
+    const std::wstring& cmd;
+    ~PutBack() {
+      EXPECT_TRUE(CopyFileW(kept.c_str(), cmd.c_str(), FALSE)) << "the system's cmd.exe could not be put back";
+      DeleteFileW((cmd + L".ran").c_str());
+    }
+  } putBack{kept, cmd};
   const wchar_t kOverrides[] = L"Software\\Wine\\DllOverrides";
   RestoreAfterTest(HKEY_CURRENT_USER, kOverrides, L"cmd.exe");
+  ASSERT_TRUE(CopyFileW(ConfiguredPath(L"MV_E2E_INTERPRETER").c_str(), cmd.c_str(), FALSE));
   WriteString(HKEY_CURRENT_USER, kOverrides, L"cmd.exe", L"native");
   DeleteFileW((product_ + L"mvm3.pak").c_str());
   r = RunInstaller(L"modest", {});
   DeleteValue(HKEY_CURRENT_USER, kOverrides, L"cmd.exe");
-  EXPECT_TRUE(CopyFileW(kept.c_str(), cmd.c_str(), FALSE)) << "the system's cmd.exe could not be put back";
   const auto asked = ReadBytes(cmd + L".ran");
-  DeleteFileW((cmd + L".ran").c_str());
   EXPECT_EQ(r.exitCode, 0u);
   ExpectInstalled(product_, Payload());
   ASSERT_TRUE(asked.has_value()) << "the stand-in interpreter did not run";
