@@ -12,11 +12,17 @@ GIB = 1024 * MIB
 
 # The budgets the installer is held to (see the README's "Performance" section).
 OVERHEAD_BUDGET = 72 * KIB
-# Beyond the durable copy a fresh install only verifies its own file's digest; a replacement is
-# held to the floor that replaces a copy too. Both with Wine's default Windows and with Windows 10
-# reported, where start-up asks the command interpreter for "ver".
-DURABLE_FRESH_BUDGET = 1.2
-DURABLE_REPLACE_BUDGET = 1.3
+# Held with Wine's default Windows, on the x64 twin: beyond the durable copy a fresh install costs
+# little more than what its check does not hide behind the write; a replacement is held to the
+# floor that replaces a copy too. Up to the default size, where starting a process weighs most,
+# each budget is looser (the first figure), above it tighter (the second).
+DURABLE_FRESH_BUDGETS = (1.25, 1.15)
+DURABLE_REPLACE_BUDGETS = (1.3, 1.2)
+LOOSER_UP_TO_MIB = 4
+# With Windows 10 reported, start-up asks the command interpreter for "ver": the cost of naming
+# Windows (the Windows 10 run less the default run) is held to so many starts of a do-nothing
+# program.
+NAMING_BUDGET = 4.0
 # Up to the default size, where starting a process is most of a run, half of NSIS's time; above
 # it no slower than NSIS plus the floor's flush, the durability NSIS does not give.
 NSIS_RATIO_BUDGET = 0.5
@@ -215,13 +221,28 @@ def add_size_and_x86_rows(t):
           lambda m, s: mib(peak_private(s["x86_memory"])) if s["x86_memory"] else None)
 
 
-# The modest runs of ours: label, what it is, the floor that does the same write, its budget.
+# The modest runs of ours: label, what it is, the floor that does the same write, its budgets.
+# The Windows 10 runs are held through the cost of naming Windows instead.
 MODEST_RUNS = (
-    ("ours", "fresh", "durable", DURABLE_FRESH_BUDGET),
-    ("ours-w10", "fresh, Windows 10", "durable", DURABLE_FRESH_BUDGET),
-    ("ours-replace", "replacement", "durable-replace", DURABLE_REPLACE_BUDGET),
-    ("ours-w10-replace", "replacement, Windows 10", "durable-replace", DURABLE_REPLACE_BUDGET),
+    ("ours", "fresh", "durable", DURABLE_FRESH_BUDGETS),
+    ("ours-w10", "fresh, Windows 10", "durable", None),
+    ("ours-replace", "replacement", "durable-replace", DURABLE_REPLACE_BUDGETS),
+    ("ours-w10-replace", "replacement, Windows 10", "durable-replace", None),
 )
+
+
+def size_budget(budgets, size_mib):
+    return None if budgets is None else budgets[0] if size_mib <= LOOSER_UP_TO_MIB else budgets[1]
+
+
+def budget_text(budgets):
+    return "" if budgets is None else f"≤ {budgets[0]} up to {LOOSER_UP_TO_MIB} MiB, ≤ {budgets[1]} above"
+
+
+def naming_cost(s):
+    """What naming Windows 10 costs a run, in starts of the do-nothing program: the Windows 10 run
+    less the default run (median of pairwise differences) over the do-nothing program's median."""
+    return pairwise_difference(s["runs"], "ours-w10", "ours") / mid(s["runs"]["noop"])
 
 
 def startup_cost(s, label, floor):
@@ -248,12 +269,16 @@ def add_time_rows(t, minimal_stub):
               lambda m, s, label=label: ms_pair(s["runs"][label], None if label == "noop" else s["payload_size"]))
     t.row("the floor's flush and rename (durable − CopyFile, median of pairwise differences)",
           lambda m, s: f"{pairwise_difference(s['runs'], 'durable', 'copy'):.1f} ms")
-    for label, what, floor, budget in MODEST_RUNS:
+    for label, what, floor, budgets in MODEST_RUNS:
         floor_name = "durable-copy floor" if floor == "durable" else "durable-copy floor over the copy"
         t.row(f"ours {what} / {floor_name} (median of pairwise ratios)",
-              lambda m, s, label=label, floor=floor, budget=budget: ratio_cell(s, label, floor, budget), f"≤ {budget}")
+              lambda m, s, label=label, floor=floor, budgets=budgets: ratio_cell(s, label, floor,
+                                                                                size_budget(budgets, m)),
+              budget_text(budgets))
         t.row(f"  its start-up: ours {what} − integrity check − {floor_name} (medians)",
               lambda m, s, label=label, floor=floor: f"{startup_cost(s, label, floor):.1f} ms")
+    t.row("the cost of naming Windows 10: ours fresh, Windows 10 − ours fresh, in do-nothing starts",
+          lambda m, s: (f"{naming_cost(s):.2f}", naming_cost(s) <= NAMING_BUDGET), f"≤ {NAMING_BUDGET:g}")
     t.row("ours fresh / CopyFile floor", lambda m, s: ratio_cell(s, "ours", "copy"))
     t.row("ours fresh / NSIS",
           lambda m, s: ratio_cell(s, "ours", "nsis", NSIS_RATIO_BUDGET if m <= NSIS_HALF_UP_TO_MIB else None),
@@ -354,9 +379,32 @@ def build_report(f):
              render(t.header(), t.rows), ""]
     if t.failed:
         lines.append(f"FAIL: {len(t.failed)} budget(s) not met: " + "; ".join(t.failed))
+        lines += where_the_time_goes(f["sizes"], t.failed)
     else:
         lines.append("Every budget holds.")
     return "\n".join(lines), t.failed
+
+
+def where_the_time_goes(sizes, failed):
+    """For each size whose modest run is beyond its budget: its time beyond the floor against what
+    the check of the installer's own file takes alone. The check overlaps start-up and the write
+    on processors and a disk they share, so whatever of it the write does not hide is beyond the
+    floor; what is beyond even the whole check is start-up and the run's own steps."""
+    lines = []
+    for size_mib, s in sorted(sizes.items()):
+        for label, what, floor, _ in MODEST_RUNS:
+            if not any(f.startswith(f"ours {what} /") and f.endswith(f" at {size_mib} MiB") for f in failed):
+                continue
+            beyond = pairwise_difference(s["runs"], label, floor)
+            check = mid(s["integrity"])
+            head = f"Where the time goes at {size_mib} MiB, ours {what}: {beyond:.1f} ms beyond its floor"
+            if beyond <= check:
+                lines.append(f"{head}, less than the {check:.1f} ms the check of its own file takes alone: the part "
+                             f"of the check that the write, on the same processors and disk, does not hide.")
+            else:
+                lines.append(f"{head}: the check of its own file takes {check:.1f} ms alone, and the other "
+                             f"{beyond - check:.1f} ms are start-up and the run's own steps.")
+    return lines
 
 
 # --- the README ----------------------------------------------------------------------------
