@@ -20,6 +20,16 @@ std::uint32_t Read32(std::span<const std::uint8_t> file, std::uint64_t at) {
   return Read16(file, at) | (Read16(file, at + 2) << 16);
 }
 
+void Write16(std::span<std::uint8_t> file, std::uint64_t at, std::uint32_t value) {
+  file[at] = static_cast<std::uint8_t>(value);
+  file[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void Write32(std::span<std::uint8_t> file, std::uint64_t at, std::uint32_t value) {
+  Write16(file, at, value);
+  Write16(file, at + 2, value >> 16);
+}
+
 std::optional<Layout> ParseHeaders(std::span<const std::uint8_t> file, const char** problem) {
   const auto fail = [problem](const char* why) -> std::optional<Layout> {
     if (problem) *problem = why;

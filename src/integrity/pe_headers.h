@@ -31,6 +31,9 @@ struct Layout {
 // Little-endian fields; the caller has checked that they lie within the file.
 std::uint32_t Read16(std::span<const std::uint8_t> file, std::uint64_t at);
 std::uint32_t Read32(std::span<const std::uint8_t> file, std::uint64_t at);
+// The same fields written, as the build steps that change an image write them.
+void Write16(std::span<std::uint8_t> file, std::uint64_t at, std::uint32_t value);
+void Write32(std::span<std::uint8_t> file, std::uint64_t at, std::uint32_t value);
 
 // The layout of a PE32 or PE32+ file; none, with the reason in `*problem` if asked for, when the
 // headers are cut short or are not a PE file's. The installer does not ask: it reports no reason.

@@ -83,14 +83,13 @@ std::vector<std::uint8_t> PageAlignResources(std::span<const std::uint8_t> image
   std::vector<std::uint8_t> aligned(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(start));
   aligned.resize(start + padding, 0);
   aligned.insert(aligned.end(), image.begin() + static_cast<std::ptrdiff_t>(start), image.end());
-  const auto put32 = [&aligned](std::uint64_t at, std::uint64_t value) {
-    for (int i = 0; i < 4; ++i) aligned[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-  };
+  // Every offset moved stays within 32 bits: the whole image does.
+  const auto moved = [padding](std::uint64_t offset) { return static_cast<std::uint32_t>(offset + padding); };
   for (const Section& s : table) {
-    if (s.RawSize > 0 && s.Raw >= start) put32(s.Header + 20, s.Raw + padding);
+    if (s.RawSize > 0 && s.Raw >= start) pe::Write32(aligned, s.Header + 20, moved(s.Raw));
   }
   const std::uint64_t symbols = pe::Read32(image, layout->Coff + pe::kSymbolTableField);
-  if (symbols >= start) put32(layout->Coff + pe::kSymbolTableField, symbols + padding);
+  if (symbols >= start) pe::Write32(aligned, layout->Coff + pe::kSymbolTableField, moved(symbols));
   return aligned;
 }
 

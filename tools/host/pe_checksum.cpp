@@ -28,9 +28,7 @@ bool WriteCheckSum(std::vector<std::uint8_t>& image, std::string& error) {
     return false;
   }
   const std::uint32_t checksum = PeCheckSum(image, layout->CheckSum);
-  for (std::uint64_t i = 0; i < pe::kCheckSumSize; ++i) {
-    image[layout->CheckSum + i] = static_cast<std::uint8_t>(checksum >> (8 * i));
-  }
+  pe::Write32(image, layout->CheckSum, checksum);
   return true;
 }
 

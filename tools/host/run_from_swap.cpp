@@ -16,9 +16,7 @@ bool MarkRunFromSwap(std::vector<std::uint8_t>& image, std::string& error) {
   const std::optional<pe::Layout> layout = pe::ChangeableLayout(image, "mark", error);
   if (!layout) return false;
   const std::uint64_t at = layout->Coff + kCharacteristicsField;
-  const std::uint32_t flags = pe::Read16(image, at) | kRunFromSwapFlags;
-  image[at] = static_cast<std::uint8_t>(flags);
-  image[at + 1] = static_cast<std::uint8_t>(flags >> 8);
+  pe::Write16(image, at, pe::Read16(image, at) | kRunFromSwapFlags);
   return true;
 }
 
