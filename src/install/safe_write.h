@@ -30,7 +30,7 @@ enum class WriteResult {
 // What opening the destination for deletion found, after a rename over it was refused.
 enum class DeleteProbe { Opened, SharingViolation, Refused };
 
-// Whether a destination that the rename could not replace counts as in use, so that an
+// Whether a destination that the rename could not replace counts as in use, so that a
 // quiet run may leave the replacement for the next restart: someone holds it open without
 // letting it be deleted, or it is mapped into a process (it opens for deletion, yet the rename
 // was refused with "access denied", which is how NTFS refuses to replace a mapped file). A file
